@@ -1,0 +1,34 @@
+// What the layer adds beyond the Windows API: the drive table and the mapping between DOS
+// paths (code page 949 bytes) and Unix paths (UTF-8), for the layer itself and for tests.
+#pragma once
+#include <string>
+#include "windef.h"
+
+namespace winplat {
+
+struct Drive {
+  char letter;       // 'A'..'Z'
+  std::string root;  // Unix folder (UTF-8), no trailing '/' except for "/"
+  UINT type;         // DRIVE_FIXED, DRIVE_REMOVABLE, ...
+  std::string label; // volume label (code page 949)
+};
+
+// Reads the table again from WINPLAT_DRIVES (or the defaults).
+void ReloadDrives();
+// Changes the medium behind a drive (folder and label) while the program runs: tests use it
+// to swap removable disks during a prompt.
+void SetDrive(char letter, const std::string& unixFolder, UINT type, const std::string& label);
+
+// "C:\dir\File.TXT" -> the Unix path, each component matched exactly first, else ignoring case.
+// Components that do not exist yet keep the name as written. Empty when the drive is unknown.
+std::string DosToUnix(const std::string& dosPath);
+// A Unix path inside one of the drives' folders -> its DOS path; empty when outside every drive.
+std::string UnixToDos(const std::string& unixPath);
+
+// Code page 949 <-> UTF-8 (invalid input becomes '?').
+std::string Cp949ToUtf8(const std::string& text);
+std::string Utf8ToCp949(const std::string& text);
+std::wstring Cp949ToWide(const std::string& text);
+std::string WideToCp949(const std::wstring& text);
+
+}  // namespace winplat
