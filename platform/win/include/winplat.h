@@ -2,6 +2,7 @@
 // paths (code page 949 bytes) and Unix paths (UTF-8), for the layer itself and for tests.
 #pragma once
 #include <string>
+#include <vector>
 #include "windef.h"
 
 namespace winplat {
@@ -12,6 +13,15 @@ struct Drive {
   UINT type;         // DRIVE_FIXED, DRIVE_REMOVABLE, ...
   std::string label; // volume label (code page 949)
 };
+
+// The drive table now in use.
+std::vector<Drive> Drives();
+// Parses a table in WINPLAT_DRIVES form ("C=/,fixed;E=/tmp/usb,removable,NAVI"); entries that
+// do not parse are skipped.
+std::vector<Drive> ParseDriveTable(const std::string& text);
+// The table without WINPLAT_DRIVES: C: is "/", then every medium mounted under /media or
+// /run/media (lines of /proc/mounts) gets the next letter from D: as a removable drive.
+std::vector<Drive> DefaultDrives(const std::string& mountsText);
 
 // Reads the table again from WINPLAT_DRIVES (or the defaults).
 void ReloadDrives();

@@ -1,0 +1,62 @@
+// Private pieces shared by the units of the layer: the handle table, error helpers and the
+// path helpers that work on Unix paths.
+#pragma once
+#include <cerrno>
+#include <memory>
+#include <string>
+#include <sys/types.h>
+#include "windows.h"
+#include "winplat.h"
+
+namespace winplat {
+
+// Every kernel object behind a HANDLE. Handles are numbers in a table, so a stale or forged
+// handle gives ERROR_INVALID_HANDLE instead of touching freed memory.
+struct Object {
+  virtual ~Object() = default;
+};
+
+HANDLE AddHandle(std::shared_ptr<Object> object);
+std::shared_ptr<Object> LookupHandle(HANDLE handle);
+template <class T>
+std::shared_ptr<T> Lookup(HANDLE handle) {
+  return std::dynamic_pointer_cast<T>(LookupHandle(handle));
+}
+// Removes the handle; false when it was not in the table.
+bool RemoveHandle(HANDLE handle);
+
+// errno -> ERROR_* code, and SetLastError of that.
+DWORD ErrnoToError(int error);
+void SetErrorFromErrno(int error = errno);
+
+// Copies text into a caller's buffer the way most A functions do: the length without the
+// zero when it fits, else the size needed including the zero.
+DWORD CopyOut(const std::string& text, LPSTR buffer, DWORD size);
+
+// Path helpers on DOS paths (bytes in code page 949).
+std::string NormalizeDos(const std::string& dosPath);  // absolute, "\" separators, no "." or ".."
+// Unix path of a DOS path, with SetLastError when the drive is unknown.
+bool MapPath(LPCSTR dosPath, std::string& unixPath);
+bool IsDirectory(const std::string& unixPath);
+bool CaseMatch(const std::string& pattern, const std::string& name);  // "*" and "?", no case
+
+// Open files of this process, for share-mode checks by delete and rename.
+bool FileOpenWithoutShareDelete(dev_t dev, ino_t ino);
+
+bool FindDrive(char letter, Drive& drive);
+void ForgetCurrentDos();
+
+// FILETIME <-> Unix time in nanoseconds.
+FILETIME UnixToFileTime(int64_t seconds, int64_t nanoseconds);
+void FileTimeToUnix(const FILETIME& ft, int64_t& seconds, int64_t& nanoseconds);
+
+// Conversions that report whether anything had to be replaced.
+bool Cp949ToUtf8Checked(const std::string& text, std::string& out);
+bool Utf8ToCp949Checked(const std::string& text, std::string& out, const std::string& defaultChar);
+bool Utf8ToWideChecked(const std::string& text, std::wstring& out);
+std::string WideToUtf8(const std::wstring& text);
+
+// The module (program or library) path helper also used by the resource reader.
+std::string SelfExePath();
+
+}  // namespace winplat

@@ -1,0 +1,396 @@
+// DOS paths over the drive table: normalising, mapping to Unix folders and back, the current
+// folder, full path names and temporary names.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+#include "Internal.h"
+
+namespace winplat {
+
+namespace {
+
+std::mutex g_cwdMutex;
+std::string g_currentDos;  // empty until first asked
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+char FoldAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  return true;
+}
+
+std::vector<std::string> SplitDos(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string cur;
+  for (char c : path) {
+    if (IsSep(c)) {
+      if (!cur.empty()) parts.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  if (!cur.empty()) parts.push_back(cur);
+  return parts;
+}
+
+// Applies "." and ".." to a list of components; ".." at the root stays at the root.
+void Push(std::vector<std::string>& stack, const std::vector<std::string>& parts) {
+  for (const std::string& p : parts) {
+    if (p == ".") continue;
+    if (p == "..") {
+      if (!stack.empty()) stack.pop_back();
+      continue;
+    }
+    stack.push_back(p);
+  }
+}
+
+std::string JoinDos(char letter, const std::vector<std::string>& parts) {
+  std::string out = std::string(1, letter) + ":\\";
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i) out += '\\';
+    out += parts[i];
+  }
+  return out;
+}
+
+std::string CurrentDosLocked() {
+  if (g_currentDos.empty()) {
+    char buffer[4096];
+    std::string dos;
+    if (getcwd(buffer, sizeof buffer)) dos = UnixToDos(buffer);
+    if (dos.empty()) {
+      // The Unix folder lies outside every drive: start at the first drive's root.
+      std::vector<Drive> drives = Drives();
+      dos = drives.empty() ? "C:\\" : std::string(1, drives.front().letter) + ":\\";
+    }
+    g_currentDos = dos;
+  }
+  return g_currentDos;
+}
+
+// Lexical clean-up of an absolute Unix path.
+std::string CleanUnix(const std::string& path) {
+  std::vector<std::string> stack;
+  size_t i = 0;
+  while (i < path.size()) {
+    size_t j = path.find('/', i);
+    if (j == std::string::npos) j = path.size();
+    std::string part = path.substr(i, j - i);
+    if (part == "..") {
+      if (!stack.empty()) stack.pop_back();
+    } else if (!part.empty() && part != ".") {
+      stack.push_back(part);
+    }
+    i = j + 1;
+  }
+  std::string out;
+  for (const std::string& p : stack) out += "/" + p;
+  return out.empty() ? "/" : out;
+}
+
+// Components of `path` below `root` when `path` lies in it.
+bool Below(const std::string& root, const std::string& path, std::string& rest) {
+  if (root == "/") {
+    rest = path.substr(1);
+    return true;
+  }
+  if (path == root) {
+    rest.clear();
+    return true;
+  }
+  if (path.size() > root.size() && path.compare(0, root.size(), root) == 0 && path[root.size()] == '/') {
+    rest = path.substr(root.size() + 1);
+    return true;
+  }
+  return false;
+}
+
+std::string UnixToDosLexical(const std::string& clean) {
+  const Drive* best = nullptr;
+  std::string bestRest;
+  std::vector<Drive> drives = Drives();
+  for (const Drive& d : drives) {
+    std::string rest;
+    if (Below(CleanUnix(d.root), clean, rest) && (!best || d.root.size() > best->root.size())) {
+      best = &d;
+      bestRest = rest;
+    }
+  }
+  if (!best) return "";
+  std::string dos = std::string(1, best->letter) + ":\\";
+  std::string converted = Utf8ToCp949(bestRest);
+  for (char& c : converted)
+    if (c == '/') c = '\\';
+  return dos + converted;
+}
+
+}  // namespace
+
+void ForgetCurrentDos() {
+  std::lock_guard<std::mutex> lock(g_cwdMutex);
+  g_currentDos.clear();
+}
+
+std::string NormalizeDos(const std::string& dosPath) {
+  std::string path = dosPath;
+  char letter;
+  std::vector<std::string> stack;
+  if (path.size() >= 2 && path[1] == ':' && isalpha(static_cast<unsigned char>(path[0]))) {
+    letter = FoldAscii(path[0]);
+    path = path.substr(2);
+    if (path.empty() || !IsSep(path[0])) {
+      // "D:name" is relative to the current folder when that is on D:, else to D:'s root.
+      std::string current;
+      {
+        std::lock_guard<std::mutex> lock(g_cwdMutex);
+        current = CurrentDosLocked();
+      }
+      if (FoldAscii(current[0]) == letter) Push(stack, SplitDos(current.substr(2)));
+    }
+  } else {
+    std::string current;
+    {
+      std::lock_guard<std::mutex> lock(g_cwdMutex);
+      current = CurrentDosLocked();
+    }
+    letter = FoldAscii(current[0]);
+    if (path.empty() || !IsSep(path[0])) Push(stack, SplitDos(current.substr(2)));
+  }
+  Push(stack, SplitDos(path));
+  return JoinDos(letter, stack);
+}
+
+std::string DosToUnix(const std::string& dosPath) {
+  if (dosPath.empty()) return "";
+  if (dosPath.size() >= 2 && IsSep(dosPath[0]) && IsSep(dosPath[1])) return "";  // no network names
+  std::string full = NormalizeDos(dosPath);
+  Drive drive;
+  if (!FindDrive(full[0], drive)) return "";
+  std::string unixPath = drive.root;
+  bool exists = true;  // once a component is missing, nothing below it can be found
+  for (const std::string& part : SplitDos(full.substr(3))) {
+    std::string name = Cp949ToUtf8(part);
+    std::string base = unixPath == "/" ? "" : unixPath;
+    std::string candidate = base + "/" + name;
+    struct stat st;
+    if (exists && lstat(candidate.c_str(), &st) != 0) {
+      // No exact match: the first name that differs only in letter case.
+      std::vector<std::string> matches;
+      if (DIR* dir = opendir(unixPath.c_str())) {
+        while (dirent* e = readdir(dir))
+          if (EqualNoCase(e->d_name, name)) matches.push_back(e->d_name);
+        closedir(dir);
+      }
+      if (matches.empty()) {
+        exists = false;
+      } else {
+        std::sort(matches.begin(), matches.end());
+        candidate = base + "/" + matches.front();
+      }
+    }
+    unixPath = candidate;
+  }
+  return unixPath;
+}
+
+std::string UnixToDos(const std::string& unixPath) {
+  if (unixPath.empty()) return "";
+  std::string absolute = unixPath;
+  if (absolute[0] != '/') {
+    char buffer[4096];
+    if (!getcwd(buffer, sizeof buffer)) return "";
+    absolute = std::string(buffer) + "/" + absolute;
+  }
+  std::string dos = UnixToDosLexical(CleanUnix(absolute));
+  if (!dos.empty()) return dos;
+  // A folder reached through a link (/tmp -> /private/tmp and the like).
+  char* real = realpath(absolute.c_str(), nullptr);
+  if (!real) return "";
+  std::string resolved = real;
+  free(real);
+  dos = UnixToDosLexical(resolved);
+  if (!dos.empty()) return dos;
+  for (const Drive& d : Drives()) {
+    char* realRoot = realpath(d.root.c_str(), nullptr);
+    if (!realRoot) continue;
+    std::string root = realRoot;
+    free(realRoot);
+    std::string rest;
+    if (Below(root, resolved, rest)) {
+      std::string converted = Utf8ToCp949(rest);
+      for (char& c : converted)
+        if (c == '/') c = '\\';
+      return std::string(1, d.letter) + ":\\" + converted;
+    }
+  }
+  return "";
+}
+
+bool MapPath(LPCSTR dosPath, std::string& unixPath) {
+  if (!dosPath || !*dosPath) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  unixPath = DosToUnix(dosPath);
+  if (unixPath.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return false;
+  }
+  return true;
+}
+
+bool IsDirectory(const std::string& unixPath) {
+  struct stat st;
+  return stat(unixPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace winplat
+
+using namespace winplat;
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD nBufferLength, LPSTR lpBuffer) {
+  std::string current;
+  {
+    std::lock_guard<std::mutex> lock(g_cwdMutex);
+    current = CurrentDosLocked();
+  }
+  return CopyOut(current, lpBuffer, nBufferLength);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
+  std::string unixPath;
+  if (!MapPath(lpPathName, unixPath)) return FALSE;
+  std::string dos = NormalizeDos(lpPathName);
+  struct stat st;
+  if (stat(unixPath.c_str(), &st) != 0) {
+    SetLastError(errno == ENOENT ? ERROR_FILE_NOT_FOUND : ErrnoToError(errno));
+    return FALSE;
+  }
+  if (!S_ISDIR(st.st_mode)) {
+    SetLastError(ERROR_DIRECTORY);
+    return FALSE;
+  }
+  std::lock_guard<std::mutex> lock(g_cwdMutex);
+  if (chdir(unixPath.c_str()) != 0) {
+    SetErrorFromErrno();
+    return FALSE;
+  }
+  // The DOS name takes the case of the folders as they are on disk.
+  std::string actual = UnixToDos(unixPath);
+  g_currentDos = actual.empty() ? dos : actual;
+  return TRUE;
+}
+
+DWORD WINAPI GetFullPathNameA(LPCSTR lpFileName, DWORD nBufferLength, LPSTR lpBuffer, LPSTR* lpFilePart) {
+  if (!lpFileName || !*lpFileName) {
+    SetLastError(ERROR_INVALID_NAME);
+    return 0;
+  }
+  std::string input = lpFileName;
+  std::string full = NormalizeDos(input);
+  bool trailing = IsSep(input.back()) && full.size() > 3;
+  if (trailing) full += '\\';
+  DWORD n = CopyOut(full, lpBuffer, nBufferLength);
+  if (lpFilePart && n < nBufferLength) {
+    size_t slash = full.find_last_of('\\');
+    *lpFilePart = (slash + 1 < full.size()) ? lpBuffer + slash + 1 : nullptr;
+  }
+  return n;
+}
+
+DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+  std::string dos;
+  const char* tmpdir = getenv("TMPDIR");
+  for (const char* candidate : {tmpdir, "/tmp"}) {
+    if (!candidate || !*candidate || !IsDirectory(candidate)) continue;
+    dos = UnixToDos(candidate);
+    if (!dos.empty()) break;
+  }
+  if (dos.empty()) {
+    // No temporary folder on any drive: one on the first fixed drive.
+    for (const Drive& d : Drives()) {
+      if (d.type != DRIVE_FIXED) continue;
+      dos = std::string(1, d.letter) + ":\\Temp";
+      mkdir(DosToUnix(dos).c_str(), 0777);
+      break;
+    }
+  }
+  if (dos.empty()) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return 0;
+  }
+  if (dos.back() != '\\') dos += '\\';
+  return CopyOut(dos, lpBuffer, nBufferLength);
+}
+
+UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName) {
+  if (!lpPathName || !lpTempFileName) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  std::string folder = lpPathName;
+  std::string unixFolder;
+  if (!MapPath(folder.c_str(), unixFolder) || !IsDirectory(unixFolder)) {
+    SetLastError(ERROR_DIRECTORY);
+    return 0;
+  }
+  if (!folder.empty() && !IsSep(folder.back())) folder += '\\';
+  std::string prefix = lpPrefixString ? std::string(lpPrefixString).substr(0, 3) : "";
+  auto makeName = [&](UINT number) {
+    char hex[16];
+    snprintf(hex, sizeof hex, "%X", number);
+    return prefix + hex + ".TMP";
+  };
+  auto store = [&](const std::string& name) {
+    std::string full = folder + name;
+    if (full.size() >= MAX_PATH) return false;
+    memcpy(lpTempFileName, full.c_str(), full.size() + 1);
+    return true;
+  };
+  if (uUnique != 0) {
+    // The caller's number: only the name is made, no file.
+    uUnique &= 0xFFFF;
+    if (!store(makeName(uUnique))) {
+      SetLastError(ERROR_BUFFER_OVERFLOW);
+      return 0;
+    }
+    return uUnique;
+  }
+  UINT start = (GetTickCount() ^ static_cast<UINT>(getpid())) & 0xFFFF;
+  if (start == 0) start = 1;
+  UINT number = start;
+  do {
+    std::string name = makeName(number);
+    std::string unixName = (unixFolder == "/" ? "" : unixFolder) + "/" + Cp949ToUtf8(name);
+    int fd = open(unixName.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      close(fd);
+      if (!store(name)) {
+        unlink(unixName.c_str());
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return 0;
+      }
+      return number;
+    }
+    if (errno != EEXIST) {
+      SetErrorFromErrno();
+      return 0;
+    }
+    number = (number & 0xFFFF) + 1;
+    if (number > 0xFFFF) number = 1;
+  } while (number != start);
+  SetLastError(ERROR_FILE_EXISTS);
+  return 0;
+}

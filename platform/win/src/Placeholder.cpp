@@ -1,2 +1,0 @@
-// Keeps the library non-empty until the first unit lands.
-namespace winplat { int placeholder_unit = 0; }

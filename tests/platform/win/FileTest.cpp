@@ -1,0 +1,409 @@
+// Files and folders through handles and names: dispositions, share modes, executables,
+// temporary names, searches, attributes, times and the errors a caller sees.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <set>
+#include <vector>
+#include "TempDrives.h"
+
+namespace {
+
+using Files = TempDrives;
+
+HANDLE Open(const char* name, DWORD access, DWORD share, DWORD disposition) {
+  return CreateFileA(name, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool WriteAll(HANDLE h, const std::string& data) {
+  DWORD written = 0;
+  return WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) && written == data.size();
+}
+
+std::string ReadAll(HANDLE h) {
+  std::string out;
+  char buffer[7];
+  DWORD n;
+  while (ReadFile(h, buffer, sizeof buffer, &n, nullptr) && n > 0) out.append(buffer, n);
+  return out;
+}
+
+TEST_F(Files, WriteSeekReadAndSize) {
+  HANDLE h = Open("C:\\data.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  ASSERT_TRUE(WriteAll(h, "hello world"));
+  EXPECT_EQ(GetFileSize(h, nullptr), 11u);
+  EXPECT_EQ(SetFilePointer(h, 6, nullptr, FILE_BEGIN), 6u);
+  EXPECT_EQ(ReadAll(h), "world");
+  DWORD n = 99;
+  char c;
+  EXPECT_TRUE(ReadFile(h, &c, 1, &n, nullptr)) << "reading at the end succeeds";
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(SetFilePointer(h, -5, nullptr, FILE_END), 6u);
+  EXPECT_EQ(SetFilePointer(h, -1, nullptr, FILE_CURRENT), 5u);
+  ASSERT_TRUE(SetEndOfFile(h));
+  LARGE_INTEGER size;
+  ASSERT_TRUE(GetFileSizeEx(h, &size));
+  EXPECT_EQ(size.QuadPart, 5);
+  EXPECT_EQ(SetFilePointer(h, -10, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NEGATIVE_SEEK));
+
+  // Far positions need the high part.
+  LONG high = 1;
+  EXPECT_EQ(SetFilePointer(h, 16, &high, FILE_BEGIN), 16u);
+  EXPECT_EQ(high, 1);
+  LARGE_INTEGER to, now;
+  to.QuadPart = 3;
+  EXPECT_TRUE(SetFilePointerEx(h, to, &now, FILE_BEGIN));
+  EXPECT_EQ(now.QuadPart, 3);
+  EXPECT_TRUE(FlushFileBuffers(h));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(Get(C("data.bin")), "hello");
+
+  EXPECT_FALSE(CloseHandle(h)) << "closed twice";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(ReadFile(h, &c, 1, &n, nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+}
+
+TEST_F(Files, CreationDispositions) {
+  struct Case {
+    bool exists;
+    DWORD disposition;
+    bool opens;
+    DWORD error;
+    std::string contentAfter;  // "-" when there is no file
+  } cases[] = {
+      {false, CREATE_NEW, true, ERROR_SUCCESS, ""},
+      {true, CREATE_NEW, false, ERROR_FILE_EXISTS, "old"},
+      {false, CREATE_ALWAYS, true, ERROR_SUCCESS, ""},
+      {true, CREATE_ALWAYS, true, ERROR_ALREADY_EXISTS, ""},
+      {false, OPEN_EXISTING, false, ERROR_FILE_NOT_FOUND, "-"},
+      {true, OPEN_EXISTING, true, ERROR_SUCCESS, "old"},
+      {false, OPEN_ALWAYS, true, ERROR_SUCCESS, ""},
+      {true, OPEN_ALWAYS, true, ERROR_ALREADY_EXISTS, "old"},
+      {false, TRUNCATE_EXISTING, false, ERROR_FILE_NOT_FOUND, "-"},
+      {true, TRUNCATE_EXISTING, true, ERROR_SUCCESS, ""},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(C("f.txt"));
+    if (c.exists) Put(C("f.txt"), "old");
+    SetLastError(12345);
+    HANDLE h = Open("C:\\F.TXT", GENERIC_READ | GENERIC_WRITE, 0, c.disposition);
+    DWORD error = GetLastError();
+    EXPECT_EQ(h != INVALID_HANDLE_VALUE, c.opens) << c.disposition << " exists=" << c.exists;
+    EXPECT_EQ(error, c.error) << c.disposition << " exists=" << c.exists;
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    if (c.contentAfter == "-") {
+      EXPECT_FALSE(std::filesystem::exists(C("f.txt"))) << c.disposition;
+      EXPECT_FALSE(std::filesystem::exists(C("F.TXT"))) << c.disposition;
+    } else {
+      EXPECT_EQ(Get(C(c.exists ? "f.txt" : "F.TXT")), c.contentAfter) << c.disposition;
+    }
+    std::filesystem::remove(C("F.TXT"));
+  }
+}
+
+TEST_F(Files, OpenErrors) {
+  EXPECT_EQ(Open("C:\\nofolder\\x.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Open("Q:\\x.txt", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  std::filesystem::create_directories(C("folder"));
+  EXPECT_EQ(Open("C:\\folder", GENERIC_READ, 0, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+  // Read-only refuses writing and truncation, even for the superuser.
+  Put(C("ro.txt"), "keep");
+  ASSERT_TRUE(SetFileAttributesA("C:\\ro.txt", FILE_ATTRIBUTE_READONLY));
+  for (DWORD disposition : {static_cast<DWORD>(OPEN_EXISTING), static_cast<DWORD>(CREATE_ALWAYS)}) {
+    EXPECT_EQ(Open("C:\\ro.txt", GENERIC_WRITE, 0, disposition), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  }
+  EXPECT_EQ(Get(C("ro.txt")), "keep");
+  HANDLE h = Open("C:\\ro.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(WriteAll(h, "x")) << "a handle opened for reading does not write";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  CloseHandle(h);
+}
+
+TEST_F(Files, ShareModesBetweenHandles) {
+  struct Case {
+    DWORD firstAccess, firstShare, secondAccess, secondShare;
+    bool secondOpens;
+  } cases[] = {
+      {GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, true},
+      {GENERIC_READ, 0, GENERIC_READ, FILE_SHARE_READ, false},
+      {GENERIC_READ, FILE_SHARE_READ, GENERIC_WRITE, FILE_SHARE_READ, false},
+      {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ, false},  // second must share writing
+      {GENERIC_WRITE, FILE_SHARE_READ, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+      {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, GENERIC_WRITE,
+       FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+      {GENERIC_READ, FILE_SHARE_READ, GENERIC_READ, 0, false},
+  };
+  Put(C("s.txt"), "shared");
+  for (const Case& c : cases) {
+    HANDLE first = Open("C:\\s.txt", c.firstAccess, c.firstShare, OPEN_EXISTING);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    HANDLE second = Open("C:\\S.TXT", c.secondAccess, c.secondShare, OPEN_EXISTING);
+    EXPECT_EQ(second != INVALID_HANDLE_VALUE, c.secondOpens)
+        << std::hex << c.firstAccess << "/" << c.firstShare << " then " << c.secondAccess << "/" << c.secondShare;
+    if (second == INVALID_HANDLE_VALUE)
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    else
+      CloseHandle(second);
+    CloseHandle(first);
+  }
+  // A refused CREATE_ALWAYS must not have emptied the file.
+  HANDLE first = Open("C:\\s.txt", GENERIC_READ, 0, OPEN_EXISTING);
+  EXPECT_EQ(Open("C:\\s.txt", GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(Get(C("s.txt")), "shared");
+  // Open without FILE_SHARE_DELETE: no deleting, no renaming.
+  EXPECT_FALSE(DeleteFileA("C:\\s.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  EXPECT_FALSE(MoveFileA("C:\\s.txt", "C:\\t.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+  CloseHandle(first);
+  EXPECT_TRUE(DeleteFileA("C:\\s.txt")) << "closing the handle frees the file";
+}
+
+TEST_F(Files, ExeFilesAreExecutable) {
+  struct Case {
+    const char* name;
+    const char* unixName;
+    bool executable;
+  } cases[] = {{"C:\\x.exe", "x.exe", true}, {"C:\\Setup.EXE", "Setup.EXE", true}, {"C:\\x.txt", "x.txt", false},
+               {"C:\\exe", "exe", false}};
+  for (const Case& c : cases) {
+    HANDLE h = Open(c.name, GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << c.name;
+    WriteAll(h, "#!/bin/sh\n");
+    CloseHandle(h);
+    EXPECT_EQ(access(C(c.unixName).c_str(), X_OK) == 0, c.executable) << c.name;
+  }
+  // Renamed or copied to an .exe name: executable as well.
+  Put(C("download.tmp"), "bin");
+  ASSERT_TRUE(MoveFileA("C:\\download.tmp", "C:\\tool.exe"));
+  EXPECT_EQ(access(C("tool.exe").c_str(), X_OK), 0);
+  Put(C("plain"), "bin");
+  chmod(C("plain").c_str(), 0644);
+  ASSERT_TRUE(CopyFileA("C:\\plain", "C:\\copy.exe", FALSE));
+  EXPECT_EQ(access(C("copy.exe").c_str(), X_OK), 0);
+}
+
+TEST_F(Files, DiskFullIsReported) {
+  winplat::SetDrive('D', "/dev", DRIVE_FIXED, "");
+  HANDLE h = Open("D:\\full", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) GTEST_SKIP() << "no /dev/full here";
+  EXPECT_FALSE(WriteAll(h, "data"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
+  CloseHandle(h);
+}
+
+TEST_F(Files, TempPathAndUniqueTempFiles) {
+  std::filesystem::create_directories(C("tmp"));
+  setenv("TMPDIR", C("tmp").c_str(), 1);
+  char path[MAX_PATH];
+  DWORD n = GetTempPathA(sizeof path, path);
+  EXPECT_EQ(std::string(path, n), "C:\\tmp\\");
+  // Outside every drive: a folder on the first fixed drive.
+  setenv("TMPDIR", base_.c_str(), 1);
+  setenv("WINPLAT_DRIVES", ("C=" + C() + ",fixed").c_str(), 1);
+  winplat::ReloadDrives();
+  n = GetTempPathA(sizeof path, path);
+  unsetenv("TMPDIR");
+  if (std::string(path, n) != "C:\\tmp\\") {  // unless /tmp itself is on C:
+    EXPECT_EQ(std::string(path, n), "C:\\Temp\\");
+    EXPECT_TRUE(std::filesystem::is_directory(C("Temp")));
+  }
+  EXPECT_EQ(GetTempPathA(3, path), n + 1) << "too small: the size needed";
+
+  std::set<std::string> names;
+  for (int i = 0; i < 300; ++i) {
+    char name[MAX_PATH];
+    UINT unique = GetTempFileNameA("C:\\tmp", "QVRXU", 0, name);
+    ASSERT_NE(unique, 0u);
+    char expected[MAX_PATH];
+    snprintf(expected, sizeof expected, "C:\\tmp\\QVR%X.TMP", unique);
+    EXPECT_STREQ(name, expected);
+    EXPECT_TRUE(names.insert(name).second) << name;
+    EXPECT_EQ(GetFileAttributesA(name), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE)) << "the file is made";
+  }
+  // With a number of the caller's: only the name.
+  char name[MAX_PATH];
+  EXPECT_EQ(GetTempFileNameA("C:\\tmp\\", "z", 0x1AB, name), 0x1ABu);
+  EXPECT_STREQ(name, "C:\\tmp\\z1AB.TMP");
+  EXPECT_EQ(GetFileAttributesA(name), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetTempFileNameA("C:\\nofolder", "z", 0, name), 0u);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
+}
+
+TEST_F(Files, DeleteMoveCopy) {
+  Put(C("a.txt"), "A");
+  Put(C("b.txt"), "B");
+  EXPECT_FALSE(MoveFileA("C:\\a.txt", "C:\\b.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_TRUE(MoveFileExA("C:\\a.txt", "C:\\B.TXT", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(Get(C("b.txt")), "A") << "replaces the existing file under its own name";
+  EXPECT_FALSE(std::filesystem::exists(C("a.txt")));
+
+  // A change of case only renames.
+  EXPECT_TRUE(MoveFileA("C:\\b.txt", "C:\\Final.TXT"));
+  EXPECT_TRUE(MoveFileA("C:\\final.txt", "C:\\FINAL.txt"));
+  EXPECT_EQ(Get(C("FINAL.txt")), "A");
+  EXPECT_FALSE(std::filesystem::exists(C("Final.TXT")));
+
+  // Across drives.
+  EXPECT_TRUE(MoveFileA("C:\\FINAL.txt", "E:\\moved.txt"));
+  EXPECT_EQ(Get(Usb("moved.txt")), "A");
+
+  EXPECT_FALSE(MoveFileA("C:\\none.txt", "C:\\x.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+
+  Put(C("src.txt"), "content");
+  struct stat before;
+  stat(C("src.txt").c_str(), &before);
+  struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  utimensat(AT_FDCWD, C("src.txt").c_str(), old, 0);
+  EXPECT_TRUE(CopyFileA("C:\\src.txt", "C:\\dst.txt", TRUE));
+  EXPECT_EQ(Get(C("dst.txt")), "content");
+  struct stat copied;
+  stat(C("dst.txt").c_str(), &copied);
+  EXPECT_EQ(copied.st_mtim.tv_sec, 1000000000) << "the copy keeps the time of last writing";
+  EXPECT_FALSE(CopyFileA("C:\\src.txt", "C:\\DST.TXT", TRUE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
+  Put(C("src.txt"), "new");
+  EXPECT_TRUE(CopyFileA("C:\\src.txt", "C:\\DST.TXT", FALSE));
+  EXPECT_EQ(Get(C("dst.txt")), "new");
+  EXPECT_FALSE(CopyFileA("C:\\missing", "C:\\dst2.txt", FALSE));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_FALSE(std::filesystem::exists(C("dst2.txt")));
+
+  struct DeleteCase {
+    const char* name;
+    DWORD error;
+  } deletes[] = {{"C:\\none.txt", ERROR_FILE_NOT_FOUND},
+                 {"C:\\nofolder\\none.txt", ERROR_PATH_NOT_FOUND},
+                 {"C:\\ro.txt", ERROR_ACCESS_DENIED},
+                 {"C:\\folder", ERROR_ACCESS_DENIED}};
+  Put(C("ro.txt"), "r");
+  SetFileAttributesA("C:\\ro.txt", FILE_ATTRIBUTE_READONLY);
+  std::filesystem::create_directories(C("folder"));
+  for (const DeleteCase& d : deletes) {
+    EXPECT_FALSE(DeleteFileA(d.name)) << d.name;
+    EXPECT_EQ(GetLastError(), d.error) << d.name;
+  }
+  EXPECT_TRUE(std::filesystem::exists(C("ro.txt")));
+  EXPECT_TRUE(DeleteFileA("C:\\SRC.txt"));
+  EXPECT_FALSE(std::filesystem::exists(C("src.txt")));
+}
+
+TEST_F(Files, FoldersAndAttributes) {
+  EXPECT_TRUE(CreateDirectoryA("C:\\New", nullptr));
+  EXPECT_FALSE(CreateDirectoryA("C:\\new", nullptr)) << "the same folder in another case";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+  EXPECT_FALSE(CreateDirectoryA("C:\\a\\b", nullptr));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  Put(C("New/f.txt"), "x");
+  EXPECT_FALSE(RemoveDirectoryA("C:\\NEW"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+  EXPECT_FALSE(RemoveDirectoryA("C:\\New\\f.txt"));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DIRECTORY));
+
+  EXPECT_EQ(GetFileAttributesA("C:\\new"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_EQ(GetFileAttributesA("C:\\new\\F.txt"), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_TRUE(SetFileAttributesA("C:\\new\\F.txt", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(GetFileAttributesA("C:\\new\\F.txt"), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+  struct stat st;
+  stat(C("New/f.txt").c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0222, 0u) << "read-only is the lack of write bits";
+  EXPECT_TRUE(SetFileAttributesA("C:\\new\\F.txt", FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(GetFileAttributesA("C:\\new\\F.txt"), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+
+  EXPECT_EQ(GetFileAttributesA("C:\\none"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(GetFileAttributesA("C:\\none\\x"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+
+  ASSERT_TRUE(DeleteFileA("C:\\new\\f.txt"));
+  EXPECT_TRUE(RemoveDirectoryA("C:\\new"));
+  EXPECT_FALSE(std::filesystem::exists(C("New")));
+}
+
+std::vector<std::string> Find(const char* spec) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA(spec, &data);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do names.push_back(data.cFileName);
+  while (FindNextFileA(h, &data));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
+  EXPECT_TRUE(FindClose(h));
+  return names;
+}
+
+TEST_F(Files, FindPatternsIgnoreCase) {
+  for (const char* name : {"a.txt", "B.TXT", "c.dat", "readme", "ab.txt.bak", "\xED\x95\x9C.txt"})
+    Put(C("F/") + name, "12345");
+  std::filesystem::create_directories(C("F/Sub"));
+  using V = std::vector<std::string>;
+  const std::string han = "\xC7\xD1.txt";
+  struct Case {
+    const char* spec;
+    V names;
+  } cases[] = {
+      {"C:\\F\\*.*", {".", "..", "a.txt", "ab.txt.bak", "B.TXT", "c.dat", "readme", "Sub", han}},
+      {"C:\\F\\*", {".", "..", "a.txt", "ab.txt.bak", "B.TXT", "c.dat", "readme", "Sub", han}},
+      {"C:\\f\\*.TXT", {"a.txt", "B.TXT", han}},
+      {"C:\\F\\?.txt", {"a.txt", "B.TXT", han}},  // a double-byte character is one "?"
+      {"C:\\F\\a*", {"a.txt", "ab.txt.bak"}},
+      {"C:\\F\\*.t?t", {"a.txt", "B.TXT", han}},
+      {"C:\\F\\README", {"readme"}},
+      {"C:\\F\\s*", {"Sub"}},
+      {"C:\\F\\none*", {}},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Find(c.spec), c.names) << c.spec;
+
+  WIN32_FIND_DATAA data;
+  HANDLE h = FindFirstFileA("C:\\F\\c.dat", &data);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.nFileSizeLow, 5u);
+  EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+  FindClose(h);
+  h = FindFirstFileA("C:\\F\\sub", &data);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.dwFileAttributes, static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  FindClose(h);
+
+  EXPECT_EQ(FindFirstFileA("C:\\F\\none*", &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(FindFirstFileA("C:\\nofolder\\*.*", &data), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Find("C:\\*.*"), (V{"F"})) << "a drive's root has no . and ..";
+  ASSERT_TRUE(SetCurrentDirectoryA("C:\\F"));
+  EXPECT_EQ(Find("*.dat"), (V{"c.dat"}));
+}
+
+TEST_F(Files, FileTimes) {
+  HANDLE h = Open("C:\\t.txt", GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  SYSTEMTIME st{2021, 7, 0, 14, 9, 30, 12, 0};
+  FILETIME ft;
+  ASSERT_TRUE(SystemTimeToFileTime(&st, &ft));
+  EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &ft));
+  FILETIME created, accessed, written;
+  EXPECT_TRUE(GetFileTime(h, &created, &accessed, &written));
+  EXPECT_EQ(written.dwLowDateTime, ft.dwLowDateTime);
+  EXPECT_EQ(written.dwHighDateTime, ft.dwHighDateTime);
+  CloseHandle(h);
+  struct stat s;
+  stat(C("t.txt").c_str(), &s);
+  EXPECT_EQ(s.st_mtim.tv_sec, 1626255012);  // 2021-07-14 09:30:12 UTC
+  WIN32_FIND_DATAA data;
+  h = FindFirstFileA("C:\\t.txt", &data);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(data.ftLastWriteTime.dwLowDateTime, ft.dwLowDateTime);
+  FindClose(h);
+}
+
+}  // namespace
