@@ -1,0 +1,562 @@
+// What a caller of the WinINet subset sees: handles, options, status and headers, reading,
+// faults of the server, time-outs, the URL cache and the connection state.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "HttpTestServer.h"
+#include "inetplat.h"
+#include "windows.h"
+#include "wininet.h"
+
+using testsupport::HttpReply;
+using testsupport::HttpRequest;
+using testsupport::HttpTestServer;
+
+namespace {
+
+class InternetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = std::filesystem::temp_directory_path() /
+           ("inet-test-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    setenv("WINPLAT_CACHE_DIR", (dir_ / "cache").c_str(), 1);
+    unsetenv("WINPLAT_CONNECT_TO");
+  }
+  void TearDown() override {
+    for (HINTERNET h : {url_, session_})
+      if (h) InternetCloseHandle(h);
+    std::filesystem::remove_all(dir_);
+  }
+
+  HINTERNET Session(DWORD flags = 0) {
+    session_ = InternetOpenA("InetTest", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, flags);
+    return session_;
+  }
+  HINTERNET Open(const std::string& url, DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE) {
+    if (!session_) Session();
+    url_ = InternetOpenUrlA(session_, url.c_str(), nullptr, 0, flags, 0);
+    return url_;
+  }
+  void CloseUrl() {
+    if (url_) InternetCloseHandle(url_);
+    url_ = nullptr;
+  }
+  void SetSessionOption(DWORD option, DWORD value) {
+    ASSERT_TRUE(InternetSetOptionA(session_, option, &value, sizeof value));
+  }
+
+  static std::string Query(HINTERNET h, DWORD level) {
+    char buf[256];
+    DWORD len = sizeof buf;
+    if (!HttpQueryInfoA(h, level, buf, &len, nullptr)) return "<error " + std::to_string(GetLastError()) + ">";
+    return std::string(buf, len);
+  }
+
+  // Reads the whole body the way the download component does; false when a call failed.
+  static bool ReadAll(HINTERNET h, std::string& body, DWORD& error, DWORD packet = 4096) {
+    std::string chunk(packet, '\0');
+    for (;;) {
+      DWORD avail = 0;
+      if (!InternetQueryDataAvailable(h, &avail, 0, 0)) {
+        error = GetLastError();
+        return false;
+      }
+      DWORD n = avail > packet ? packet : avail;
+      DWORD read = 0;
+      if (!InternetReadFile(h, chunk.data(), n, &read)) {
+        error = GetLastError();
+        return false;
+      }
+      if (read == 0) return true;
+      body.append(chunk.data(), read);
+    }
+  }
+
+  std::filesystem::path dir_;
+  HINTERNET session_ = nullptr;
+  HINTERNET url_ = nullptr;
+};
+
+TEST_F(InternetTest, FetchesBodyStatusAndHeaders) {
+  HttpTestServer server([](const HttpRequest&) {
+    HttpReply r = HttpReply::Text("hello world");
+    r.headers.push_back({"Content-Type", "text/plain"});
+    return r;
+  });
+  ASSERT_NE(Open(server.Url("/a/b.txt?x=1")), nullptr) << GetLastError();
+  EXPECT_EQ(Query(url_, HTTP_QUERY_STATUS_CODE), "200");
+  EXPECT_EQ(Query(url_, HTTP_QUERY_CONTENT_LENGTH), "11");
+  EXPECT_EQ(Query(url_, HTTP_QUERY_CONTENT_TYPE), "text/plain");
+  std::string body;
+  DWORD error = 0;
+  ASSERT_TRUE(ReadAll(url_, body, error, 4));
+  EXPECT_EQ(body, "hello world");
+  ASSERT_EQ(server.RequestCount(), 1);
+  HttpRequest req = server.Requests()[0];
+  EXPECT_EQ(req.method, "GET");
+  EXPECT_EQ(req.target, "/a/b.txt?x=1");
+  EXPECT_EQ(req.Header("User-Agent"), "InetTest");
+}
+
+TEST_F(InternetTest, QueryInfoCopiesTextAndReportsMissingOrSmallBuffers) {
+  HttpTestServer server([](const HttpRequest&) {
+    HttpReply r = HttpReply::Text("12345");
+    r.contentLength = false;  // ended by the close
+    return r;
+  });
+  ASSERT_NE(Open(server.Url("/")), nullptr);
+  char buf[8];
+  DWORD len = sizeof buf;
+  EXPECT_FALSE(HttpQueryInfoA(url_, HTTP_QUERY_CONTENT_LENGTH, buf, &len, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_HTTP_HEADER_NOT_FOUND));
+
+  len = 3;  // "200" needs 4 bytes with its terminator
+  EXPECT_FALSE(HttpQueryInfoA(url_, HTTP_QUERY_STATUS_CODE, buf, &len, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(len, 4u);
+  len = 4;
+  ASSERT_TRUE(HttpQueryInfoA(url_, HTTP_QUERY_STATUS_CODE, buf, &len, nullptr));
+  EXPECT_EQ(len, 3u);
+  EXPECT_STREQ(buf, "200");
+
+  DWORD number = 0;
+  len = sizeof number;
+  ASSERT_TRUE(HttpQueryInfoA(url_, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &number, &len, nullptr));
+  EXPECT_EQ(number, 200u);
+
+  len = sizeof buf;
+  EXPECT_FALSE(HttpQueryInfoA(url_, 9999, buf, &len, nullptr));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_HTTP_INVALID_QUERY_REQUEST));
+
+  std::string body;
+  DWORD error = 0;
+  ASSERT_TRUE(ReadAll(url_, body, error));
+  EXPECT_EQ(body, "12345");
+}
+
+TEST_F(InternetTest, ReportsTheStatusOfEveryReplyWithItsBody) {
+  struct Case {
+    int status;
+    const char* reason;
+  };
+  for (Case c : {Case{404, "Not Found"}, Case{500, "Internal Server Error"}, Case{403, "Forbidden"},
+                 Case{204, "No Content"}}) {
+    SCOPED_TRACE(c.status);
+    HttpTestServer server([c](const HttpRequest&) {
+      HttpReply r = HttpReply::Status(c.status, c.reason);
+      if (c.status == 204) r.body.clear();
+      return r;
+    });
+    ASSERT_NE(Open(server.Url("/x")), nullptr) << GetLastError();
+    EXPECT_EQ(Query(url_, HTTP_QUERY_STATUS_CODE), std::to_string(c.status));
+    EXPECT_EQ(Query(url_, HTTP_QUERY_STATUS_TEXT), c.reason);
+    std::string body;
+    DWORD error = 0;
+    EXPECT_TRUE(ReadAll(url_, body, error));
+    EXPECT_EQ(body, c.status == 204 ? "" : c.reason);
+    CloseUrl();
+  }
+}
+
+TEST_F(InternetTest, FollowsRedirectsUnlessTold) {
+  HttpTestServer server([](const HttpRequest& req) {
+    if (req.path == "/old") {
+      HttpReply r = HttpReply::Status(302, "Found");
+      r.headers.push_back({"Location", "/new"});
+      return r;
+    }
+    return HttpReply::Text("moved here");
+  });
+  ASSERT_NE(Open(server.Url("/old")), nullptr) << GetLastError();
+  EXPECT_EQ(Query(url_, HTTP_QUERY_STATUS_CODE), "200");
+  std::string body;
+  DWORD error = 0;
+  ASSERT_TRUE(ReadAll(url_, body, error));
+  EXPECT_EQ(body, "moved here");
+  EXPECT_EQ(server.RequestCount(), 2);
+  CloseUrl();
+
+  ASSERT_NE(Open(server.Url("/old"), INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_AUTO_REDIRECT), nullptr);
+  EXPECT_EQ(Query(url_, HTTP_QUERY_STATUS_CODE), "302");
+  EXPECT_EQ(Query(url_, HTTP_QUERY_LOCATION), "/new");
+}
+
+TEST_F(InternetTest, EndlessRedirectsFail) {
+  HttpTestServer server([](const HttpRequest&) {
+    HttpReply r = HttpReply::Status(302, "Found");
+    r.headers.push_back({"Location", "/again"});
+    return r;
+  });
+  EXPECT_EQ(Open(server.Url("/again")), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_HTTP_REDIRECT_FAILED));
+}
+
+TEST_F(InternetTest, ReadsBodiesWithoutLengthAndChunked) {
+  const std::string big = HttpTestServer::PatternBody(0, 300000);
+  for (bool chunked : {false, true}) {
+    SCOPED_TRACE(chunked ? "chunked" : "close-delimited");
+    HttpTestServer server([&](const HttpRequest&) {
+      HttpReply r = HttpReply::Text(big);
+      r.contentLength = false;
+      r.chunked = chunked;
+      r.chunkSize = 7000;
+      return r;
+    });
+    ASSERT_NE(Open(server.Url("/")), nullptr);
+    std::string body;
+    DWORD error = 0;
+    ASSERT_TRUE(ReadAll(url_, body, error, 40960));
+    EXPECT_EQ(body.size(), big.size());
+    EXPECT_TRUE(body == big);
+    CloseUrl();
+  }
+}
+
+TEST_F(InternetTest, ReadFileFillsTheBufferAcrossPackets) {
+  HttpTestServer server([](const HttpRequest&) {
+    HttpReply r = HttpReply::Generated(100000);
+    r.chunkSize = 1000;
+    return r;
+  });
+  ASSERT_NE(Open(server.Url("/")), nullptr);
+  std::string buf(60000, '\0');
+  DWORD read = 0;
+  ASSERT_TRUE(InternetReadFile(url_, buf.data(), DWORD(buf.size()), &read));
+  EXPECT_EQ(read, 60000u);
+  EXPECT_TRUE(buf == HttpTestServer::PatternBody(0, 60000));
+  ASSERT_TRUE(InternetReadFile(url_, buf.data(), DWORD(buf.size()), &read));
+  EXPECT_EQ(read, 40000u);
+  ASSERT_TRUE(InternetReadFile(url_, buf.data(), DWORD(buf.size()), &read));
+  EXPECT_EQ(read, 0u);
+}
+
+// A body that ends before its Content-Length ends the reading like a complete one: the caller
+// sees the short count. Without a length to compare with, a cut chunked body and a reset are
+// failures.
+TEST_F(InternetTest, BodyEndingEarly) {
+  struct Case {
+    const char* name;
+    bool chunked;
+    bool reset;
+    bool readOk;
+    DWORD error;
+  };
+  for (Case c : {Case{"short with length", false, false, true, 0},
+                 Case{"short chunked", true, false, false, ERROR_INTERNET_CONNECTION_ABORTED},
+                 Case{"reset with length", false, true, false, ERROR_INTERNET_CONNECTION_RESET}}) {
+    SCOPED_TRACE(c.name);
+    HttpTestServer server([c](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(50000);
+      r.chunked = c.chunked;
+      r.cutAfter = 20000;
+      r.reset = c.reset;
+      r.chunkSize = 10000;
+      r.chunkDelayMs = c.reset ? 20 : 0;
+      return r;
+    });
+    ASSERT_NE(Open(server.Url("/")), nullptr) << GetLastError();
+    std::string body;
+    DWORD error = 0;
+    EXPECT_EQ(ReadAll(url_, body, error), c.readOk);
+    EXPECT_EQ(error, c.error);
+    EXPECT_LE(body.size(), 20000u);
+    if (c.readOk) {
+      EXPECT_EQ(body.size(), 20000u);
+    }
+    CloseUrl();
+  }
+}
+
+TEST_F(InternetTest, MoreBytesThanAnnouncedAreNotDelivered) {
+  HttpTestServer server([](const HttpRequest&) {
+    HttpReply r = HttpReply::Text("0123456789abcdef");
+    r.contentLengthText = "10";
+    return r;
+  });
+  ASSERT_NE(Open(server.Url("/")), nullptr);
+  std::string body;
+  DWORD error = 0;
+  ASSERT_TRUE(ReadAll(url_, body, error));
+  EXPECT_EQ(body, "0123456789");
+}
+
+TEST_F(InternetTest, BrokenRepliesFailTheOpen) {
+  struct Case {
+    const char* name;
+    std::string head;
+    bool sendHead;
+    DWORD error;
+  };
+  for (const Case& c : {Case{"not http", "garbage garbage\r\n\r\n", true, ERROR_HTTP_INVALID_SERVER_RESPONSE},
+                        Case{"negative length", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\n", true,
+                             ERROR_HTTP_INVALID_SERVER_RESPONSE},
+                        Case{"nothing", "", false, ERROR_INTERNET_CONNECTION_ABORTED}}) {
+    SCOPED_TRACE(c.name);
+    HttpTestServer server([&c](const HttpRequest&) {
+      HttpReply r;
+      r.rawHead = c.head;
+      r.sendHead = c.sendHead;
+      r.body.clear();
+      return r;
+    });
+    EXPECT_EQ(Open(server.Url("/")), nullptr);
+    EXPECT_EQ(GetLastError(), c.error);
+  }
+}
+
+TEST_F(InternetTest, UnreachablePortFailsWithOneConnectAttempt) {
+  int port = HttpTestServer::UnusedPort();
+  Session();
+  unsigned long before = winplat::InternetConnectAttempts();
+  EXPECT_EQ(Open("http://127.0.0.1:" + std::to_string(port) + "/x"), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_CANNOT_CONNECT));
+  EXPECT_EQ(winplat::InternetConnectAttempts() - before, 1u);
+}
+
+TEST_F(InternetTest, ReceiveTimeoutEndsASilentServer) {
+  struct Case {
+    const char* name;
+    bool headers;
+  };
+  for (Case c : {Case{"before the headers", false}, Case{"in the body", true}}) {
+    SCOPED_TRACE(c.name);
+    HttpTestServer server([c](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(100000);
+      r.sendHead = c.headers;
+      r.cutAfter = 1000;
+      r.hang = true;
+      return r;
+    });
+    Session();
+    SetSessionOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 300);
+    auto start = std::chrono::steady_clock::now();
+    HINTERNET h = Open(server.Url("/"));
+    DWORD error = 0;
+    if (c.headers) {
+      ASSERT_NE(h, nullptr);
+      std::string body;
+      EXPECT_FALSE(ReadAll(url_, body, error));
+      EXPECT_EQ(body.size(), 1000u);
+    } else {
+      EXPECT_EQ(h, nullptr);
+      error = GetLastError();
+    }
+    EXPECT_EQ(error, DWORD(ERROR_INTERNET_TIMEOUT));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    CloseUrl();
+    InternetCloseHandle(session_);
+    session_ = nullptr;
+  }
+}
+
+// The transfer pauses while nobody reads: a huge body does not pile up in memory.
+TEST_F(InternetTest, UnreadBodyStaysInBoundedBuffers) {
+  HttpTestServer server([](const HttpRequest&) { return HttpReply::Generated(1LL << 30); });
+  ASSERT_NE(Open(server.Url("/")), nullptr);
+  DWORD avail = 0;
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(InternetQueryDataAvailable(url_, &avail, 0, 0));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_GT(avail, 0u);
+  EXPECT_LT(server.BodyBytesSent(), 64LL << 20);
+  std::string buf(avail, '\0');
+  DWORD read = 0;
+  ASSERT_TRUE(InternetReadFile(url_, buf.data(), avail, &read));
+  EXPECT_TRUE(buf.substr(0, read) == HttpTestServer::PatternBody(0, read));
+  CloseUrl();
+  server.Stop();
+}
+
+TEST_F(InternetTest, ConnectToMapsHostNames) {
+  HttpTestServer server([](const HttpRequest&) { return HttpReply::Text("mapped"); });
+  setenv("WINPLAT_CONNECT_TO", ("other.example:80:127.0.0.1:1," + server.ConnectTo("trelm.quorvex.example")).c_str(),
+         1);
+  ASSERT_NE(Open("http://trelm.quorvex.example/pavoTrelm/x"), nullptr) << GetLastError();
+  std::string body;
+  DWORD error = 0;
+  ASSERT_TRUE(ReadAll(url_, body, error));
+  EXPECT_EQ(body, "mapped");
+  EXPECT_EQ(server.Requests().at(0).Header("Host"), "trelm.quorvex.example");
+}
+
+TEST_F(InternetTest, HandlesAndOptions) {
+  DWORD value = 100;
+  EXPECT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &value, sizeof value));
+  EXPECT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_SERVER, &value, sizeof value));
+  ASSERT_NE(Session(), nullptr);
+  EXPECT_TRUE(InternetSetOptionA(session_, INTERNET_OPTION_CONNECT_TIMEOUT, &value, sizeof value));
+  EXPECT_TRUE(InternetSetOptionA(session_, INTERNET_OPTION_CONNECT_RETRIES, &value, sizeof value));
+  EXPECT_FALSE(InternetSetOptionA(session_, INTERNET_OPTION_CONNECT_TIMEOUT, &value, 2));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_BAD_OPTION_LENGTH));
+  EXPECT_FALSE(InternetSetOptionA(session_, 9999, &value, sizeof value));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_INVALID_OPTION));
+  HINTERNET bogus = reinterpret_cast<HINTERNET>(uintptr_t(0x1234));
+  EXPECT_FALSE(InternetSetOptionA(bogus, INTERNET_OPTION_CONNECT_TIMEOUT, &value, sizeof value));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+
+  DWORD avail = 0;
+  EXPECT_FALSE(InternetQueryDataAvailable(session_, &avail, 0, 0));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_INCORRECT_HANDLE_TYPE));
+
+  EXPECT_EQ(InternetOpenUrlA(session_, "ftp://127.0.0.1/x", nullptr, 0, 0, 0), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_UNRECOGNIZED_SCHEME));
+  EXPECT_EQ(InternetOpenUrlA(session_, "no url at all", nullptr, 0, 0, 0), nullptr);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INTERNET_UNRECOGNIZED_SCHEME));
+
+  // Closing the session closes its open URLs.
+  HttpTestServer server([](const HttpRequest&) { return HttpReply::Text("x"); });
+  ASSERT_NE(Open(server.Url("/")), nullptr);
+  EXPECT_TRUE(InternetCloseHandle(session_));
+  session_ = nullptr;
+  EXPECT_FALSE(InternetQueryDataAvailable(url_, &avail, 0, 0));
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_HANDLE));
+  EXPECT_FALSE(InternetCloseHandle(url_));
+  url_ = nullptr;
+}
+
+// ------------------------------------------------------------------ cache
+
+class CacheTest : public InternetTest {
+ protected:
+  // Opens and reads in one go; the body, or "<fail code>" when the open failed.
+  std::string Fetch(const std::string& url, DWORD flags, DWORD sessionFlags = 0) {
+    HINTERNET s = InternetOpenA("InetTest", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, sessionFlags);
+    HINTERNET h = InternetOpenUrlA(s, url.c_str(), nullptr, 0, flags, 0);
+    std::string body;
+    if (!h) {
+      body = "<fail " + std::to_string(GetLastError()) + ">";
+    } else {
+      status = Query(h, HTTP_QUERY_STATUS_CODE);
+      DWORD error = 0;
+      if (!ReadAll(h, body, error)) body = "<read fail " + std::to_string(error) + ">";
+      InternetCloseHandle(h);
+    }
+    InternetCloseHandle(s);
+    return body;
+  }
+  std::string status;
+};
+
+TEST_F(CacheTest, OfflineServesOnlyFromTheCache) {
+  HttpTestServer server([](const HttpRequest&) { return HttpReply::Text("cached body"); });
+  std::string url = server.Url("/file.ini");
+  const std::string missing = "<fail " + std::to_string(ERROR_FILE_NOT_FOUND) + ">";
+  EXPECT_EQ(Fetch(url, 0, INTERNET_FLAG_OFFLINE), missing);
+  EXPECT_EQ(server.RequestCount(), 0);
+
+  EXPECT_EQ(Fetch(url, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE), "cached body");
+  EXPECT_EQ(Fetch(url, 0, INTERNET_FLAG_OFFLINE), missing);
+
+  EXPECT_EQ(Fetch(url, INTERNET_FLAG_RELOAD), "cached body");
+  EXPECT_EQ(server.RequestCount(), 2);
+  server.Stop();
+  EXPECT_EQ(Fetch(url, 0, INTERNET_FLAG_OFFLINE), "cached body");
+  EXPECT_EQ(status, "200");
+  EXPECT_EQ(Fetch(url, INTERNET_FLAG_FROM_CACHE), "cached body");
+}
+
+TEST_F(CacheTest, ResynchronizeRevalidatesTheCopy) {
+  int version = 1;
+  HttpTestServer server([&version](const HttpRequest& req) {
+    std::string etag = "\"v" + std::to_string(version) + "\"";
+    if (req.Header("If-None-Match") == etag) {
+      HttpReply r = HttpReply::Status(304, "Not Modified");
+      r.body.clear();
+      r.contentLength = false;
+      return r;
+    }
+    HttpReply r = HttpReply::Text("version " + std::to_string(version));
+    r.headers.push_back({"ETag", etag});
+    r.headers.push_back({"Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT"});
+    return r;
+  });
+  std::string url = server.Url("/Version.inf");
+  EXPECT_EQ(Fetch(url, INTERNET_FLAG_RESYNCHRONIZE), "version 1");
+  EXPECT_FALSE(server.Requests().back().HasHeader("If-None-Match"));
+
+  EXPECT_EQ(Fetch(url, INTERNET_FLAG_RESYNCHRONIZE), "version 1");  // 304: from the cache
+  EXPECT_EQ(status, "200");
+  HttpRequest second = server.Requests().back();
+  EXPECT_EQ(second.Header("If-None-Match"), "\"v1\"");
+  EXPECT_EQ(second.Header("If-Modified-Since"), "Tue, 01 Dec 2026 10:00:00 GMT");
+
+  version = 2;
+  EXPECT_EQ(Fetch(url, INTERNET_FLAG_RESYNCHRONIZE), "version 2");
+  EXPECT_EQ(Fetch(url, 0, INTERNET_FLAG_OFFLINE), "version 2");
+
+  // RELOAD sends no validators.
+  EXPECT_EQ(Fetch(url, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE), "version 2");
+  EXPECT_FALSE(server.Requests().back().HasHeader("If-None-Match"));
+}
+
+TEST_F(CacheTest, OnlyCompleteOkBodiesAreKept) {
+  struct Case {
+    const char* name;
+    HttpReply reply;
+  };
+  HttpReply notFound = HttpReply::Status(404, "Not Found");
+  HttpReply cut = HttpReply::Generated(50000);
+  cut.cutAfter = 10000;
+  HttpReply noStore = HttpReply::Text("secret");
+  noStore.headers.push_back({"Cache-Control", "no-store"});
+  HttpReply cutChunked = HttpReply::Generated(50000);
+  cutChunked.chunked = true;
+  cutChunked.cutAfter = 10000;
+  for (const Case& c : {Case{"404", notFound}, Case{"short body", cut}, Case{"no-store", noStore},
+                        Case{"cut chunked", cutChunked}}) {
+    SCOPED_TRACE(c.name);
+    HttpTestServer server([&c](const HttpRequest&) { return c.reply; });
+    std::string url = server.Url("/f");
+    Fetch(url, INTERNET_FLAG_RELOAD);
+    EXPECT_EQ(Fetch(url, 0, INTERNET_FLAG_OFFLINE), "<fail " + std::to_string(ERROR_FILE_NOT_FOUND) + ">");
+  }
+}
+
+TEST_F(CacheTest, BodyLeftUnreadIsNotKept) {
+  HttpTestServer server([](const HttpRequest&) { return HttpReply::Generated(200000); });
+  std::string url = server.Url("/big");
+  ASSERT_NE(Open(url, INTERNET_FLAG_RELOAD), nullptr);
+  char buf[1000];
+  DWORD read = 0;
+  ASSERT_TRUE(InternetReadFile(url_, buf, sizeof buf, &read));
+  CloseUrl();
+  EXPECT_EQ(Fetch(url, 0, INTERNET_FLAG_OFFLINE), "<fail " + std::to_string(ERROR_FILE_NOT_FOUND) + ">");
+  std::filesystem::path cache = dir_ / "cache";
+  for (const auto& e : std::filesystem::directory_iterator(cache)) ADD_FAILURE() << "left over: " << e.path();
+}
+
+// ------------------------------------------------------------------ connection state
+
+TEST(ConnectedState, ForcedByTheEnvironment) {
+  struct Case {
+    const char* value;
+    BOOL result;
+    DWORD flags;
+    const char* name;
+  };
+  for (Case c : {Case{"lan", TRUE, INTERNET_CONNECTION_LAN, "LAN"}, Case{"offline", FALSE, 0, ""},
+                 Case{"configured", FALSE, INTERNET_CONNECTION_CONFIGURED, ""}}) {
+    SCOPED_TRACE(c.value);
+    setenv("WINPLAT_CONNECTION", c.value, 1);
+    DWORD flags = 0xFFFF;
+    char name[1024] = "junk";
+    EXPECT_EQ(InternetGetConnectedStateEx(&flags, name, sizeof name, 0), c.result);
+    EXPECT_EQ(flags, c.flags);
+    EXPECT_STREQ(name, c.name);
+  }
+  unsetenv("WINPLAT_CONNECTION");
+  DWORD flags = 0xFFFF;
+  BOOL connected = InternetGetConnectedStateEx(&flags, nullptr, 0, 0);
+  EXPECT_EQ(connected != FALSE, flags == INTERNET_CONNECTION_LAN);
+}
+
+}  // namespace
