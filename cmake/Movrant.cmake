@@ -1,4 +1,5 @@
 # Shared build helpers.
+include(${CMAKE_CURRENT_LIST_DIR}/Resources.cmake)
 
 # The system's code and our outside components hold Korean literals that must become
 # code page 949 bytes, as on a Korean Windows system. <chrono> and Qt cannot be

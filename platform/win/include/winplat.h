@@ -41,4 +41,15 @@ std::string Utf8ToCp949(const std::string& text);
 std::wstring Cp949ToWide(const std::string& text);
 std::string WideToCp949(const std::wstring& text);
 
+// Module handles are dlopen handles (LoadLibraryA). Null, and the handle that stands for the
+// program itself (GetModuleHandleA(NULL) = dlopen(NULL)), mean the running program. Gives the
+// module's file and the offset it was loaded at; false when dlinfo knows no such module.
+// Written in platform/res (resources are read from the module's "winres" section).
+struct ModuleImage {
+  std::string path;      // Unix path of the module's file
+  uintptr_t bias = 0;    // load address minus link address
+  bool program = false;  // the running program itself (its file is also /proc/self/exe)
+};
+bool GetModuleImage(HMODULE module, ModuleImage& image);
+
 }  // namespace winplat
