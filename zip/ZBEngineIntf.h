@@ -142,6 +142,22 @@ constexpr int32_t ZB_ERR_NO_MEMORY = -4;
 constexpr int32_t ZB_ERR_INVALID_BLOCK = -5;
 constexpr int32_t ZB_ERR_ARCHIVE = -6;     // archive missing, unreadable or not a zip
 constexpr int32_t ZB_ERR_INTERNAL = -8;    // anything else (-7 is the component's own)
+constexpr int32_t ZB_ERR_TARGET = -9;      // the extract folder does not exist
+constexpr int32_t ZB_ERR_NOT_SUPPORTED = -10;  // a command this engine does not run
+
+// Error codes of engine messages (action 4, and action 11's ErrorCode). The component keeps
+// the low byte of a non-zero code as its error; 0 is a notice, 9 is the component's own.
+enum ZBMessageCode : int32_t {
+  zemNone = 0,
+  zemArchive = 1,      // the archive cannot be opened or read
+  zemCRC = 2,          // CRC error
+  zemPassword = 3,     // no or wrong password
+  zemUnsupported = 4,  // compression method or feature not supported
+  zemUnsafeName = 5,   // name would land outside the extract folder
+  zemWrite = 6,        // a file or folder cannot be created or written
+  zemDamaged = 7,      // an entry cannot be read
+  zemTarget = 8        // the extract folder does not exist
+};
 
 // The exports, by name.
 extern "C" {

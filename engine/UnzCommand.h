@@ -1,0 +1,69 @@
+// One extract (or test) command: the block's options applied to every selected entry, with
+// progress, questions and messages through the caller's callback.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+#include "UnzArchive.h"
+#include "UnzDecoder.h"
+#include "UnzSource.h"
+#include "ZBEngineIntf.h"
+
+namespace zbe {
+
+// True when the block can be used at all.
+bool ValidUnzipParams(const UnzipParams* params);
+
+class UnzCommand {
+ public:
+  UnzCommand(const UnzipParams& params, uint32_t handle, const std::atomic<bool>& abort);
+  // Files processed, or a negative ZB_ERR_* result.
+  int32_t Run();
+
+ private:
+  enum class Stop { None, Cancel, Abort, Handler };
+
+  struct Target {
+    std::string name;  // as reported (code page 949, "\")
+    std::string path;  // DOS path to write, or the folder to create
+  };
+
+  // Callback helpers. Each returns false when the command must stop.
+  bool Call(int32_t action, int32_t arg, const std::string* text = nullptr, int64_t size = 0,
+            int32_t arg2 = 0, int32_t arg3 = 0);
+  void Message(int32_t code, const std::string& text);
+  void Verbose(const std::string& text);
+  void Trace(const std::string& text);
+  void Skip(const std::string& name, ZBSkipType type, int32_t code, const std::string& text);
+  bool Polled();
+
+  void ProcessEntry(size_t index, const ZEntry& entry, const std::string& ansiName);
+  bool ObtainKeys(const ZEntry& entry, const std::string& name, uint64_t& dataOffset,
+                  std::unique_ptr<ZCryptKeys>& keys);
+  bool ExtractTo(const ZEntry& entry, const std::string& name, const std::string& path, uint64_t dataOffset,
+                 ZCryptKeys* keys);
+  bool TestEntry(const ZEntry& entry, const std::string& name, uint64_t dataOffset, ZCryptKeys* keys);
+  bool ReportCrc(const std::string& name, uint32_t found, uint32_t expected);
+  bool ProgressSink(size_t n);
+  bool FlushProgress();
+  bool ForceFolders(const std::string& folderPath);
+  std::string TempNameFor(const std::string& path);
+
+  const UnzipParams& params_;
+  uint32_t handle_;
+  const std::atomic<bool>& abort_;
+  ZipCallbackRecord record_{};
+  Stop stop_ = Stop::None;
+  std::string base_;  // extract folder with a trailing "\"
+  FileSource source_;
+  ZArchive archive_;
+  std::vector<std::string> passwords_;  // passwords known to work, most recent first
+  bool noMorePasswords_ = false;
+  uint64_t pendingProgress_ = 0;
+  int32_t processed_ = 0;
+  uint32_t tempCounter_ = 0;
+};
+
+}  // namespace zbe

@@ -1,0 +1,98 @@
+// A small zip archive writer for tests and benchmarks: stored and deflated entries, folders,
+// data descriptors, comments, the UTF-8 name flag, traditional encryption, arbitrary name bytes,
+// bytes before the archive and deliberate damage.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace ztest {
+
+uint32_t Crc32(const std::string& data);
+uint32_t Crc32(const void* data, size_t size, uint32_t crc = 0);
+// DOS date and time words as stored in zip headers (local time, 2-second steps).
+uint16_t DosDate(int year, int month, int day);
+uint16_t DosTime(int hour, int minute, int second);
+
+struct ZipEntrySpec {
+  std::string name;            // stored bytes, as given ("dir/a.txt", "..\\x", CP949 or UTF-8)
+  std::string data;            // uncompressed content
+  uint16_t method = 8;         // 0 stored, 8 deflated; any other id stores the data unchanged
+  bool utf8 = false;           // general-purpose bit 11
+  bool dataDescriptor = false; // bit 3: sizes and CRC after the data, zero in the local header
+  bool descriptorSignature = true;
+  std::string password;        // traditional encryption when not empty
+  uint16_t dosDate = 0x5A21;   // 2025-01-01
+  uint16_t dosTime = 0x6000;   // 12:00:00
+  uint32_t externalAttr = 0;   // 0x10 marks a folder (set automatically for names ending in '/')
+  uint16_t versionMadeBy = 20; // high byte 3 = Unix
+  std::string extra;           // extra field, local and central
+  std::string comment;         // entry comment (central only)
+  // Damage for tests: a wrong CRC in both headers; a different compressed size in the central
+  // directory; drop the last n bytes of the compressed data (the headers still claim them).
+  bool corruptCrc = false;
+  int64_t centralCompressedSizeDelta = 0;
+  size_t truncateData = 0;
+};
+
+// Writes an archive either into memory (Build) or straight to a file (Open/Add/Close), so that
+// archives of hundreds of megabytes need only one entry in memory at a time.
+class ZipWriter {
+ public:
+  ZipWriter();
+  ~ZipWriter();
+  ZipWriter(const ZipWriter&) = delete;
+  ZipWriter& operator=(const ZipWriter&) = delete;
+
+  // Bytes written before the first local header (an executable stub, junk). With adjust the
+  // stored offsets count from the start of the file, as self-extracting archives do; without,
+  // they count from the first local header, as when a stub is simply put in front.
+  void SetPrefix(const std::string& bytes, bool adjust = true) {
+    prefix_ = bytes;
+    adjustOffsets_ = adjust;
+  }
+  void SetComment(const std::string& comment) { comment_ = comment; }
+  // Level for deflated entries (zlib 0..9, -1 default).
+  void SetLevel(int level) { level_ = level; }
+
+  ZipWriter& Add(const ZipEntrySpec& entry);
+  ZipWriter& AddFile(const std::string& name, const std::string& data, uint16_t method = 8);
+  ZipWriter& AddDir(const std::string& name);
+
+  // In-memory mode: the whole archive.
+  std::string Build();
+  // File mode: entries added after Open go straight to the file; Close writes the directory.
+  bool Open(const std::string& unixPath);
+  bool Close();
+  // Build and write in one step.
+  bool WriteTo(const std::string& unixPath);
+
+
+ private:
+  struct Central {
+    ZipEntrySpec spec;  // data cleared
+    uint32_t crc = 0;
+    uint64_t compressedSize = 0;
+    uint64_t size = 0;
+    uint64_t offset = 0;
+    uint16_t flags = 0;
+  };
+  void Emit(const std::string& bytes);
+  void EmitEntry(const ZipEntrySpec& entry);
+  std::string Directory() const;
+
+  std::string prefix_;
+  bool adjustOffsets_ = true;
+  std::string comment_;
+  int level_ = -1;
+  std::vector<Central> central_;
+  uint64_t written_ = 0;
+  bool started_ = false;
+  std::string memory_;
+  std::FILE* file_ = nullptr;
+  bool failed_ = false;
+};
+
+}  // namespace ztest
