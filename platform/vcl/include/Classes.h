@@ -81,6 +81,52 @@ typedef std::function<void(TObject* Sender)> TNotifyEvent;
 
 // ---------------------------------------------------------------- lists
 
+enum TListNotification { lnAdded, lnExtracted, lnDeleted };
+
+// A list of untyped pointers. It owns nothing; a derived list that owns its items frees them
+// in Notify(lnDeleted) and must call Clear in its own destructor (the base destructor cannot
+// reach the derived Notify). Index errors raise EListError.
+class TList : public TObject {
+ public:
+  TList() = default;
+  ~TList() override;
+  int Count() const { return int(FList.size()); }
+  void SetCount(int newCount);  // grows with nulls, shrinks by deleting from the end
+  int Capacity() const { return FCapacity; }
+  void SetCapacity(int newCapacity);
+  void* Get(int index) const;
+  void Put(int index, void* item);
+  void* Items(int index) const { return Get(index); }
+  void SetItems(int index, void* item) { Put(index, item); }
+  void* operator[](int index) const { return Get(index); }
+  void** List() { return FList.data(); }
+
+  int Add(void* item);
+  void Insert(int index, void* item);
+  void Delete(int index);
+  int Remove(void* item);   // index it had, or -1
+  void* Extract(void* item);  // removed without lnDeleted; null when absent
+  int IndexOf(void* item) const;
+  void Clear();
+  void Pack();  // removes the null items
+  void Exchange(int index1, int index2);
+  void Move(int curIndex, int newIndex);
+  void* First() const { return Get(0); }
+  void* Last() const { return Get(Count() - 1); }
+  TList* Expand() { return this; }
+  // compare(a, b) < 0 when a comes first.
+  void Sort(int (*compare)(void* item1, void* item2));
+  void Assign(TList* source);
+
+ protected:
+  virtual void Notify(void* ptr, TListNotification action);
+
+ private:
+  void CheckIndex(int index) const;
+  std::vector<void*> FList;
+  int FCapacity = 0;
+};
+
 enum TDuplicates { dupIgnore, dupAccept, dupError };
 
 class TStrings : public TPersistent {
@@ -96,15 +142,16 @@ class TStrings : public TPersistent {
   virtual void Insert(int index, const AnsiString& s) = 0;
   virtual int Add(const AnsiString& s);
   virtual int AddObject(const AnsiString& s, TObject* obj);
+  void InsertObject(int index, const AnsiString& s, TObject* obj);
   virtual int IndexOf(const AnsiString& s) const;
   int IndexOfName(const AnsiString& name) const;
   int IndexOfObject(TObject* obj) const;
-  void Move(int curIndex, int newIndex);
-  void Exchange(int index1, int index2);
+  virtual void Move(int curIndex, int newIndex);
+  virtual void Exchange(int index1, int index2);
   void AddStrings(TStrings* strings);
   void Assign(TPersistent* source) override;
-  void BeginUpdate() { ++FUpdateCount; }
-  void EndUpdate() { --FUpdateCount; }
+  void BeginUpdate();
+  void EndUpdate();
   bool Equals(TStrings* strings) const;
 
   AnsiString operator[](int index) const { return Get(index); }
@@ -139,6 +186,10 @@ class TStrings : public TPersistent {
   void SaveToStream(class TStream* stream) const;
 
  protected:
+  // Called after every change; TStringList fires OnChange outside BeginUpdate/EndUpdate.
+  virtual void Changed() {}
+  // How IndexOf and IndexOfName compare: without case unless a list says otherwise.
+  virtual int CompareStrings(const AnsiString& a, const AnsiString& b) const;
   int FUpdateCount = 0;
 };
 
@@ -157,6 +208,8 @@ class TStringList : public TStrings {
   int Add(const AnsiString& s) override;
   int AddObject(const AnsiString& s, TObject* obj) override;
   int IndexOf(const AnsiString& s) const override;
+  void Move(int curIndex, int newIndex) override;
+  void Exchange(int index1, int index2) override;
   // Binary search of a sorted list; false with the insertion index when absent.
   virtual bool Find(const AnsiString& s, int& index) const;
   virtual void Sort();
@@ -173,13 +226,16 @@ class TStringList : public TStrings {
   TNotifyEvent OnChange;
 
  protected:
-  int CompareStrings(const AnsiString& a, const AnsiString& b) const;
+  void Changed() override;
+  int CompareStrings(const AnsiString& a, const AnsiString& b) const override;
 
  private:
   struct Item {
     AnsiString s;
     TObject* obj = nullptr;
   };
+  void CheckIndex(int index) const;
+  void InsertItem(int index, const AnsiString& s, TObject* obj);
   std::vector<Item> FItems;
   bool FSorted = false;
   bool FCaseSensitive = false;
@@ -256,6 +312,9 @@ class TMemoryStream : public TCustomMemoryStream {
   void LoadFromFile(const AnsiString& fileName);
 
  private:
+  // Memory presented with SetPointer is written in place; growing it first copies it into
+  // the stream's own buffer (the library would reallocate memory it does not own).
+  void MakeOwn(long long size);
   std::vector<char> FBuffer;
 };
 

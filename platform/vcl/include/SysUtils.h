@@ -16,7 +16,7 @@ class TObject {
 class Exception : public std::exception {
  public:
   explicit Exception(const AnsiString& msg) : Message(msg) {}
-  Exception(const char* format, ...) = delete;  // use CreateFmt
+  explicit Exception(const char* msg) : Message(msg) {}  // a format with arguments: CreateFmt
   static Exception CreateFmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
   const char* what() const noexcept override { return Message.c_str(); }
   virtual ~Exception() = default;
@@ -46,17 +46,22 @@ VCL_EXCEPTION(EIniFileException, Exception)
 VCL_EXCEPTION(EComponentError, Exception)
 VCL_EXCEPTION(EInvalidOperation, Exception)
 VCL_EXCEPTION(EOSError, Exception)
+VCL_EXCEPTION(ERangeError, Exception)
 #undef VCL_EXCEPTION
 
-// Raises EAbort with an empty message.
+// Raises EAbort, the silent exception ("Operation aborted"; the application does not show it).
 [[noreturn]] void Abort();
 
 // Numbers and text
 AnsiString IntToStr(int value);
 AnsiString IntToStr(long long value);
+AnsiString IntToStr(unsigned value);
+AnsiString IntToStr(long value);
+AnsiString IntToStr(unsigned long value);
 AnsiString IntToHex(int value, int digits);
 int StrToInt(const AnsiString& s);  // EConvertError on bad text
-int StrToIntDef(const AnsiString& s, int defaultValue);
+int StrToIntDef(const AnsiString& s, int defaultValue);  // also "$1F" and "0x1F"
+long long StrToInt64(const AnsiString& s);
 long long StrToInt64Def(const AnsiString& s, long long defaultValue);
 double StrToFloat(const AnsiString& s);
 AnsiString FloatToStr(double value);
@@ -116,7 +121,8 @@ long long DiskFree(unsigned char drive);
 long long DiskSize(unsigned char drive);
 int FileAge(const AnsiString& path);  // DOS date-time, -1 when missing
 int FileGetDate(int handle);
-int FileSetDate(const AnsiString& path, int age);
+int FileSetDate(const AnsiString& path, int age);  // 0 or the system error code
+int FileSetDate(int handle, int age);
 int FileGetAttr(const AnsiString& path);
 int FileSetAttr(const AnsiString& path, int attr);
 long long FileSizeOf(const AnsiString& path);  // -1 when missing
@@ -169,6 +175,8 @@ TDateTime FileDateToDateTime(int fileDate);
 int DateTimeToFileDate(TDateTime dt);
 AnsiString FormatDateTime(const AnsiString& format, TDateTime dt);
 
-// Locale settings used by FormatFloat
+// Locale settings (Korean defaults) used by FormatFloat, FloatToStr and FormatDateTime
 extern char ThousandSeparator;
 extern char DecimalSeparator;
+extern char DateSeparator;
+extern char TimeSeparator;

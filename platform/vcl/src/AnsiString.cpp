@@ -6,58 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "NumberText.h"
 #include "SysUtils.h"
 
 namespace {
 
 bool IsBlank(unsigned char c) { return c <= ' '; }
-
-bool ParseInt(const std::string& text, int& out) {
-  // The class library accepts optional blanks, a sign, decimal digits or "$"/"0x" hex.
-  size_t i = 0, n = text.size();
-  while (i < n && text[i] == ' ') ++i;
-  size_t end = n;
-  while (end > i && text[end - 1] == ' ') --end;
-  if (i >= end) return false;
-  bool neg = false;
-  if (text[i] == '+' || text[i] == '-') {
-    neg = text[i] == '-';
-    ++i;
-  }
-  int base = 10;
-  if (i < end && text[i] == '$') {
-    base = 16;
-    ++i;
-  } else if (i + 1 < end && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  if (i >= end) return false;
-  unsigned long long v = 0;
-  for (; i < end; ++i) {
-    unsigned char c = text[i];
-    int d;
-    if (c >= '0' && c <= '9')
-      d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f')
-      d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F')
-      d = c - 'A' + 10;
-    else
-      return false;
-    v = v * base + d;
-    if (v > 0xFFFFFFFFull) return false;
-  }
-  if (base == 10) {
-    if (neg ? v > 2147483648ull : v > 2147483647ull) return false;
-    out = neg ? int(-(long long)v) : int(v);
-  } else {
-    // Hexadecimal text may fill all 32 bits.
-    out = int(uint32_t(v));
-    if (neg) out = -out;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -204,13 +158,13 @@ AnsiString AnsiString::StringOfChar(char ch, int count) {
 
 int AnsiString::ToInt() const {
   int v;
-  if (!ParseInt(data_, v)) throw EConvertError("'" + *this + "' is not a valid integer value");
+  if (!vclimpl::ParseInt32(data_, v)) throw EConvertError("'" + *this + "' is not a valid integer value");
   return v;
 }
 
 int AnsiString::ToIntDef(int defaultValue) const {
   int v;
-  return ParseInt(data_, v) ? v : defaultValue;
+  return vclimpl::ParseInt32(data_, v) ? v : defaultValue;
 }
 
 double AnsiString::ToDouble() const {
