@@ -1,0 +1,263 @@
+#include "QuorvexUtil.h"
+
+#include <cstdarg>
+#include <cstring>
+
+#include "windows.h"
+
+// ---------------------------------------------------------------- URL, path and text helpers
+
+AnsiString URLEncode(const AnsiString& Text) {
+  static const char kept[] = "!$&'()*-./:=?@_";
+  AnsiString result;
+  for (const char* p = Text.c_str(); *p; ++p) {
+    unsigned char c = static_cast<unsigned char>(*p);
+    if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || strchr(kept, c))
+      result += char(c);
+    else if (c == ' ')
+      result += '+';
+    else
+      result.cat_printf("%%%.2x", c);
+  }
+  return result;
+}
+
+AnsiString RemoveDoubleBackslash(const AnsiString& Text) { return StringReplace(Text, "\\\\", "\\", rfReplaceAll); }
+
+AnsiString BackslashToSlash(const AnsiString& Text) { return StringReplace(Text, "\\", "/", rfReplaceAll); }
+
+AnsiString GetTempDirectory() {
+  char buffer[1024];
+  if (GetTempPathA(sizeof buffer, buffer) == 0) {
+    CreateDir("C:\\Quorvex\\");
+    return "C:\\Quorvex\\";
+  }
+  return buffer;
+}
+
+AnsiString GetURLFileName(const AnsiString& URL) {
+  int a = URL.LastDelimiter("/");
+  int q = URL.LastDelimiter("?");
+  if (q == 0) return URL.SubString(a + 1, URL.Length() - a);
+  if (q < a) return "";
+  return URL.SubString(a + 1, q - a - 1);
+}
+
+AnsiString GetURLPath(const AnsiString& URL) {
+  int a = URL.LastDelimiter("/");
+  if (a == 0) return URL;
+  return URL.SubString(1, a - 1);
+}
+
+AnsiString FormatStr(const char* Format, ...) {
+  AnsiString result;
+  va_list args;
+  va_start(args, Format);
+  result.vprintf(Format, args);
+  va_end(args);
+  return result;
+}
+
+bool SplitAtFirst(const AnsiString& Text, const AnsiString& Separator, AnsiString& Left, AnsiString& Right) {
+  int p = Text.Pos(Separator);
+  if (p == 0) return false;
+  Left = Text.SubString(1, p - 1);
+  Right = Text.SubString(p + 1, Text.Length() - p);
+  return true;
+}
+
+AnsiString GetFileVersionString(const AnsiString& FileName, const AnsiString& ValueName) {
+  AnsiString result;
+  DWORD handle = 0;
+  DWORD size = GetFileVersionInfoSizeA(FileName.c_str(), &handle);
+  if (size == 0) return result;
+  void* block = HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size);
+  if (!block) return result;
+  if (GetFileVersionInfoA(FileName.c_str(), handle, size, block)) {
+    WORD* translation = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(block, "\\VarFileInfo\\Translation", reinterpret_cast<LPVOID*>(&translation), &length) &&
+        length >= 4) {
+      AnsiString path = FormatStr("\\StringFileInfo\\%04X%04X\\%s", translation[0], translation[1], ValueName.c_str());
+      char* value = nullptr;
+      if (VerQueryValueA(block, path.c_str(), reinterpret_cast<LPVOID*>(&value), &length) && value) result = value;
+    }
+  }
+  HeapFree(GetProcessHeap(), 0, block);
+  return result;
+}
+
+unsigned int VersionToNumber(const AnsiString& Version) {
+  std::unique_ptr<TStringList> items(new TStringList);
+  items->Delimiter = '.';
+  items->SetDelimitedText(Version);
+  unsigned int v = 0;
+  for (int i = 0; i < items->Count(); ++i) v = (v << 8) + unsigned(StrToIntDef(items->Strings(i), 0));
+  return v;
+}
+
+AnsiString PathJoin(const AnsiString& Name, const AnsiString& Folder) {
+  AnsiString path = Folder.IsEmpty() ? Name : Folder + "\\" + Name;
+  path = RemoveDoubleBackslash(path);
+  path = StringReplace(path, "\"", "", rfReplaceAll);
+  return ExpandFileName(path);
+}
+
+TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create) {
+  AnsiString path = PathJoin(Name, Folder);
+  if (!FileExists(path) && !Create) return nullptr;
+  try {
+    return new TMemIniFile(path);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+// ---------------------------------------------------------------- size text
+
+AnsiString FormatSize(long long Size) {
+  if (Size > 1073741824LL) return FormatFloat("###,###,###,###.# GB", double(Size) / 1073741824.0);
+  if (Size > 10485760LL) return FormatFloat("###,###,###,### MB", double(Size) / 1048576.0);
+  if (Size > 1048576LL) return FormatFloat("###,###,###.# MB", double(Size) / 1048576.0);
+  if (Size > 1024LL) return FormatFloat("###,###,###.# KB", double(Size) / 1024.0);
+  if (Size == 0) return "0 B";
+  return FormatFloat("###,###,### B", double(Size));
+}
+
+// ---------------------------------------------------------------- settings macros
+
+TMacroMap::TMacroMap() : Items(new TStringList) {}
+
+TMacroMap::~TMacroMap() { ClearMacroMap(this); }
+
+TMacroMap* CreateMacroMap() { return new TMacroMap; }
+
+void FreeMacroMap(TMacroMap* Map) { delete Map; }
+
+void ClearMacroMap(TMacroMap* Map) {
+  if (!Map) return;
+  for (int i = 0; i < Map->Items->Count(); ++i) delete Map->Items->Objects(i);
+  Map->Items->Clear();
+}
+
+int MacroMapIndexOf(TMacroMap* Map, const AnsiString& Name) {
+  for (int i = 0; i < Map->Items->Count(); ++i)
+    if (CompareText(Map->Items->Strings(i), Name) == 0) return i;
+  return -1;
+}
+
+int MacroMapAdd(TMacroMap* Map, const AnsiString& Name, const AnsiString& Value) {
+  if (MacroMapIndexOf(Map, Name) >= 0) return -1;
+  std::unique_ptr<TMacroValue> value(new TMacroValue(Value));
+  int index = Map->Items->AddObject(Name, value.get());
+  value.release();
+  return index;
+}
+
+AnsiString MacroMapLookup(TMacroMap* Map, const AnsiString& Name, bool& Found) {
+  int i = MacroMapIndexOf(Map, Name);
+  Found = i >= 0;
+  if (!Found) return "";
+  return static_cast<TMacroValue*>(Map->Items->Objects(i))->Value;
+}
+
+AnsiString MacroMapName(TMacroMap* Map, int Index) {
+  if (Index < 0 || Index >= Map->Items->Count()) return "";
+  return Map->Items->Strings(Index);
+}
+
+AnsiString ExpandMacros(TMacroMap* Map, const AnsiString& Text) {
+  if (Text.Pos("$") == 0) return Text;
+  AnsiString result = Text;
+  for (int i = 0; i < Map->Items->Count(); ++i) {
+    AnsiString name = MacroMapName(Map, i);
+    AnsiString token = "$" + name + "$";
+    if (result.Pos(token) == 0) continue;
+    bool found = false;
+    AnsiString value = MacroMapLookup(Map, name, found);
+    if (!found) continue;
+    result = StringReplace(result, token, value, rfReplaceAll);
+    if (result.Pos("$") == 0) break;
+  }
+  return result;
+}
+
+void LoadMacroSection(TMacroMap* Map, TCustomIniFile* Ini, const AnsiString& Section) {
+  std::unique_ptr<TStringList> keys(new TStringList);
+  Ini->ReadSection(Section, keys.get());
+  for (int i = 0; i < keys->Count(); ++i) {
+    AnsiString value = Ini->ReadString(Section, keys->Strings(i), "");
+    MacroMapAdd(Map, keys->Strings(i), ExpandMacros(Map, value));
+  }
+}
+
+void ExpandIniMacros(TMacroMap* Map, TCustomIniFile* Ini, const AnsiString& Section) {
+  LoadMacroSection(Map, Ini, Section);
+  std::unique_ptr<TStringList> sections(new TStringList);
+  std::unique_ptr<TStringList> keys(new TStringList);
+  Ini->ReadSections(sections.get());
+  for (int s = 0; s < sections->Count(); ++s) {
+    keys->Clear();
+    Ini->ReadSection(sections->Strings(s), keys.get());
+    for (int k = 0; k < keys->Count(); ++k) {
+      AnsiString value = Ini->ReadString(sections->Strings(s), keys->Strings(k), "");
+      AnsiString expanded = ExpandMacros(Map, value);
+      if (expanded != value) Ini->WriteString(sections->Strings(s), keys->Strings(k), expanded);
+    }
+  }
+}
+
+// ---------------------------------------------------------------- drives and check values
+
+bool IsRemovableDrive(const AnsiString& Drive) {
+  AnsiString letter = StringReplace(Drive, ":", "", rfReplaceAll);
+  letter = StringReplace(letter, "\\", "", rfReplaceAll);
+  if (letter.Length() != 1) return false;
+  return GetDriveTypeA(FormatStr("%s:\\", letter.c_str()).c_str()) == DRIVE_REMOVABLE;
+}
+
+namespace {
+
+// The reflected CRC-32 table of IEEE 802.3 with the eight entries the stored check values were
+// computed with.
+struct ChecksumTable {
+  unsigned int t[256];
+  constexpr ChecksumTable() : t() {
+    for (unsigned int n = 0; n < 256; ++n) {
+      unsigned int c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[n] = c;
+    }
+    t[2] = 0xEE8E612Cu;
+    t[10] = 0xE8D5E91Eu;
+    t[49] = 0x51DE803Au;
+    t[114] = 0xBE8B1010u;
+    t[146] = 0x1E81F268u;
+    t[153] = 0x89D32BE8u;
+    t[205] = 0xE5D5BE8Du;
+    t[226] = 0x4E848354u;
+  }
+};
+
+constexpr ChecksumTable kChecksumTable;
+constexpr unsigned int kQvrx = 'Q' | ('V' << 8) | ('R' << 16) | (unsigned('X') << 24);
+
+}  // namespace
+
+int FileChecksum(const AnsiString& FileName, unsigned int& Value) {
+  // The class library's file handles resolve DOS paths and honour other handles' share modes,
+  // so a file locked for reading fails here as it would for the C runtime.
+  if (!FileExists(FileName)) return 0;
+  int handle = FileOpen(FileName, fmOpenRead | fmShareDenyNone);
+  if (handle < 0) return 0;
+  unsigned int value = 0xFFFFFFFFu;
+  unsigned char buffer[1024];
+  int n;
+  while ((n = FileRead(handle, buffer, sizeof buffer)) > 0)
+    for (int i = 0; i < n; ++i) value = kChecksumTable.t[(value ^ buffer[i]) & 0xFF] ^ (value >> 8);
+  FileClose(handle);
+  if (n < 0) return 0;  // a failed read must not pass for the value of a shorter file
+  value = ~value;
+  Value = value ^ kQvrx;
+  return 1;
+}

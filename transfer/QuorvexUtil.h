@@ -1,0 +1,64 @@
+// Shared helpers of the updater: URL and path strings, the temporary folder, formatting,
+// version resources and numbers, INI files, size text, settings macros, the removable-drive
+// test and the file check value. None of them keeps state.
+#pragma once
+#include <memory>
+
+#include "Classes.h"
+#include "IniFiles.h"
+#include "SysUtils.h"
+
+// ---------------------------------------------------------------- URL, path and text helpers
+
+AnsiString URLEncode(const AnsiString& Text);
+AnsiString RemoveDoubleBackslash(const AnsiString& Text);
+AnsiString BackslashToSlash(const AnsiString& Text);
+AnsiString GetTempDirectory();
+AnsiString GetURLFileName(const AnsiString& URL);
+AnsiString GetURLPath(const AnsiString& URL);
+AnsiString FormatStr(const char* Format, ...) __attribute__((format(printf, 1, 2)));
+bool SplitAtFirst(const AnsiString& Text, const AnsiString& Separator, AnsiString& Left, AnsiString& Right);
+AnsiString GetFileVersionString(const AnsiString& FileName, const AnsiString& ValueName);
+
+unsigned int VersionToNumber(const AnsiString& Version);
+AnsiString PathJoin(const AnsiString& Name, const AnsiString& Folder);
+// The caller owns the object; null when the file is missing and Create is not set.
+TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create);
+
+// ---------------------------------------------------------------- size text
+
+AnsiString FormatSize(long long Size);
+
+// ---------------------------------------------------------------- settings macros
+
+// A macro's value, attached to its name in the map's list.
+class TMacroValue : public TObject {
+ public:
+  explicit TMacroValue(const AnsiString& value) : Value(value) {}
+  AnsiString Value;
+};
+
+// Macro names in insertion order, each once (compared without case), with owned values.
+class TMacroMap : public TObject {
+ public:
+  TMacroMap();
+  ~TMacroMap() override;
+  std::unique_ptr<TStringList> Items;
+};
+
+TMacroMap* CreateMacroMap();
+void FreeMacroMap(TMacroMap* Map);
+void ClearMacroMap(TMacroMap* Map);
+int MacroMapIndexOf(TMacroMap* Map, const AnsiString& Name);
+int MacroMapAdd(TMacroMap* Map, const AnsiString& Name, const AnsiString& Value);
+AnsiString MacroMapLookup(TMacroMap* Map, const AnsiString& Name, bool& Found);
+AnsiString MacroMapName(TMacroMap* Map, int Index);
+AnsiString ExpandMacros(TMacroMap* Map, const AnsiString& Text);
+void LoadMacroSection(TMacroMap* Map, TCustomIniFile* Ini, const AnsiString& Section);
+void ExpandIniMacros(TMacroMap* Map, TCustomIniFile* Ini, const AnsiString& Section);
+
+// ---------------------------------------------------------------- drives and check values
+
+bool IsRemovableDrive(const AnsiString& Drive);
+// 1 with the value set, 0 when the file cannot be read (the value is left as it was).
+int FileChecksum(const AnsiString& FileName, unsigned int& Value);
