@@ -87,6 +87,11 @@ UnzCommand::UnzCommand(const UnzipParams& params, uint32_t handle, const std::at
 bool UnzCommand::Call(int32_t action, int32_t arg, const std::string* text, int64_t size, int32_t arg2,
                       int32_t arg3) {
   if (!Polled()) return false;
+  return Send(action, arg, text, size, arg2, arg3) && Polled();
+}
+
+bool UnzCommand::Send(int32_t action, int32_t arg, const std::string* text, int64_t size, int32_t arg2,
+                      int32_t arg3) {
   if (!params_.Callback) return true;
   std::memset(&record_, 0, sizeof record_);
   record_.Handle = params_.Handle;
@@ -99,10 +104,10 @@ bool UnzCommand::Call(int32_t action, int32_t arg, const std::string* text, int6
   record_.Arg3 = arg3;
   int32_t answer = params_.Callback(params_.Caller, &record_);
   if (answer != ZB_CB_CONTINUE) {
-    stop_ = answer == ZB_CB_HANDLER_FAILED ? Stop::Handler : Stop::Cancel;
+    if (stop_ == Stop::None) stop_ = answer == ZB_CB_HANDLER_FAILED ? Stop::Handler : Stop::Cancel;
     return false;
   }
-  return Polled();
+  return true;
 }
 
 bool UnzCommand::Polled() {
@@ -183,10 +188,10 @@ int32_t UnzCommand::Run() {
       Verbose(Fmt("%d file(s) %s", processed_, params_.Test ? "tested" : "extracted"));
   }
 
-  // The end of the batch goes out whatever happened, so progress displays close.
+  // The end of the batch goes out whatever happened, so progress displays close; its answer
+  // changes nothing any more.
   Stop stopped = stop_;
-  stop_ = Stop::None;
-  Call(zacEndOfBatch, 0);
+  Send(zacEndOfBatch, 0);
   switch (stopped) {
     case Stop::Cancel: return ZB_ERR_CANCELLED;
     case Stop::Abort: return ZB_ERR_ABORTED;
@@ -363,8 +368,9 @@ std::string UnzCommand::TempNameFor(const std::string& path) {
   size_t dot = base.rfind('.');
   // Keep the extension: the layer decides by it whether a file is a program.
   if (dot != std::string::npos && dot > 0 && base.size() - dot <= 16) ext = base.substr(dot);
-  return path.substr(0, cut) +
-         Fmt("~zb%x-%x", static_cast<unsigned>(GetCurrentProcessId()), static_cast<unsigned>(++tempCounter_)) + ext;
+  // CREATE_NEW settles clashes with other processes; the tick count only makes them rare.
+  if (tempCounter_ == 0) tempCounter_ = GetTickCount() & 0xFFFFF;
+  return path.substr(0, cut) + Fmt("~zb%x", static_cast<unsigned>(++tempCounter_)) + ext;
 }
 
 bool UnzCommand::ExtractTo(const ZEntry& entry, const std::string& name, const std::string& path,

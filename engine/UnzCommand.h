@@ -33,6 +33,9 @@ class UnzCommand {
   // Callback helpers. Each returns false when the command must stop.
   bool Call(int32_t action, int32_t arg, const std::string* text = nullptr, int64_t size = 0,
             int32_t arg2 = 0, int32_t arg3 = 0);
+  // Calls the callback without looking at earlier stops or the abort flag.
+  bool Send(int32_t action, int32_t arg, const std::string* text = nullptr, int64_t size = 0, int32_t arg2 = 0,
+            int32_t arg3 = 0);
   void Message(int32_t code, const std::string& text);
   void Verbose(const std::string& text);
   void Trace(const std::string& text);
