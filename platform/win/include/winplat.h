@@ -35,6 +35,14 @@ std::string DosToUnix(const std::string& dosPath);
 // A Unix path inside one of the drives' folders -> its DOS path; empty when outside every drive.
 std::string UnixToDos(const std::string& unixPath);
 
+// Splits a command line as Windows programs do: blanks separate arguments, double quotes group;
+// 2n backslashes before a quote give n and the quote acts, 2n+1 give n and a literal quote;
+// other backslashes are literal; "" inside quotes is a literal quote. The program name (first
+// item) is taken up to the next blank, quotes grouping, backslashes literal.
+std::vector<std::string> SplitCommandLine(const std::string& commandLine);
+// The reverse: one argument quoted so that SplitCommandLine gives it back unchanged.
+std::string QuoteArgument(const std::string& argument);
+
 // Code page 949 <-> UTF-8 (invalid input becomes '?').
 std::string Cp949ToUtf8(const std::string& text);
 std::string Utf8ToCp949(const std::string& text);

@@ -627,3 +627,48 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
   }
   return TRUE;
 }
+
+namespace winplat {
+
+bool ReplaceFileContent(const std::string& unixPath, const std::string& content, int& error) {
+  static std::atomic<unsigned> counter{0};
+  std::string temp = unixPath + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+  struct stat st;
+  mode_t mode = stat(unixPath.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0666;
+  int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (fd < 0) {
+    error = errno;
+    return false;
+  }
+  size_t done = 0;
+  bool ok = true;
+  while (ok && done < content.size()) {
+    ssize_t n = write(fd, content.data() + done, content.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) ok = false;
+    else done += static_cast<size_t>(n);
+  }
+  if (ok && fsync(fd) != 0) ok = false;
+  if (!ok) error = errno;
+  if (close(fd) != 0 && ok) {
+    ok = false;
+    error = errno;
+  }
+  if (ok && rename(temp.c_str(), unixPath.c_str()) != 0) {
+    ok = false;
+    error = errno;
+  }
+  if (!ok) {
+    unlink(temp.c_str());
+    return false;
+  }
+  // The rename itself must survive a crash too.
+  int dir = open(Parent(unixPath).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
+}
+
+}  // namespace winplat

@@ -46,6 +46,10 @@ bool FileOpenWithoutShareDelete(dev_t dev, ino_t ino);
 bool FindDrive(char letter, Drive& drive);
 void ForgetCurrentDos();
 
+// Replaces a file's content in one step: the text goes to a temporary file beside it that is
+// synced and renamed over the old one, so readers see the old or the new file, never a part.
+bool ReplaceFileContent(const std::string& unixPath, const std::string& content, int& error);
+
 // FILETIME <-> Unix time in nanoseconds.
 FILETIME UnixToFileTime(int64_t seconds, int64_t nanoseconds);
 void FileTimeToUnix(const FILETIME& ft, int64_t& seconds, int64_t& nanoseconds);
@@ -56,7 +60,11 @@ bool Utf8ToCp949Checked(const std::string& text, std::string& out, const std::st
 bool Utf8ToWideChecked(const std::string& text, std::wstring& out);
 std::string WideToUtf8(const std::wstring& text);
 
-// The module (program or library) path helper also used by the resource reader.
+// The program's own file, and a module's (null: the program).
 std::string SelfExePath();
+std::string ModuleUnixPath(HMODULE module);
+// A bare file name in the program's folder, the current folder, then the PATH folders
+// (letter case ignored); the Unix path, or empty.
+std::string SearchProgramFolders(const std::string& dosName);
 
 }  // namespace winplat
