@@ -175,6 +175,11 @@ TDateTime FileDateToDateTime(int fileDate);
 int DateTimeToFileDate(TDateTime dt);
 AnsiString FormatDateTime(const AnsiString& format, TDateTime dt);
 
+// The program's command line split by the Windows rules: ParamStr(0) is the program, 1.. the
+// arguments; an index out of range gives "".
+int ParamCount();
+AnsiString ParamStr(int index);
+
 // Locale settings (Korean defaults) used by FormatFloat, FloatToStr and FormatDateTime
 extern char ThousandSeparator;
 extern char DecimalSeparator;

@@ -1,0 +1,182 @@
+// qvrxupd.exe as Movrant starts it: from the temporary folder, with the program folder as its
+// current folder, in unpack mode ("0 NULL_PROGRAM_ISNT") and in restart mode.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "SysUtils.h"
+#include "ZipWriter.h"
+#include "windows.h"
+#include "winplat.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& data, bool executable = false) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
+  if (executable) chmod(path.c_str(), 0755);
+}
+
+class HelperTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/qvrxupd-test-XXXXXX";
+    root_ = mkdtemp(tmpl);
+    std::string table = "C=" + root_.string() + ",fixed";
+    setenv("WINPLAT_DRIVES", table.c_str(), 1);
+    winplat::ReloadDrives();
+    fs::create_directories(root_ / "temp");
+    fs::create_directories(root_ / "prog");
+    fs::copy_file(QVRXUPD_PATH, root_ / "temp" / "qvrxupd.exe");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  fs::path Prog(const std::string& name = "") const { return root_ / "prog" / name; }
+
+  void Package(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
+    ztest::ZipWriter zip;
+    for (const auto& f : files) zip.AddFile(f.first, f.second);
+    ASSERT_TRUE(zip.WriteTo(Prog(name).string()));
+  }
+
+  // Runs "C:\temp\qvrxupd.exe <arguments>" in C:\prog and returns its exit code.
+  DWORD Run(const std::string& arguments) {
+    std::string command = "C:\\temp\\qvrxupd.exe " + arguments;
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, "C:\\prog", &si, &pi)) {
+      ADD_FAILURE() << "cannot start " << command << " error " << GetLastError();
+      return DWORD(-1);
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return code;
+  }
+
+  fs::path root_;
+};
+
+TEST_F(HelperTest, UnpackModeExtractsEveryPackageIntoTheCurrentFolderAndDeletesThem) {
+  Package("DATA1.ZIP", {{"a.txt", "alpha"}, {"sub/deep/b.txt", "bravo"}});
+  Package("data 2.zip", {{"c.txt", "charlie"}});
+  WriteFile(Prog("a.txt"), "old alpha");
+
+  EXPECT_EQ(Run("0 NULL_PROGRAM_ISNT DATA1.ZIP \"data 2.zip\""), 0u);
+
+  EXPECT_EQ(ReadFile(Prog("a.txt")), "alpha");  // replaced
+  EXPECT_EQ(ReadFile(Prog("sub/deep/b.txt")), "bravo");
+  EXPECT_EQ(ReadFile(Prog("c.txt")), "charlie");
+  EXPECT_FALSE(fs::exists(Prog("DATA1.ZIP")));
+  EXPECT_FALSE(fs::exists(Prog("data 2.zip")));
+}
+
+TEST_F(HelperTest, APackageThatCannotBeUnpackedIsKeptAndTheOthersStillArrive) {
+  Package("good.zip", {{"good.txt", "fine"}});
+  WriteFile(Prog("broken.zip"), "this is no zip archive at all");
+  ztest::ZipWriter escaping;
+  escaping.AddFile("../outside.txt", "escaped");
+  ASSERT_TRUE(escaping.WriteTo(Prog("escape.zip").string()));
+
+  EXPECT_EQ(Run("0 NULL_PROGRAM_ISNT broken.zip missing.zip escape.zip good.zip"), 1u);
+
+  EXPECT_EQ(ReadFile(Prog("good.txt")), "fine");
+  EXPECT_FALSE(fs::exists(Prog("good.zip")));
+  EXPECT_TRUE(fs::exists(Prog("broken.zip")));
+  EXPECT_TRUE(fs::exists(Prog("escape.zip")));
+  EXPECT_FALSE(fs::exists(root_ / "outside.txt"));
+}
+
+TEST_F(HelperTest, BadCommandLinesEndWithoutTouchingAnything) {
+  Package("keep.zip", {{"k.txt", "k"}});
+  struct Case {
+    const char* arguments;
+    DWORD code;
+  } cases[] = {
+      {"", 2},
+      {"0", 2},
+      {"abc NULL_PROGRAM_ISNT keep.zip", 2},
+      {"-5 NULL_PROGRAM_ISNT keep.zip", 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    EXPECT_EQ(Run(c.arguments), c.code);
+    EXPECT_TRUE(fs::exists(Prog("keep.zip")));
+    EXPECT_FALSE(fs::exists(Prog("k.txt")));
+  }
+}
+
+TEST_F(HelperTest, RestartModeWaitsForTheProgramThenReplacesItsFilesThenStartsTheCommand) {
+  WriteFile(Prog("app.txt"), "old");
+  // The "running program": it looks at its file just before it ends.
+  WriteFile(Prog("running.exe"), "#!/bin/sh\nsleep 1\ncat app.txt > seen.txt\n", true);
+  WriteFile(Prog("restart.exe"), "#!/bin/sh\necho \"$@\" > restarted.txt\ncat app.txt >> restarted.txt\n", true);
+  Package("APP.ZIP", {{"app.txt", "new"}});
+
+  std::string command = "C:\\prog\\running.exe";
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION running = {};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, "C:\\prog", &si, &running));
+
+  EXPECT_EQ(Run(std::to_string(running.dwProcessId) + " \"restart.exe -r\" APP.ZIP"), 0u);
+
+  EXPECT_EQ(ReadFile(Prog("seen.txt")), "old");  // not replaced while it ran
+  // The restart command runs on its own; give it a moment.
+  for (int i = 0; i < 200 && ReadFile(Prog("restarted.txt")).find("new") == std::string::npos; ++i) Sleep(20);
+  EXPECT_EQ(ReadFile(Prog("restarted.txt")), "-r\nnew");
+  EXPECT_FALSE(fs::exists(Prog("APP.ZIP")));
+  WaitForSingleObject(running.hProcess, INFINITE);
+  CloseHandle(running.hThread);
+  CloseHandle(running.hProcess);
+}
+
+TEST_F(HelperTest, RestartModeStillRestartsWhenAPackageFails) {
+  WriteFile(Prog("broken.zip"), "junk");
+  WriteFile(Prog("restart.exe"), "#!/bin/sh\necho \"$@\" > restarted.txt\n", true);
+
+  EXPECT_EQ(Run("0 \"restart.exe -r\" broken.zip"), 1u);
+
+  for (int i = 0; i < 200 && !fs::exists(Prog("restarted.txt")); ++i) Sleep(20);
+  EXPECT_EQ(ReadFile(Prog("restarted.txt")), "-r\n");
+  EXPECT_TRUE(fs::exists(Prog("broken.zip")));
+}
+
+TEST(HelperScramble, TheBuildStepChangesEveryByteBlockAndKeepsTheSize) {
+  char tmpl[] = "/tmp/qvrxupd-scramble-XXXXXX";
+  fs::path dir = mkdtemp(tmpl);
+  std::string plain(4096, '\0');
+  for (size_t i = 0; i < plain.size(); ++i) plain[i] = char(i % 7);
+  WriteFile(dir / "in", plain);
+  std::string command = std::string(SCRAMBLE_PATH) + " " + (dir / "in").string() + " " + (dir / "out").string();
+  ASSERT_EQ(system(command.c_str()), 0);
+  std::string scrambled = ReadFile(dir / "out");
+  ASSERT_EQ(scrambled.size(), plain.size());
+  // No run of 16 bytes survives unchanged: the embedded program does not read as one.
+  for (size_t i = 0; i + 16 <= plain.size(); i += 16) EXPECT_NE(scrambled.substr(i, 16), plain.substr(i, 16));
+  fs::remove_all(dir);
+}
+
+}  // namespace
