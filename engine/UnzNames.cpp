@@ -27,6 +27,19 @@ std::string Utf8ToAnsi(const std::string& utf8) {
   return ansi;
 }
 
+bool Decodes(UINT codePage, const std::string& text) {
+  return MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), nullptr,
+                             0) > 0;
+}
+
+// Unflagged names that are no code page 949 text but valid UTF-8 come from tools that store
+// UTF-8 without saying so (Info-ZIP on Linux, for one); read as code page 949 they would be noise.
+bool LooksLikeUnflaggedUtf8(const std::string& raw) {
+  bool high = false;
+  for (unsigned char c : raw) high = high || c >= 0x80;
+  return high && !Decodes(CP_ACP, raw) && Decodes(CP_UTF8, raw);
+}
+
 inline unsigned char Fold(unsigned char c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c == '/' ? '\\' : c; }
 
 bool MatchFrom(const std::string& p, size_t pi, const std::string& s, size_t si) {
@@ -65,7 +78,7 @@ std::string EntryNameToAnsi(const ZEntry& entry) {
   std::string name;
   if (!entry.unicodeName.empty())
     name = Utf8ToAnsi(entry.unicodeName);
-  else if (entry.IsUtf8())
+  else if (entry.IsUtf8() || LooksLikeUnflaggedUtf8(entry.rawName))
     name = Utf8ToAnsi(entry.rawName);
   else
     name = entry.rawName;

@@ -7,7 +7,8 @@
 namespace zbe {
 
 // The entry's name in code page 949 with "\" separators. UTF-8 names (bit 11, or a Unicode path
-// field) are converted; others are taken as code page 949 already.
+// field) are converted; others are code page 949 already, unless they are not valid code page
+// 949 text but valid UTF-8.
 std::string EntryNameToAnsi(const ZEntry& entry);
 
 // Turns a stored name into a path relative to the extract folder: "." parts and empty parts

@@ -28,6 +28,8 @@ TEST(EngineNames, ConvertsUtf8NamesAndKeepsCodePageNames) {
       {"code page 949", "지도/한글.txt", 0, "", "지도\\한글.txt"},
       {"unicode path field wins", "????.txt", 0, U8(u8"안내.txt"), "안내.txt"},
       {"backslashes stay", "a\\b.txt", 0, "", "a\\b.txt"},
+      {"unflagged utf-8 that is no code page 949 text", U8(u8"지도/서울.txt"), 0, "", "지도\\서울.txt"},
+      {"invalid in both stays as stored", "\xFF\xFE.txt", 0, "", "\xFF\xFE.txt"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);

@@ -1,0 +1,128 @@
+// Archives made by Info-ZIP zip, an independent producer, extracted by the engine byte for byte;
+// and the test writer's archives checked by Info-ZIP unzip, so both sides are kept honest.
+#include "EngineHarness.h"
+#include "ZipWriter.h"
+
+using namespace enginetest;
+
+namespace {
+
+int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+std::string Quote(const fs::path& p) { return "'" + p.string() + "'"; }
+
+bool HaveTool(const char* name) { return Shell(std::string("command -v ") + name + " >/dev/null 2>&1") == 0; }
+
+// A tree of mixed files: text, noise, a large one, an empty one, folders (one empty), and
+// Korean names (UTF-8 on disk).
+void MakeTree(const fs::path& src) {
+  WriteFile(src / "readme.txt", Content(5000, 1));
+  WriteFile(src / "bin" / "noise.bin", [] {
+    std::string s(300000, '\0');
+    uint32_t x = 99;
+    for (char& c : s) c = static_cast<char>((x = x * 1664525u + 1013904223u) >> 24);
+    return s;
+  }());
+  WriteFile(src / "maps" / "large.map", Content(3 << 20, 2));
+  WriteFile(src / "maps" / "zero.dat", "");
+  WriteFile(src / U8(u8"지도") / U8(u8"서울 지도.map"), Content(70000, 3));
+  WriteFile(src / U8(u8"안내.txt"), Content(100, 4));
+  fs::create_directories(src / "empty" / "folder");
+}
+
+}  // namespace
+
+TEST(EngineInfoZip, ExtractsWhatZipMadeByteForByte) {
+  if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  ASSERT_NE(TheEngine().UnzExec, nullptr) << dlerror();
+  struct Case {
+    const char* label;
+    const char* args;
+    const char* password;
+  };
+  const Case cases[] = {
+      {"deflated", "-r", ""},
+      {"stored", "-r -0", ""},
+      {"best compression", "-r -9", ""},
+      {"data descriptors", "-r -fd", ""},
+      {"encrypted", "-r -P 'map s3cret'", "map s3cret"},
+      {"encrypted with descriptors", "-r -fd -P pw", "pw"},
+  };
+  Place place(TestName());
+  fs::path src = place.U("src");
+  MakeTree(src);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::error_code ec;
+    fs::remove(place.U("a.zip"), ec);
+    fs::remove_all(place.U("out"), ec);
+    fs::create_directories(place.U("out"));
+    ASSERT_EQ(Shell("cd " + Quote(src) + " && zip -q " + c.args + " " + Quote(place.U("a.zip")) + " ."), 0);
+    Options o;
+    o.archive = place.D("a.zip");
+    o.extractDir = place.D("out");
+    o.password = c.password;
+    Recorder rec;
+    EXPECT_EQ(RunEngine(o, rec), 6) << rec.Messages();
+    EXPECT_TRUE(Tree(src) == Tree(place.U("out")));
+    EXPECT_TRUE(fs::is_directory(place.U("out") / "empty" / "folder"));
+    EXPECT_TRUE(rec.Of(zacSkipped).empty()) << rec.Messages();
+  }
+}
+
+TEST(EngineInfoZip, CodePageNamesFromZipBecomeUtf8Names) {
+  if (!HaveTool("zip")) GTEST_SKIP() << "Info-ZIP zip is not installed";
+  Place place(TestName());
+  // A file whose name on disk is code page 949 bytes, as a Korean Windows tool would store it.
+  std::string cp949 = "지도.txt";  // this source is compiled to code page 949
+  WriteFile(place.U("src") / cp949, "korean");
+  ASSERT_EQ(Shell("cd " + Quote(place.U("src")) + " && zip -q " + Quote(place.U("a.zip")) + " *"), 0);
+  fs::create_directories(place.U("out"));
+  Options o;
+  o.archive = place.D("a.zip");
+  o.extractDir = place.D("out");
+  Recorder rec;
+  EXPECT_EQ(RunEngine(o, rec), 1) << rec.Messages();
+  EXPECT_EQ(ReadFile(place.U("out") / U8(u8"지도.txt")), "korean");
+}
+
+TEST(EngineInfoZip, UnzipAcceptsTheTestWritersArchives) {
+  if (!HaveTool("unzip")) GTEST_SKIP() << "Info-ZIP unzip is not installed";
+  struct Case {
+    const char* label;
+    std::function<void(ztest::ZipWriter&, ztest::ZipEntrySpec&)> tweak;
+    const char* unzipArgs;
+  };
+  const Case cases[] = {
+      {"deflated", [](auto&, auto&) {}, ""},
+      {"stored", [](auto&, auto& e) { e.method = 0; }, ""},
+      {"data descriptor", [](auto&, auto& e) { e.dataDescriptor = true; }, ""},
+      {"encrypted", [](auto&, auto& e) { e.password = "pw"; }, "-P pw"},
+      {"encrypted with descriptor",
+       [](auto&, auto& e) {
+         e.password = "pw";
+         e.dataDescriptor = true;
+       },
+       "-P pw"},
+      {"prefix bytes and comment",
+       [](auto& w, auto&) {
+         w.SetPrefix(std::string(3000, 'S'));
+         w.SetComment("archive comment");
+       },
+       ""},
+  };
+  Place place(TestName());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    ztest::ZipWriter w;
+    ztest::ZipEntrySpec e;
+    e.name = "dir/file.bin";
+    e.data = Content(200000, 5);
+    c.tweak(w, e);
+    w.AddDir("dir/");
+    w.Add(e);
+    w.AddFile("second.txt", "two");
+    ASSERT_TRUE(w.WriteTo(place.U("w.zip").string()));
+    EXPECT_EQ(Shell(std::string("unzip -tqq ") + c.unzipArgs + " " + Quote(place.U("w.zip")) + " >/dev/null 2>&1"), 0);
+  }
+}
