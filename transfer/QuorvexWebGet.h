@@ -1,0 +1,48 @@
+// TQuorvexWebGet: fetches one URL with an HTTP GET over WinINet into a new memory block or into
+// the caller's stream, with progress events and an integer result.
+#pragma once
+#include <functional>
+#include <memory>
+
+#include "Classes.h"
+
+// Results of GetBuffer, GetStream and DoGet below 0 (0 or more: bytes received).
+enum {
+  QWG_ERR_TRANSFER = -1,       // status unreadable, byte count differs from Content-Length, or stopped
+  QWG_ERR_OPEN = -10,          // InternetOpenA failed
+  QWG_ERR_CONNECT = -11,       // InternetOpenUrlA failed twice
+  QWG_ERR_STATUS = -12,        // status code not 200
+  QWG_ERR_LENGTH = -13,        // Content-Length given and below 1
+  QWG_ERR_CACHE = -14,         // InternetOpenUrlA failed in cache-only mode
+  QWG_ERR_AVAILABLE = -100,    // InternetQueryDataAvailable failed, length unknown
+};
+
+class TQuorvexWebGet : public TComponent {
+ public:
+  explicit TQuorvexWebGet(TComponent* Owner);
+  ~TQuorvexWebGet() override;
+
+  // The caller owns the block (delete[]); it is handed over only with a result of 1 or more.
+  int GetBuffer(AnsiString url, char*& buffer, bool fromCache);
+  // Writes at the stream's current position; the stream must not be null.
+  int GetStream(AnsiString url, TStream* stream, bool fromCache);
+  // Ends the transfer after the current chunk; the instance stays stopped.
+  void Stop();
+  void DoError(AnsiString message);
+
+  AnsiString AgentName() const { return FAgentName; }
+  void SetAgentName(AnsiString value);
+
+  bool UseCache = false;
+  std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)> OnRecvProgress;
+  std::function<void(TObject* Sender, AnsiString Message)> OnError;
+  int PacketSize = 1024;
+
+ protected:
+  int DoGet(AnsiString url, char** buffer, TStream* stream, bool fromCache);
+
+ private:
+  bool FStop = false;
+  std::unique_ptr<TCriticalSection> FLock;
+  AnsiString FAgentName;
+};
