@@ -4,8 +4,9 @@
 #   movrant_resources(TARGET t SCRIPT file.rc [DEPENDS files-or-targets ...])
 #     Compiles the script (see tools/rescomp/Script.h) into target t. Generator expressions in
 #     the script are evaluated first, so a line may name $<TARGET_FILE:other>; list such targets
-#     or generated files under DEPENDS so they are built first. Files the script names are
-#     tracked: changing one rebuilds the table.
+#     or generated files under DEPENDS so they are built first (a file generated in another
+#     folder needs the target that makes it listed too). Files the script names are tracked:
+#     changing one rebuilds the table.
 #
 #   movrant_version(TARGET t VERSION 1.0.0.1 [DESCRIPTION text] [PRODUCT text]
 #                   [COMPANY text] [PRODUCT_VERSION text])
