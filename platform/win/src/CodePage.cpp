@@ -53,12 +53,18 @@ class Converter {
   iconv_t cd_;
 };
 
-size_t Utf8SequenceLength(const char* p, size_t left) {
+// Length of the UTF-8 sequence at `p`; a broken one counts its lead byte and the continuation
+// bytes that follow it, so that it is replaced once.
+size_t Utf8SequenceLength(const char* p, size_t left, bool* valid = nullptr) {
   unsigned char c = static_cast<unsigned char>(*p);
-  size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
-  // A broken sequence gives up only its lead byte.
+  size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+  if (valid) *valid = n != 0;
+  if (n == 0) return 1;
   for (size_t i = 1; i < n; ++i)
-    if (i >= left || (static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) return 1;
+    if (i >= left || (static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) {
+      if (valid) *valid = false;
+      return i;
+    }
   return n;
 }
 
@@ -73,7 +79,7 @@ bool Cp949ToUtf8Checked(const std::string& text, std::string& out) {
 
 bool Utf8ToCp949Checked(const std::string& text, std::string& out, const std::string& defaultChar) {
   thread_local Converter converter("CP949", "UTF-8");
-  return converter.Run(text, out, defaultChar, Utf8SequenceLength);
+  return converter.Run(text, out, defaultChar, [](const char* p, size_t left) { return Utf8SequenceLength(p, left); });
 }
 
 std::string Cp949ToUtf8(const std::string& text) {
@@ -93,10 +99,11 @@ bool Utf8ToWideChecked(const std::string& text, std::wstring& out) {
   out.clear();
   bool clean = true;
   for (size_t i = 0; i < text.size();) {
-    size_t n = Utf8SequenceLength(text.data() + i, text.size() - i);
+    bool valid;
+    size_t n = Utf8SequenceLength(text.data() + i, text.size() - i, &valid);
     unsigned char c = static_cast<unsigned char>(text[i]);
     char32_t cp;
-    if (n == 1 && c >= 0x80) {
+    if (!valid) {
       clean = false;
       cp = 0xFFFD;
     } else if (n == 1) {
