@@ -66,6 +66,8 @@ class ZipWriter {
   // File mode: entries added after Open go straight to the file; Close writes the directory.
   bool Open(const std::string& unixPath);
   bool Close();
+  // Bytes written so far (prefix, entries; the directory once built).
+  uint64_t Written() const { return written_; }
   // Build and write in one step.
   bool WriteTo(const std::string& unixPath);
 
