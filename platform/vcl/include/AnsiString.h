@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <string_view>
 
@@ -110,6 +111,9 @@ class AnsiString {
 };
 
 typedef AnsiString String;
+
+// The bytes as they are (for test messages and logs).
+inline std::ostream& operator<<(std::ostream& os, const AnsiString& s) { return os << s.str(); }
 
 // Code page 949 lead bytes: 0x81..0xFE.
 inline bool IsCp949LeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }

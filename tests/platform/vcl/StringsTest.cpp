@@ -6,14 +6,9 @@
 #include <vector>
 
 #include "Classes.h"
+#include "TestLists.h"
 
 namespace {
-
-std::vector<std::string> Items(const TStrings& list) {
-  std::vector<std::string> out;
-  for (int i = 0; i < list.Count(); ++i) out.push_back(list[i].str());
-  return out;
-}
 
 using Lines = std::vector<std::string>;
 
