@@ -45,6 +45,7 @@ TEST(EngineInfoZip, ExtractsWhatZipMadeByteForByte) {
       {"stored", "-r -0", ""},
       {"best compression", "-r -9", ""},
       {"data descriptors", "-r -fd", ""},
+      {"zip64 records", "-r -fz", ""},
       {"encrypted", "-r -P 'map s3cret'", "map s3cret"},
       {"encrypted with descriptors", "-r -fd -P pw", "pw"},
   };
