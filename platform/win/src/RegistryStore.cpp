@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <unordered_map>
 #include "Internal.h"
 #include "RegistryStore.h"
 
@@ -186,7 +187,16 @@ std::string ReadWhole(const std::string& path) {
 
 }  // namespace
 
-bool SameKeyName(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+bool SameKeyName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
 
 RegKey* RegStore::Find(const std::string& path) {
   for (RegKey& k : keys)
@@ -249,6 +259,7 @@ RegStore ParseRegistry(const std::string& text) {
   size_t pos = 0;
   bool first = true;
   RegKey* current = nullptr;
+  std::unordered_map<std::string, size_t> currentNames;  // upper-case name -> index in current
   for (;;) {
     size_t eol = text.find('\n', pos);
     if (eol == std::string::npos) break;  // a last line without its end was cut short
@@ -268,17 +279,17 @@ RegStore ParseRegistry(const std::string& text) {
       std::string path = line.substr(1, line.size() - 2);
       if (!ValidKeyPath(path) || (!path.empty() && (path.front() == '\\' || path.back() == '\\'))) break;
       current = &store.Create(path);
+      currentNames.clear();
+      for (size_t i = 0; i < current->values.size(); ++i) currentNames[Upper(current->values[i].name)] = i;
       continue;
     }
     RegValue value;
     if (!current || !ParseValue(line, value)) break;
-    bool replaced = false;
-    for (RegValue& v : current->values)
-      if (SameKeyName(v.name, value.name)) {
-        v = value;
-        replaced = true;
-      }
-    if (!replaced) current->values.push_back(value);
+    auto [it, added] = currentNames.emplace(Upper(value.name), current->values.size());
+    if (added)
+      current->values.push_back(std::move(value));
+    else
+      current->values[it->second] = std::move(value);
   }
   if (first && text.empty()) store.complete = true;  // no file yet
   return store;
