@@ -116,6 +116,10 @@ TEST(NumberText, IntToStrFormatAndFloatToStr) {
   Exception e = Exception::CreateFmt("File %s: %d", "a.txt", 3);
   EXPECT_STREQ(e.what(), "File a.txt: 3");
   EXPECT_THROW(Abort(), EAbort);
+  AnsiString text = SysErrorMessage(2);
+  EXPECT_FALSE(text.IsEmpty());
+  EXPECT_NE(text[text.Length()], '.') << "the system text loses its period and line break";
+  EXPECT_NE(text[text.Length()], '\n');
 }
 
 TEST(DateTime, FileDatesAndFormat) {

@@ -171,6 +171,13 @@ TEST_F(MemIniFiles, UpdateFileReplacesTheFileWholeAndLeavesNoTemporaryFile) {
   TMemIniFile again("C:\\DEST\\__fileinfo__.ini");
   EXPECT_EQ(again.ReadInteger("FILE_2", "AG_FILECRC", 0), -123);
 
+  // Another letter case names the same file: it is replaced, not doubled.
+  TMemIniFile upper("C:\\DEST\\__FILEINFO__.INI");
+  upper.EraseSection("FILE_1");
+  upper.UpdateFile();
+  EXPECT_EQ(EntryCount("dest"), 1u);
+  EXPECT_EQ(Get(C("dest/__FILEINFO__.ini")), "[FILE_2]\r\nAG_FILESIZE=2048\r\nAG_FILECRC=-123\r\n\r\n");
+
   TMemIniFile fresh("C:\\dest\\new.ini");
   fresh.WriteString("S", "k", "\xB0\xAA");
   fresh.UpdateFile();
@@ -231,6 +238,21 @@ TEST_F(MemIniFiles, KilledWhileWritingLeavesTheOldOrTheNewFileWhole) {
 }
 
 // ---------------------------------------------------------------- TIniFile
+
+TEST_F(MemIniFiles, RenameWritesElsewhereAndReloadsOnRequest) {
+  Put(C("one.ini"), "[S]\nk=1\n");
+  Put(C("two.ini"), "[T]\nk=2\n");
+  TMemIniFile ini("C:\\one.ini");
+  ini.Rename("C:\\copy.ini", false);
+  EXPECT_EQ(ini.ReadString("S", "k", ""), "1");
+  ini.UpdateFile();
+  EXPECT_EQ(Get(C("copy.ini")), "[S]\r\nk=1\r\n\r\n");
+  EXPECT_EQ(Get(C("one.ini")), "[S]\nk=1\n");
+  ini.Rename("C:\\two.ini", true);
+  EXPECT_FALSE(ini.SectionExists("S"));
+  EXPECT_EQ(ini.ReadString("T", "k", ""), "2");
+  EXPECT_EQ(ini.FileName(), "C:\\two.ini");
+}
 
 using ProfileIni = VclDrive;
 
