@@ -1,0 +1,101 @@
+// LoadLibraryA's search (program folder, current folder, PATH), symbols, module names.
+#include "TempDrives.h"
+
+namespace {
+
+class Libraries : public TempDrives {
+ protected:
+  void SetUp() override {
+    TempDrives::SetUp();
+    std::filesystem::create_directories(C("cwd"));
+    std::filesystem::create_directories(C("path"));
+    Copy(PROBE_B, C("cwd/probe_order.dll"));
+    Copy(PROBE_B, C("cwd/probe_cwd.dll"));
+    Copy(PROBE_C, C("path/probe_order.dll"));
+    Copy(PROBE_C, C("path/probe_cwd.dll"));
+    Copy(PROBE_C, C("path/Probe_Path.dll"));
+    Put(C("cwd/bad.dll"), "not a library");
+    const char* path = getenv("PATH");
+    oldPath_ = path ? path : "";
+    setenv("PATH", (C("path") + ":" + oldPath_).c_str(), 1);
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\cwd"));
+  }
+  void TearDown() override {
+    setenv("PATH", oldPath_.c_str(), 1);
+    TempDrives::TearDown();
+  }
+  static void Copy(const char* from, const std::string& to) { std::filesystem::copy_file(from, to); }
+  static int Id(HMODULE module) {
+    auto probe = reinterpret_cast<int (*)()>(reinterpret_cast<void (*)()>(GetProcAddress(module, "ProbeId")));
+    return probe ? probe() : 0;
+  }
+  std::string oldPath_;
+};
+
+TEST_F(Libraries, BareNamesSearchProgramFolderThenCurrentThenPath) {
+  struct Case {
+    const char* name;
+    int id;
+  } cases[] = {
+      {"probe_order.dll", 'A'},  // beside the program first
+      {"PROBE_CWD.DLL", 'B'},    // then the current folder, letter case ignored
+      {"probe_path", 'C'},       // then PATH; no extension means ".dll"
+      {"probe_path.", 0},        // a final dot means no extension at all
+  };
+  for (const Case& c : cases) {
+    HMODULE module = LoadLibraryA(c.name);
+    if (c.id == 0) {
+      EXPECT_EQ(module, nullptr) << c.name;
+      continue;
+    }
+    ASSERT_NE(module, nullptr) << c.name;
+    EXPECT_EQ(Id(module), c.id) << c.name;
+    EXPECT_TRUE(FreeLibrary(module));
+  }
+}
+
+TEST_F(Libraries, PathsSymbolsAndNames) {
+  HMODULE module = LoadLibraryA("C:\\PATH\\probe_path.dll");
+  ASSERT_NE(module, nullptr);
+  EXPECT_EQ(Id(module), 'C');
+  char name[MAX_PATH];
+  DWORD n = GetModuleFileNameA(module, name, sizeof name);
+  EXPECT_EQ(std::string(name, n), "C:\\path\\Probe_Path.dll");
+  EXPECT_EQ(GetModuleHandleA("probe_path.DLL"), module) << "a loaded module by its name";
+  EXPECT_EQ(GetProcAddress(module, "NoSuchExport"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  EXPECT_EQ(GetProcAddress(module, MAKEINTRESOURCEA(1)), nullptr) << "no exports by number";
+  EXPECT_TRUE(FreeLibrary(module));
+
+  struct Failure {
+    const char* name;
+    DWORD error;
+  } failures[] = {{"nothing.dll", ERROR_MOD_NOT_FOUND},
+                  {"C:\\path\\nothing.dll", ERROR_MOD_NOT_FOUND},
+                  {"C:\\cwd", ERROR_MOD_NOT_FOUND},
+                  {"bad.dll", ERROR_BAD_EXE_FORMAT}};
+  for (const Failure& f : failures) {
+    EXPECT_EQ(LoadLibraryA(f.name), nullptr) << f.name;
+    EXPECT_EQ(GetLastError(), f.error) << f.name;
+  }
+  EXPECT_EQ(GetModuleHandleA("nothing.dll"), nullptr);
+}
+
+TEST_F(Libraries, TheProgramsOwnModule) {
+  setenv("WINPLAT_DRIVES", "C=/,fixed", 1);
+  winplat::ReloadDrives();
+  EXPECT_NE(GetModuleHandleA(nullptr), nullptr);
+  EXPECT_EQ(GetModuleHandleA(nullptr), GetModuleHandleA(nullptr));
+  char name[MAX_PATH];
+  DWORD n = GetModuleFileNameA(nullptr, name, sizeof name);
+  std::string expected = "C:" + std::filesystem::read_symlink("/proc/self/exe").string();
+  for (char& c : expected)
+    if (c == '/') c = '\\';
+  EXPECT_EQ(std::string(name, n), expected);
+  char small[5];
+  EXPECT_EQ(GetModuleFileNameA(nullptr, small, sizeof small), 5u) << "cut to fit";
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(std::string(small), expected.substr(0, 4));
+}
+
+}  // namespace
