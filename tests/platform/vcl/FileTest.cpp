@@ -1,5 +1,6 @@
 // Streams and file functions over the DOS path layer: open modes and share modes, the
 // library's error texts, memory streams, string-list files, folders, dates and searches.
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -141,6 +142,22 @@ TEST_F(Files, MemoryStreamGrowsSavesLoadsAndCopies) {
   view.WriteBuffer("!", 1);
   EXPECT_EQ(std::string(static_cast<char*>(view.Memory()), 5), "Wxyz!");
   EXPECT_NE(view.Memory(), static_cast<void*>(outside)) << "growing copies, never reallocates foreign memory";
+}
+
+TEST_F(Files, ResourceStreamShowsAResourceOfTheProgram) {
+  const std::string expected("resource bytes\0\1\xff", 17);
+  for (int byNumber = 0; byNumber < 2; ++byNumber) {
+    auto stream = byNumber ? std::make_unique<TResourceStream>(nullptr, 101, "VCL_TEST")
+                           : std::make_unique<TResourceStream>(nullptr, "SAMPLE", RT_RCDATA);
+    ASSERT_EQ(stream->Size(), 17);
+    std::string bytes(17, '\0');
+    stream->ReadBuffer(bytes.data(), 17);
+    EXPECT_EQ(bytes, expected);
+    EXPECT_THROW(stream->Write("x", 1), EStreamError) << "read-only";
+    TMemoryStream copy;
+    copy.CopyFrom(stream.get(), 0);
+    EXPECT_EQ(copy.Size(), 17);
+  }
 }
 
 TEST_F(Files, ResourceStreamMissingRaisesResNotFound) {
