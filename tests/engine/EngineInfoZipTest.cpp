@@ -127,3 +127,35 @@ TEST(EngineInfoZip, UnzipAcceptsTheTestWritersArchives) {
     EXPECT_EQ(Shell(std::string("unzip -tqq ") + c.unzipArgs + " " + Quote(place.U("w.zip")) + " >/dev/null 2>&1"), 0);
   }
 }
+
+TEST(EngineInfoZip, SevenZipExtractsTheTestWritersSplitSets) {
+  if (!HaveTool("7z")) GTEST_SKIP() << "7-Zip is not installed";
+  Place place(TestName());
+  ztest::ZipWriter w;
+  w.SetSplit(64 * 1024);
+  w.AddDir("maps/");
+  std::vector<std::pair<std::string, std::string>> files = {
+      {"maps/a.bin", Content(150000, 21)},  // stored: its data crosses parts
+      {"maps/b.txt", Content(400000, 22)},
+      {"c.dat", Content(30000, 23)},
+  };
+  ztest::ZipEntrySpec a;
+  a.name = files[0].first;
+  a.data = files[0].second;
+  a.method = 0;
+  w.Add(a);
+  w.AddFile(files[1].first, files[1].second);
+  auto c = ztest::ZipEntrySpec{};
+  c.name = files[2].first;
+  c.data = files[2].second;
+  c.dataDescriptor = true;
+  w.Add(c);
+  std::string base = (place.unix / "set").string();
+  ASSERT_TRUE(w.WriteParts(base));
+  EXPECT_TRUE(fs::exists(base + ".z01"));
+  EXPECT_TRUE(fs::exists(base + ".z02"));
+  EXPECT_EQ(ReadFile(base + ".z01").substr(0, 4), std::string("PK\x07\x08", 4));
+  for (const char* part : {".z01", ".z02", ".zip"}) EXPECT_LE(fs::file_size(base + part), 64u * 1024);
+  ASSERT_EQ(Shell("cd " + Quote(place.unix) + " && 7z x -y -oout set.zip >/dev/null 2>&1"), 0);
+  for (auto& [name, data] : files) EXPECT_TRUE(ReadFile(place.U("out") / name) == data) << name;
+}

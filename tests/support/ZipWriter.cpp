@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace ztest {
@@ -84,12 +85,45 @@ ZipWriter::~ZipWriter() {
 }
 
 void ZipWriter::Emit(const std::string& bytes) {
-  if (file_) {
+  if (partSize_ > 0) {
+    size_t at = 0;
+    while (at < bytes.size()) {
+      if (parts_.back().size() >= partSize_) parts_.emplace_back();
+      size_t n = std::min(bytes.size() - at, partSize_ - parts_.back().size());
+      parts_.back().append(bytes, at, n);
+      at += n;
+    }
+  } else if (file_) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) failed_ = true;
   } else {
     memory_ += bytes;
   }
   written_ += bytes.size();
+}
+
+void ZipWriter::EmitRecord(const std::string& bytes) {
+  if (partSize_ > 0 && bytes.size() <= partSize_ && partSize_ - parts_.back().size() < bytes.size())
+    parts_.emplace_back();
+  Emit(bytes);
+}
+
+uint64_t ZipWriter::Position() const {
+  if (partSize_ > 0) return parts_.back().size() == partSize_ ? 0 : parts_.back().size();
+  return written_ - (adjustOffsets_ ? 0 : prefix_.size());
+}
+
+void ZipWriter::Start() {
+  if (started_) return;
+  started_ = true;
+  if (partSize_ > 0) {
+    if (partSize_ < 65536) partSize_ = 65536;
+    parts_.emplace_back();
+    std::string marker;
+    Put32(marker, 0x08074b50);
+    Emit(marker);
+  } else {
+    Emit(prefix_);
+  }
 }
 
 ZipWriter& ZipWriter::AddFile(const std::string& name, const std::string& data, uint16_t method) {
@@ -109,10 +143,7 @@ ZipWriter& ZipWriter::AddDir(const std::string& name) {
 }
 
 ZipWriter& ZipWriter::Add(const ZipEntrySpec& entry) {
-  if (!started_) {
-    Emit(prefix_);
-    started_ = true;
-  }
+  Start();
   EmitEntry(entry);
   return *this;
 }
@@ -126,7 +157,6 @@ void ZipWriter::EmitEntry(const ZipEntrySpec& e) {
   c.crc = Crc32(e.data);
   if (e.corruptCrc) c.crc ^= 0x5A5A5A5A;
   c.size = e.data.size();
-  c.offset = written_ - (adjustOffsets_ ? 0 : prefix_.size());
 
   std::string payload = e.method == 8 ? Deflate(e.data, level_) : e.data;
   c.flags = 0;
@@ -162,7 +192,10 @@ void ZipWriter::EmitEntry(const ZipEntrySpec& e) {
   Put16(h, static_cast<uint32_t>(e.extra.size()));
   h += e.name;
   h += e.extra;
-  Emit(h);
+  EmitRecord(h);
+  // The header fitted where it was written: its part and its offset in that part.
+  c.disk = Disk();
+  c.offset = (partSize_ > 0 ? parts_.back().size() : Position()) - h.size();
   Emit(payload);
   if (e.dataDescriptor) {
     std::string d;
@@ -170,62 +203,98 @@ void ZipWriter::EmitEntry(const ZipEntrySpec& e) {
     Put32(d, c.crc);
     Put32(d, static_cast<uint32_t>(c.compressedSize));
     Put32(d, static_cast<uint32_t>(c.size));
-    Emit(d);
+    EmitRecord(d);
   }
   c.compressedSize = static_cast<uint64_t>(static_cast<int64_t>(c.compressedSize) + e.centralCompressedSizeDelta);
   central_.push_back(std::move(c));
 }
 
-std::string ZipWriter::Directory() const {
+std::string ZipWriter::CentralRecord(const Central& c) const {
   std::string cd;
-  for (const Central& c : central_) {
-    const ZipEntrySpec& e = c.spec;
-    Put32(cd, 0x02014b50);
-    Put16(cd, e.versionMadeBy);
-    Put16(cd, e.method == 0 ? 10 : 20);
-    Put16(cd, c.flags);
-    Put16(cd, e.method);
-    Put16(cd, e.dosTime);
-    Put16(cd, e.dosDate);
-    Put32(cd, c.crc);
-    Put32(cd, static_cast<uint32_t>(c.compressedSize));
-    Put32(cd, static_cast<uint32_t>(c.size));
-    Put16(cd, static_cast<uint32_t>(e.name.size()));
-    Put16(cd, static_cast<uint32_t>(e.extra.size()));
-    Put16(cd, static_cast<uint32_t>(e.comment.size()));
-    Put16(cd, 0);
-    Put16(cd, 0);
-    Put32(cd, e.externalAttr);
-    Put32(cd, static_cast<uint32_t>(c.offset));
-    cd += e.name;
-    cd += e.extra;
-    cd += e.comment;
-  }
+  const ZipEntrySpec& e = c.spec;
+  Put32(cd, 0x02014b50);
+  Put16(cd, e.versionMadeBy);
+  Put16(cd, e.method == 0 ? 10 : 20);
+  Put16(cd, c.flags);
+  Put16(cd, e.method);
+  Put16(cd, e.dosTime);
+  Put16(cd, e.dosDate);
+  Put32(cd, c.crc);
+  Put32(cd, static_cast<uint32_t>(c.compressedSize));
+  Put32(cd, static_cast<uint32_t>(c.size));
+  Put16(cd, static_cast<uint32_t>(e.name.size()));
+  Put16(cd, static_cast<uint32_t>(e.extra.size()));
+  Put16(cd, static_cast<uint32_t>(e.comment.size()));
+  Put16(cd, c.disk);
+  Put16(cd, 0);
+  Put32(cd, e.externalAttr);
+  Put32(cd, static_cast<uint32_t>(c.offset));
+  cd += e.name;
+  cd += e.extra;
+  cd += e.comment;
   return cd;
 }
 
-std::string ZipWriter::Build() {
-  if (!started_) {
-    Emit(prefix_);
-    started_ = true;
+void ZipWriter::Finish() {
+  Start();
+  uint32_t cdDisk = Disk();
+  uint64_t cdOffset = Position(), cdSize = 0;
+  std::vector<uint32_t> recordDisks;
+  for (size_t i = 0; i < central_.size(); ++i) {
+    std::string rec = CentralRecord(central_[i]);
+    EmitRecord(rec);
+    if (i == 0) {
+      cdDisk = Disk();
+      cdOffset = (partSize_ > 0 ? parts_.back().size() : Position()) - rec.size();
+    }
+    recordDisks.push_back(Disk());
+    cdSize += rec.size();
   }
-  std::string cd = Directory();
-  uint64_t cdOffset = written_ - (adjustOffsets_ ? 0 : prefix_.size());
   std::string end;
   Put32(end, 0x06054b50);
-  Put16(end, 0);
-  Put16(end, 0);
+  if (partSize_ > 0 && partSize_ - parts_.back().size() < 22 + comment_.size()) parts_.emplace_back();
+  uint32_t lastDisk = Disk();
+  uint32_t entriesHere = static_cast<uint32_t>(std::count(recordDisks.begin(), recordDisks.end(), lastDisk));
+  Put16(end, lastDisk);
+  Put16(end, cdDisk);
+  Put16(end, entriesHere);
   Put16(end, static_cast<uint32_t>(central_.size()));
-  Put16(end, static_cast<uint32_t>(central_.size()));
-  Put32(end, static_cast<uint32_t>(cd.size()));
+  Put32(end, static_cast<uint32_t>(cdSize));
   Put32(end, static_cast<uint32_t>(cdOffset));
   Put16(end, static_cast<uint32_t>(comment_.size()));
   end += comment_;
-  Emit(cd);
-  Emit(end);
+  EmitRecord(end);
+}
+
+std::string ZipWriter::Build() {
+  Finish();
   std::string out;
   out.swap(memory_);
   return out;
+}
+
+std::vector<std::string> ZipWriter::BuildParts() {
+  if (partSize_ == 0) return {Build()};
+  Finish();
+  std::vector<std::string> out;
+  out.swap(parts_);
+  return out;
+}
+
+bool ZipWriter::WriteParts(const std::string& unixBase) {
+  std::vector<std::string> parts = BuildParts();
+  for (size_t i = 0; i < parts.size(); ++i) {
+    char ext[32];
+    if (i + 1 == parts.size())
+      std::snprintf(ext, sizeof ext, ".zip");
+    else
+      std::snprintf(ext, sizeof ext, ".z%02zu", i + 1);
+    std::FILE* f = std::fopen((unixBase + ext).c_str(), "wb");
+    if (!f) return false;
+    bool ok = std::fwrite(parts[i].data(), 1, parts[i].size(), f) == parts[i].size();
+    if (std::fclose(f) != 0 || !ok) return false;
+  }
+  return true;
 }
 
 bool ZipWriter::Open(const std::string& unixPath) {
@@ -235,7 +304,7 @@ bool ZipWriter::Open(const std::string& unixPath) {
 
 bool ZipWriter::Close() {
   if (!file_) return false;
-  Build();
+  Finish();
   bool ok = std::fclose(file_) == 0 && !failed_;
   file_ = nullptr;
   return ok;

@@ -1,6 +1,6 @@
 // A small zip archive writer for tests and benchmarks: stored and deflated entries, folders,
 // data descriptors, comments, the UTF-8 name flag, traditional encryption, arbitrary name bytes,
-// bytes before the archive and deliberate damage.
+// bytes before the archive, deliberate damage, and split sets.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -63,6 +63,14 @@ class ZipWriter {
 
   // In-memory mode: the whole archive.
   std::string Build();
+  // Split set: call before the first Add. Parts hold at most partSize bytes (at least 64 KB, as
+  // Info-ZIP cuts them); the first starts with the spanning marker 50 4b 07 08, headers never
+  // straddle two parts, every offset counts from the start of its part and the end record
+  // sits in the last part with its disk numbers.
+  void SetSplit(size_t partSize) { partSize_ = partSize; }
+  std::vector<std::string> BuildParts();
+  // Writes the parts as base.z01, base.z02, ... and base.zip (the last part).
+  bool WriteParts(const std::string& unixBase);
   // File mode: entries added after Open go straight to the file; Close writes the directory.
   bool Open(const std::string& unixPath);
   bool Close();
@@ -78,12 +86,19 @@ class ZipWriter {
     uint32_t crc = 0;
     uint64_t compressedSize = 0;
     uint64_t size = 0;
-    uint64_t offset = 0;
+    uint64_t offset = 0;  // from the start of the file, or of its part in a split set
+    uint32_t disk = 0;
     uint16_t flags = 0;
   };
+  void Start();
   void Emit(const std::string& bytes);
+  // A header: in a split set it starts a new part rather than straddle two.
+  void EmitRecord(const std::string& bytes);
+  uint64_t Position() const;
+  uint32_t Disk() const { return parts_.empty() ? 0 : static_cast<uint32_t>(parts_.size() - 1); }
   void EmitEntry(const ZipEntrySpec& entry);
-  std::string Directory() const;
+  std::string CentralRecord(const Central& c) const;
+  void Finish();
 
   std::string prefix_;
   bool adjustOffsets_ = true;
@@ -93,6 +108,8 @@ class ZipWriter {
   uint64_t written_ = 0;
   bool started_ = false;
   std::string memory_;
+  size_t partSize_ = 0;
+  std::vector<std::string> parts_;
   std::FILE* file_ = nullptr;
   bool failed_ = false;
 };
