@@ -1,0 +1,81 @@
+// Test support of platform/ui: answering message boxes and modal dialogs without a display,
+// simulating input and reading what a control shows.
+#pragma once
+#include <functional>
+#include <vector>
+
+#include "Controls.h"
+
+class TCustomForm;
+
+namespace uitest {
+
+// A message box that was shown (or answered by the hook).
+struct ShownBox {
+  AnsiString text;
+  AnsiString caption;
+  int flags;
+};
+// The hook answers every message box (MessageBoxA, Application->MessageBox, ShowMessage)
+// with a button ID instead of showing it; an empty hook shows the box.
+typedef std::function<int(const AnsiString& text, const AnsiString& caption, int flags)> MessageBoxHook;
+void SetMessageBoxHook(MessageBoxHook hook);
+// Answers every box with the given ID (IDOK, IDYES ...).
+void AnswerMessageBoxes(int id);
+const std::vector<ShownBox>& ShownBoxes();
+void ClearShownBoxes();
+
+// Called once a form is shown modally, from inside its modal loop.
+void SetModalHook(std::function<void(TCustomForm* form)> hook);
+
+// The folder dialog of SHBrowseForFolderA, as a test drives it.
+class FolderDialog {
+ public:
+  virtual ~FolderDialog() = default;
+  virtual unsigned Flags() const = 0;         // BROWSEINFO ulFlags
+  virtual AnsiString Title() const = 0;        // the text above the tree
+  virtual AnsiString Caption() const = 0;      // the window text
+  virtual AnsiString StatusText() const = 0;
+  virtual AnsiString RootPath() const = 0;     // "" for the desktop, "::drives" for the drives
+  virtual AnsiString SelectedPath() const = 0; // DOS path of the selection ("" for none)
+  virtual bool OkEnabled() const = 0;
+  virtual bool HasEditBox() const = 0;
+  virtual bool HasNewFolderButton() const = 0;
+  // Selects a folder by DOS path as a click in the tree would (fires BFFM_SELCHANGED).
+  virtual bool Select(const AnsiString& dosPath) = 0;
+  // Types a name into the edit box.
+  virtual void TypeName(const AnsiString& name) = 0;
+  virtual void NewFolder(const AnsiString& name) = 0;
+  virtual void Ok() = 0;
+  virtual void Cancel() = 0;
+  virtual bool IsOpen() const = 0;
+  virtual HWND Handle() const = 0;
+};
+// Called once the dialog is up (after BFFM_INITIALIZED); the dialog stays open until the hook
+// or a later event presses OK or Cancel (the hook may leave it open and act later).
+void SetFolderDialogHook(std::function<void(FolderDialog& dialog)> hook);
+
+// Input as the user gives it.
+void MouseEnter(TControl* control);
+void MouseLeave(TControl* control);
+void MouseDown(TControl* control, int x, int y, TMouseButton button = mbLeft);
+void MouseUp(TControl* control, int x, int y, TMouseButton button = mbLeft);
+void Click(TControl* control);  // down and up in the middle
+// A key press on a windowed control (through the form's key preview as a user's would).
+void KeyPress(TWinControl* control, WORD virtualKey, char ch = 0);
+// Asks a form to close as the window's close button does.
+void CloseWindow(TCustomForm* form);
+
+// Paints a control (and its children) into a bitmap of its size.
+void Grab(TControl* control, TBitmap* bitmap);
+
+// How often this process was asked to come to the front by another one.
+int ForegroundRequests();
+
+// Forgets the main form and the terminated state, so that a test can run the loop again.
+void ResetApplication();
+
+// Runs pending events for at least ms milliseconds.
+void Pump(int ms);
+
+}  // namespace uitest

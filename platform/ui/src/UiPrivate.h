@@ -1,0 +1,108 @@
+// Private side of platform/ui: the Qt objects behind the class-library objects.
+#pragma once
+#include <QApplication>
+#include <QColor>
+#include <QCursor>
+#include <QFont>
+#include <QImage>
+#include <QPainter>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "Controls.h"
+#include "Graphics.h"
+
+namespace ui {
+
+// The Qt application, created on first use with the program's arguments.
+QApplication* EnsureQt();
+
+// Code page 949 <-> Qt text.
+QString Q(const AnsiString& text);
+QString Q(const char* text);
+AnsiString A(const QString& text);
+
+QColor ToQColor(TColor color);
+TColor FromQColor(const QColor& color);
+QFont ToQFont(const TFont* font);
+// Maps the Korean faces the layouts name to a Korean font that is installed.
+QString FontFamily(const AnsiString& name);
+Qt::CursorShape ToQtCursor(TCursor cursor);
+TShiftState ShiftFromQt(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons);
+TMouseButton ButtonFromQt(Qt::MouseButton b);
+// Qt key -> virtual-key code (0 when none).
+WORD VirtualKeyFromQt(int key);
+int QtKeyFromVirtualKey(WORD vk);
+
+// Which control a Qt widget stands for.
+TControl* ControlOf(const QObject* widget);
+
+// Input and painting glue installed on every control's widget.
+void InstallEventGlue(QWidget* widget, TControl* control);
+
+// The HWND table (windows of controls, the application window, dialogs, windows of other
+// processes found in the window table).
+struct WindowRecord {
+  TWinControl* control = nullptr;  // null for the application window and dialogs
+  QPointer<QWidget> widget;        // the window (forms, dialogs)
+  LONG style = 0;
+  LONG exStyle = 0;
+  std::string className;  // code page 949
+  std::function<LRESULT(UINT, WPARAM, LPARAM)> proc;  // messages of dialogs
+  std::function<void(const AnsiString&)> setText;
+  std::function<AnsiString()> getText;
+  int remotePid = 0;  // a window of another process
+  std::string remoteSocket;
+};
+HWND NewWindow(const WindowRecord& record);
+WindowRecord* FindWindowRecord(HWND hwnd);
+void DeleteWindow(HWND hwnd);
+// Applies the style words to the window's frame (caption, thick frame, boxes, tool window).
+void ApplyFrame(HWND hwnd);
+
+// Non-client sizes of a window with these style words.
+struct Frame {
+  int left = 0, top = 0, right = 0, bottom = 0;
+};
+Frame FrameOf(LONG style, LONG exStyle);
+
+// The application window: registered in the per-user window table with its title.
+void PublishApplicationWindow(const AnsiString& title);
+void WithdrawApplicationWindow();
+
+}  // namespace ui
+
+// The window of a control.
+class TControlHost {
+ public:
+  TControlHost(TControl* control, QWidget* widget);
+  ~TControlHost();
+  TControl* control;
+  QPointer<QWidget> widget;
+};
+
+// What a canvas draws on: a painter while a control paints, or a bitmap's image.
+class TCanvasTarget {
+ public:
+  QPainter* painter = nullptr;
+  QImage* image = nullptr;
+  // Runs f with a painter set up with the canvas's font and colours; false when there is
+  // nothing to draw on.
+  bool Paint(TCanvas* canvas, const std::function<void(QPainter&)>& f);
+};
+
+// The pixels of a TBitmap.
+class TBitmapImage {
+ public:
+  QImage image;
+  int width = 0, height = 0;  // the size asked for while one of them is still 0
+};
+
+namespace ui {
+QImage ImageOf(const TGraphic* graphic);
+// Draws a graphic; transparent bitmaps leave out their transparent colour.
+void DrawGraphic(QPainter& p, const QRect& target, const TGraphic* graphic);
+}  // namespace ui

@@ -1,0 +1,147 @@
+// The per-user window table: every application registers its window class and title and a
+// local socket; FindWindowA searches the table, and the socket lets another process restore
+// and raise this one's main window.
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSaveFile>
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+#include "Forms.h"
+#include "UiPrivate.h"
+#include "UiState.h"
+
+namespace ui {
+
+void BringApplicationToFront();
+bool ApplicationIconic();
+HWND FindRemoteWindow(int pid, const std::string& socket, const std::string& className);
+
+namespace {
+
+QString RuntimeDir() {
+  QString dir;
+  if (const char* e = std::getenv("WINPLAT_RUNTIME_DIR"); e && *e) dir = QString::fromLocal8Bit(e);
+  else if (const char* x = std::getenv("XDG_RUNTIME_DIR"); x && *x) dir = QString::fromLocal8Bit(x);
+  else dir = QStringLiteral("/tmp/movrant-%1").arg(getuid());
+  QDir().mkpath(dir + QStringLiteral("/windows"));
+  QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  return dir;
+}
+
+struct Publication {
+  QString entry;   // the table file of this process
+  QString socket;  // the activation socket
+  QLocalServer* server = nullptr;  // lives as long as the process (the Qt application too)
+};
+Publication* gPub = nullptr;
+
+void Serve(QLocalSocket* s) {
+  QObject::connect(s, &QLocalSocket::readyRead, s, [s] {
+    if (!s->canReadLine()) return;
+    QByteArray cmd = s->readLine().trimmed();
+    QByteArray answer = "1";
+    Safely([&] {
+      if (cmd == "ICONIC")
+        answer = ApplicationIconic() ? "1" : "0";
+      else if (cmd == "RESTORE")
+        Application->Restore();
+      else if (cmd == "FRONT")
+        BringApplicationToFront();
+      else
+        answer = "0";
+    });
+    s->write(answer + "\n");
+    s->flush();
+    s->disconnectFromServer();
+  });
+  QObject::connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
+}
+
+QString Hex(const std::string& bytes) { return QString::fromLatin1(QByteArray::fromStdString(bytes).toHex()); }
+
+bool Alive(int pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+
+}  // namespace
+
+void PublishApplicationWindow(const AnsiString& title) {
+  EnsureQt();
+  QString dir = RuntimeDir();
+  // A test may move the table: the entry follows it.
+  if (gPub && !gPub->entry.isEmpty() && !gPub->entry.startsWith(dir + QStringLiteral("/windows/")))
+    WithdrawApplicationWindow();
+  if (!gPub || gPub->entry.isEmpty()) {
+    if (!gPub) gPub = new Publication;
+    gPub->entry = QStringLiteral("%1/windows/%2.win").arg(dir).arg(getpid());
+    gPub->socket = QStringLiteral("%1/app-%2.sock").arg(dir).arg(getpid());
+    if (!gPub->server) gPub->server = new QLocalServer(EnsureQt());
+    QLocalServer::removeServer(gPub->socket);
+    gPub->server->setSocketOptions(QLocalServer::UserAccessOption);
+    gPub->server->close();
+    gPub->server->disconnect();
+    if (gPub->server->listen(gPub->socket))
+      QObject::connect(gPub->server, &QLocalServer::newConnection, gPub->server, [] {
+        while (QLocalSocket* s = gPub->server->nextPendingConnection()) Serve(s);
+      });
+    static bool registered = false;
+    if (!registered) std::atexit(WithdrawApplicationWindow);
+    registered = true;
+  }
+  QSaveFile f(gPub->entry);
+  if (!f.open(QIODevice::WriteOnly)) return;
+  QString text = QStringLiteral("%1\nTApplication\n%2\n%3\n").arg(getpid()).arg(Hex(title.str())).arg(gPub->socket);
+  f.write(text.toUtf8());
+  f.commit();
+}
+
+void WithdrawApplicationWindow() {
+  if (!gPub || gPub->entry.isEmpty()) return;
+  QFile::remove(gPub->entry);
+  if (gPub->server) gPub->server->close();
+  QFile::remove(gPub->socket);
+  gPub->entry.clear();
+}
+
+std::string AskRemote(const std::string& socket, const std::string& command) {
+  EnsureQt();
+  QLocalSocket s;
+  s.connectToServer(QString::fromStdString(socket));
+  if (!s.waitForConnected(2000)) return "";
+  s.write(QByteArray::fromStdString(command + "\n"));
+  s.flush();
+  s.waitForBytesWritten(2000);
+  QByteArray answer;
+  while (!answer.contains('\n') && s.waitForReadyRead(3000)) answer += s.readAll();
+  return answer.trimmed().toStdString();
+}
+
+}  // namespace ui
+
+HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
+  QDir dir(ui::RuntimeDir() + QStringLiteral("/windows"));
+  const QStringList entries = dir.entryList({QStringLiteral("*.win")}, QDir::Files, QDir::Name);
+  for (const QString& name : entries) {
+    QFile f(dir.filePath(name));
+    if (!f.open(QIODevice::ReadOnly)) continue;
+    QList<QByteArray> lines = f.readAll().split('\n');
+    f.close();
+    if (lines.size() < 4) continue;
+    int pid = lines[0].toInt();
+    if (!ui::Alive(pid)) {
+      QFile::remove(dir.filePath(name));
+      continue;
+    }
+    std::string cls = lines[1].toStdString();
+    std::string title = QByteArray::fromHex(lines[2]).toStdString();
+    if (lpClassName && CompareText(AnsiString(cls), AnsiString(lpClassName)) != 0) continue;
+    if (lpWindowName && title != lpWindowName) continue;
+    if (pid == int(getpid())) return Application->GetHandle();
+    return ui::FindRemoteWindow(pid, lines[3].toStdString(), cls);
+  }
+  return nullptr;
+}
