@@ -166,6 +166,7 @@ int32_t UnzCommand::Run() {
     std::vector<size_t> selected;
     std::vector<std::string> names;
     uint64_t total = 0;
+    int32_t files = 0;  // folders are made, not counted: the count matches the items reported
     for (size_t i = 0; i < archive_.entries.size(); ++i) {
       const ZEntry& e = archive_.entries[i];
       std::string name = EntryNameToAnsi(e);
@@ -179,8 +180,9 @@ int32_t UnzCommand::Run() {
       selected.push_back(i);
       names.push_back(std::move(name));
       total += e.size;
+      if (!e.IsDirectory()) ++files;
     }
-    Call(zacCount, static_cast<int32_t>(selected.size()));
+    Call(zacCount, files);
     Call(zacSize, 0, nullptr, static_cast<int64_t>(total));
     for (size_t k = 0; k < selected.size() && Polled(); ++k)
       ProcessEntry(selected[k], archive_.entries[selected[k]], names[k]);

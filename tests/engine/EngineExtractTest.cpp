@@ -88,6 +88,9 @@ TEST_F(EngineExtract, ExtractsStoredDeflatedDescriptorAndFolderEntries) {
   Write(w);
 
   EXPECT_EQ(Run(), 5) << rec.Messages();
+  // Five files: the count matches the items reported; folders are made without counting.
+  EXPECT_EQ(rec.Of(zacCount)[0].arg, 5);
+  EXPECT_EQ(rec.Of(zacItem).size(), 5u);
   EXPECT_EQ(ReadFile(Out("docs/stored.txt")), Content(70000, 1));
   EXPECT_EQ(ReadFile(Out("docs/deflated.bin")), Content(900000, 2));
   EXPECT_EQ(ReadFile(Out("deep/er/descriptor.dat")), Content(123457, 3));
