@@ -1,0 +1,331 @@
+// TQuorvexWebUpdate's decision walk over an update list, its check-value cache in the registry
+// and a whole run against the in-process HTTP server (lists that name no package).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "HttpTestServer.h"
+#include "IniFiles.h"
+#include "QuorvexUtil.h"
+#include "QuorvexWebUpdate.h"
+#include "Registry.h"
+#include "windows.h"
+#include "winplat.h"
+
+using testsupport::HttpReply;
+using testsupport::HttpRequest;
+using testsupport::HttpTestServer;
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadUnix(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// The program folder is a temporary one instead of the test program's.
+class TTestWebUpdate : public TQuorvexWebUpdate {
+ public:
+  TTestWebUpdate(const AnsiString& programDir) : TQuorvexWebUpdate(nullptr), FProgramDir(programDir) {}
+  AnsiString GetProgramDir() override { return FProgramDir; }
+
+ private:
+  AnsiString FProgramDir;
+};
+
+class WebUpdateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/qwu-test-XXXXXX";
+    root_ = mkdtemp(tmpl);
+    fs::create_directories(root_ / "prog");
+    fs::create_directories(root_ / "temp");
+    if (const char* t = getenv("TMPDIR")) oldTmp_ = t;
+    setenv("TMPDIR", (root_ / "temp").c_str(), 1);  // the helper and the list copy go there
+    setenv("WINPLAT_HKCU", (root_ / "hkcu.reg").c_str(), 1);
+    setenv("WINPLAT_CACHE_DIR", (root_ / "cache").c_str(), 1);
+    unsetenv("WINPLAT_CONNECT_TO");
+    server_ = std::make_unique<HttpTestServer>([this](const HttpRequest& r) {
+      auto it = files_.find(r.path);
+      return it == files_.end() ? HttpReply::Status(404, "Not Found") : HttpReply::Text(it->second);
+    });
+    oldDir_ = GetCurrentDir();
+    SetCurrentDir(Dos("prog"));
+    update_ = std::make_unique<TTestWebUpdate>(Dos("prog"));
+    update_->OnError = [this](TObject*, AnsiString message) { errors_.push_back(message.str()); };
+  }
+  void TearDown() override {
+    update_.reset();
+    SetCurrentDir(oldDir_);
+    server_.reset();
+    unsetenv("WINPLAT_HKCU");
+    if (oldTmp_.empty())
+      unsetenv("TMPDIR");
+    else
+      setenv("TMPDIR", oldTmp_.c_str(), 1);
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+
+  AnsiString Dos(const std::string& name) const { return winplat::UnixToDos((root_ / name).string()); }
+  fs::path Prog(const std::string& name) const { return root_ / "prog" / name; }
+  void WriteProg(const std::string& name, const std::string& data) const {
+    fs::create_directories(Prog(name).parent_path());
+    std::ofstream(Prog(name), std::ios::binary | std::ios::trunc) << data;
+  }
+  std::string Base() const { return server_->Url("/upd"); }
+
+  // Runs the walk over list (INI text) and returns the packages fetched, in order.
+  std::vector<std::string> Walk(const std::string& list) {
+    std::ofstream(root_ / "list.inf", std::ios::binary | std::ios::trunc) << list;
+    TIniFile ini(Dos("list.inf"));
+    EXPECT_TRUE(update_->ProcessInfoFile(Base().c_str(), &ini));
+    std::vector<std::string> fetched;
+    for (const auto& r : server_->Requests()) fetched.push_back(r.path);
+    return fetched;
+  }
+
+  AnsiString CheckValueOf(const std::string& name) { return update_->GetFileCheckValue(Dos("prog/" + name)); }
+
+  AnsiString RootDos() const { return winplat::UnixToDos(root_.string()); }
+
+  fs::path root_;
+  std::string oldTmp_;
+  AnsiString oldDir_;
+  std::unique_ptr<HttpTestServer> server_;
+  std::map<std::string, std::string> files_;
+  std::unique_ptr<TTestWebUpdate> update_;
+  std::vector<std::string> errors_;
+};
+
+TEST_F(WebUpdateTest, ProgramFilesAreFetchedWhenTheirVersionIsBelowTheListsAndMakeARestart) {
+  // The test program carries the version record 1.0.2.3: a program file with a version.
+  fs::copy_file("/proc/self/exe", Prog("Movrant.exe"));
+  WriteProg("Plain.dll", "no version record in here");
+  files_["/upd/pkg.zip"] = "package bytes";
+  const struct {
+    const char* name;
+    const char* version;
+    bool fetched;
+  } cases[] = {
+      {"Movrant.exe", "1.0.2.4", true},  {"Movrant.exe", "1.0.2.3", false}, {"Movrant.exe", "1.0.1.9", false},
+      {"Movrant.exe", "", false},        {"Plain.dll", "0.0.0.1", true},    {"Plain.dll", "", false},
+      {"Plain.dll", "0", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + c.version);
+    auto update = std::make_unique<TTestWebUpdate>(Dos("prog"));
+    update_.swap(update);
+    int before = server_->RequestCount();
+    std::vector<std::string> fetched =
+        Walk(std::string("[FILE_") + c.name + "]\nCAB=pkg.zip\nVERSION=" + c.version + "\n");
+    EXPECT_EQ(int(fetched.size()) - before, c.fetched ? 1 : 0);
+    EXPECT_EQ(update_->IsRestart(), c.fetched);
+    EXPECT_EQ(fs::exists(Prog("pkg.zip")), c.fetched);
+    fs::remove(Prog("pkg.zip"));
+  }
+}
+
+TEST_F(WebUpdateTest, DataFilesFollowTheirCheckValueAndTheEntryFlags) {
+  WriteProg("data.bin", "installed data");
+  WriteProg("sub/other.bin", "other");
+  std::string crc = CheckValueOf("data.bin").str();
+  ASSERT_FALSE(crc.empty());
+  files_["/upd/pkg.zip"] = "package bytes";
+  const struct {
+    const char* label;
+    std::string entry;
+    bool fetched;
+  } cases[] = {
+      {"same check value", "[FILE_data.bin]\nCAB=pkg.zip\nCRC=" + crc + "\n", false},
+      {"other check value", "[FILE_data.bin]\nCAB=pkg.zip\nCRC=12345\n", true},
+      {"no check value", "[FILE_data.bin]\nCAB=pkg.zip\n", true},
+      {"one time, present", "[FILE_data.bin]\nCAB=pkg.zip\nCRC=12345\nONETIME=1\n", false},
+      {"one time not a number", "[FILE_data.bin]\nCAB=pkg.zip\nCRC=12345\nONETIME=yes\n", true},
+      {"missing", "[FILE_new.bin]\nCAB=pkg.zip\n", true},
+      {"missing, only exists", "[FILE_new.bin]\nCAB=pkg.zip\nONLYEXISTS=1\n", false},
+      {"missing, only exists 2", "[FILE_new.bin]\nCAB=pkg.zip\nONLYEXISTS=2\n", true},
+      {"missing, one time", "[FILE_new.bin]\nCAB=pkg.zip\nONETIME=1\n", true},
+      {"in a sub-folder", "[FILE_other.bin]\nPATH=sub\nCAB=pkg.zip\nCRC=1\n", true},
+      {"no package named", "[FILE_new.bin]\nCRC=1\n", false},
+      {"lower-case type", "[file_new.bin]\nCAB=pkg.zip\n", false},
+      {"unknown type", "[FOLDER_new]\nCAB=pkg.zip\n", false},
+      {"no underscore", "[FILEnew.bin]\nCAB=pkg.zip\n", false},
+      {"folder missing", "[DIRECTORY_newdir]\nCAB=pkg.zip\n", true},
+      {"folder present", "[DIRECTORY_sub]\nCAB=pkg.zip\n", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    auto update = std::make_unique<TTestWebUpdate>(Dos("prog"));
+    update_.swap(update);
+    int before = server_->RequestCount();
+    Walk(c.entry);
+    EXPECT_EQ(server_->RequestCount() - before, c.fetched ? 1 : 0);
+    EXPECT_FALSE(update_->IsRestart());
+    fs::remove(Prog("pkg.zip"));
+  }
+}
+
+TEST_F(WebUpdateTest, DeleteRemovesTheTargetAndFetchesNothing) {
+  WriteProg("old.dat", "obsolete");
+  WriteProg("keep.dat", "stays");
+  fs::create_directories(root_ / "outside");
+  std::ofstream(root_ / "outside" / "victim.dat") << "not the program's";
+  files_["/upd/pkg.zip"] = "package bytes";
+
+  Walk("[FILE_old.dat]\nCOMMAND=DELETE\nCAB=pkg.zip\nCRC=1\n"
+       "[FILE_keep.dat]\nCOMMAND=delete\nCRC=1\n"
+       "[FILE_victim.dat]\nPATH=..\\outside\nCOMMAND=DELETE\n"
+       "[FILE_absent.dat]\nCOMMAND=DELETE\nCAB=pkg.zip\n");
+
+  EXPECT_FALSE(fs::exists(Prog("old.dat")));
+  EXPECT_TRUE(fs::exists(Prog("keep.dat")));  // the command is case-sensitive: no delete, no package
+  EXPECT_TRUE(fs::exists(root_ / "outside" / "victim.dat"));  // never outside the program folder
+  EXPECT_EQ(server_->RequestCount(), 0);
+}
+
+TEST_F(WebUpdateTest, PackagesArriveInTheCurrentFolderAndFailuresAreReportedAndCleanedUp) {
+  files_["/upd/first.zip"] = "first package";
+  files_["/upd/pkgs/second.zip"] = "second package";
+  WriteProg("broken.zip", "left over from an earlier run");
+  Walk("[FILE_a.bin]\nCAB=first.zip\n"
+       "[FILE_b.bin]\nCAB=broken.zip\n"
+       "[FILE_c.bin]\nCAB=pkgs\\second.zip\n"
+       "[FORCE_DIRECTORY]\nx=made\\deep\ny=also\n");
+
+  EXPECT_EQ(ReadUnix(Prog("first.zip")), "first package");
+  EXPECT_EQ(ReadUnix(Prog("second.zip")), "second package");
+  EXPECT_FALSE(fs::exists(Prog("broken.zip")));  // the old one deleted, the new one not received
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_EQ(errors_[0], "화일에 받을 수 없습니다.[broken.zip]");
+  std::vector<std::string> paths;
+  for (const auto& r : server_->Requests()) paths.push_back(r.path);
+  EXPECT_EQ(paths, (std::vector<std::string>{"/upd/first.zip", "/upd/broken.zip", "/upd/pkgs/second.zip"}));
+  EXPECT_TRUE(fs::is_directory(Prog("made/deep")));
+  EXPECT_TRUE(fs::is_directory(Prog("also")));
+}
+
+TEST_F(WebUpdateTest, LargeFilesKeepTheirCheckValueInTheRegistryUntilTheyChange) {
+  std::string big(5000000, 'a');
+  WriteProg("big.dat", big);
+  AnsiString first = CheckValueOf("big.dat");
+  ASSERT_FALSE(first.IsEmpty());
+
+  AnsiString key = AnsiString("SOFTWARE\\Quorvex\\WebUpdater\\") + Dos("prog") + "\\big.dat";
+  {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(key, false));
+    EXPECT_EQ(reg.ReadString("SIZE").str(), "5000000");
+    EXPECT_EQ(reg.ReadString("CRC"), first);
+    struct stat st;
+    ASSERT_EQ(stat(Prog("big.dat").c_str(), &st), 0);
+    EXPECT_EQ(reg.ReadString("MTIME").str(), std::to_string(st.st_mtime));
+  }
+
+  // Same size and time, other bytes: the cache answers without reading the file.
+  struct stat st;
+  ASSERT_EQ(stat(Prog("big.dat").c_str(), &st), 0);
+  big[100] = 'b';
+  WriteProg("big.dat", big);
+  utimbuf times{st.st_atime, st.st_mtime};
+  ASSERT_EQ(utime(Prog("big.dat").c_str(), &times), 0);
+  EXPECT_EQ(CheckValueOf("big.dat"), first);
+
+  // A new time: read again, and the cache rewritten.
+  utimbuf later{st.st_atime, st.st_mtime + 10};
+  ASSERT_EQ(utime(Prog("big.dat").c_str(), &later), 0);
+  AnsiString second = CheckValueOf("big.dat");
+  EXPECT_NE(second, first);
+  TRegistry reg;
+  ASSERT_TRUE(reg.OpenKey(key, false));
+  EXPECT_EQ(reg.ReadString("CRC"), second);
+  EXPECT_EQ(reg.ReadString("MTIME").str(), std::to_string(st.st_mtime + 10));
+}
+
+TEST_F(WebUpdateTest, SmallAndMissingFilesAreNotCached) {
+  WriteProg("small.dat", std::string(4000000, 'x'));
+  EXPECT_FALSE(CheckValueOf("small.dat").IsEmpty());
+  EXPECT_TRUE(CheckValueOf("absent.dat").IsEmpty());
+  TRegistry reg;
+  EXPECT_FALSE(reg.OpenKey(AnsiString("SOFTWARE\\Quorvex\\WebUpdater\\") + Dos("prog") + "\\small.dat", false));
+}
+
+TEST_F(WebUpdateTest, CheckValuesWithTheTopBitSetAreNegativeText) {
+  // Find a content whose check value has the top bit set, and one whose value has it clear.
+  for (int i = 0; i < 64; ++i) {
+    WriteProg("v.dat", "value " + std::to_string(i));
+    unsigned int raw = 0;
+    ASSERT_EQ(FileChecksum(Dos("prog/v.dat"), raw), 1);
+    std::string text = CheckValueOf("v.dat").str();
+    EXPECT_EQ(text, std::to_string(int(raw)));
+    EXPECT_EQ(text[0] == '-', (raw & 0x80000000u) != 0);
+    if (raw & 0x80000000u) {
+      // The list's negative text matches: nothing fetched.
+      files_["/upd/pkg.zip"] = "package bytes";
+      Walk("[FILE_v.dat]\nCAB=pkg.zip\nCRC=" + text + "\n");
+      EXPECT_EQ(server_->RequestCount(), 0);
+      return;
+    }
+  }
+  FAIL() << "no content with a negative check value";
+}
+
+TEST_F(WebUpdateTest, ExecuteWithoutAListOrWithoutPackagesRunsNoHelper) {
+  AnsiString helper = RemoveDoubleBackslash(GetTempDirectory() + "\\qvrxupd.exe");
+  const struct {
+    const char* label;
+    bool listThere;
+    std::string list;
+    bool result;
+  } cases[] = {
+      {"no list", false, "", false},
+      {"empty list", true, "; nothing\n", true},
+      {"nothing to fetch", true, "[FILE_absent.bin]\nCAB=pkg.zip\nONLYEXISTS=1\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    files_.clear();
+    if (c.listThere) files_["/upd/Movrant.inf"] = c.list;
+    auto update = std::make_unique<TTestWebUpdate>(Dos("prog"));
+    std::vector<std::string> infoFiles;
+    update->OnInfoFile = [&](TObject* sender, AnsiString path) {
+      EXPECT_EQ(sender, update.get());
+      infoFiles.push_back(path.str());
+      EXPECT_TRUE(FileExists(path));
+    };
+    int uncompress = 0, restart = 0;
+    update->OnUncompress = [&](TObject*) { ++uncompress; };
+    update->OnRestart = [&](TObject*) { ++restart; };
+    SetCurrentDir(RootDos());
+    EXPECT_EQ(update->Execute((Base() + "/Movrant.inf").c_str()), c.result);
+    EXPECT_EQ(GetCurrentDir(), RootDos());  // the directory is restored
+    EXPECT_EQ(infoFiles.size(), c.result ? 1u : 0u);
+    for (const auto& path : infoFiles) EXPECT_FALSE(FileExists(path.c_str()));  // deleted after the walk
+    EXPECT_EQ(uncompress + restart, 0);
+    EXPECT_FALSE(update->IsRestart());
+    EXPECT_FALSE(FileExists(helper));
+  }
+}
+
+TEST_F(WebUpdateTest, AHelperLeftOverFromAnEarlierRunIsDeletedOnCreation) {
+  AnsiString helper = RemoveDoubleBackslash(GetTempDirectory() + "\\qvrxupd.exe");
+  std::ofstream(winplat::DosToUnix(helper.str())) << "stale";
+  ASSERT_TRUE(FileExists(helper));
+  TTestWebUpdate update(Dos("prog"));
+  EXPECT_FALSE(FileExists(helper));
+  EXPECT_EQ(update.PacketSize, 102400);
+}
+
+}  // namespace
