@@ -19,7 +19,7 @@ std::atomic<unsigned long> g_connectAttempts{0};
 
 // Room for the body between the transfer and the reader. The transfer pauses while it is
 // full, so memory stays bounded whatever the body size.
-constexpr size_t kBufferCapacity = 256 * 1024;
+constexpr size_t kBufferCapacity = 512 * 1024;
 constexpr long kCurlBufferSize = 128 * 1024;
 constexpr long kMaxRedirects = 30;
 
@@ -378,9 +378,10 @@ bool NetworkRequest::End(DWORD& error) {
 
 bool NetworkRequest::Available(DWORD& count, DWORD& error) {
   Transfer& t = *t_;
-  // Keep the socket drained while the reader works through the buffer.
-  if (!t.done) {
-    if (t.paused && t.Buffered() <= t.data.size() / 2) t.Resume();
+  // Keep the socket drained while the reader works through the buffer, but only when a whole
+  // delivery of libcurl fits: a paused delivery costs libcurl an extra copy.
+  if (!t.done && t.data.size() - t.Buffered() >= size_t(kCurlBufferSize)) {
+    t.Resume();
     if (!t.paused && !t.done) t.Pump(0);
   }
   t.RunUntil([&t] { return t.Buffered() > 0; });
