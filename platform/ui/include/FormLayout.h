@@ -162,5 +162,8 @@ class TRegisterClass {
   TLayoutClass& c_;
 };
 
+// A colour value: a number or a colour name (clRed, clBtnFace ...).
+int LayoutColor(const TLayoutValue& v);
+
 // Enumeration names of a property, in order ("bsNone", "bsSingle" ...): the value's index.
 int LayoutEnum(const TLayoutValue& v, std::initializer_list<const char*> names);

@@ -102,8 +102,10 @@ void TSpeedButton::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y)
 }
 
 void TSpeedButton::MouseEnter() {
+  // As the class library's flat buttons: a disabled button does not take the mouse.
+  if (!FEnabled) return;
   TGraphicControl::MouseEnter();
-  if (FEnabled) Invalidate();
+  Invalidate();
 }
 
 void TSpeedButton::MouseLeave() {

@@ -112,6 +112,8 @@ bool gRegistered = false;
 
 }  // namespace
 
+int LayoutColor(const TLayoutValue& v) { return ColorValue(v); }
+
 namespace ui {
 
 void RegisterBuiltinClasses() {
