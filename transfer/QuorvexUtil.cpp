@@ -261,3 +261,13 @@ int FileChecksum(const AnsiString& FileName, unsigned int& Value) {
   Value = value ^ kQvrx;
   return 1;
 }
+
+HWND ActivatePrevInstance(const AnsiString& Title) {
+  HWND hwnd = FindWindowA("TApplication", Title.c_str());
+  if (hwnd) {
+    if (IsIconic(hwnd)) OpenIcon(hwnd);
+    SetForegroundWindow(hwnd);
+    SetFocus(hwnd);
+  }
+  return hwnd;
+}

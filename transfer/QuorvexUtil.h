@@ -7,6 +7,7 @@
 #include "Classes.h"
 #include "IniFiles.h"
 #include "SysUtils.h"
+#include "windef.h"
 
 // ---------------------------------------------------------------- URL, path and text helpers
 
@@ -62,3 +63,9 @@ void ExpandIniMacros(TMacroMap* Map, TCustomIniFile* Ini, const AnsiString& Sect
 bool IsRemovableDrive(const AnsiString& Drive);
 // 1 with the value set, 0 when the file cannot be read (the value is left as it was).
 int FileChecksum(const AnsiString& FileName, unsigned int& Value);
+
+// ---------------------------------------------------------------- single instance
+
+// The application window of a running instance titled Title, restored when minimised and
+// brought to the front; null when there is none.
+HWND ActivatePrevInstance(const AnsiString& Title);
