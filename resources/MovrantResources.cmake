@@ -1,35 +1,57 @@
 # Movrant's resources: the login dialog's skin drawn at build time (no binary artwork in the
 # repository), its layout with the button strips filled in, and the scrambled update helper.
 #
-#   movrant_program_resources(TARGET MovrantPavo)
-# (every call in the same folder shares the generated files)
+#   movrant_program_resources(TARGET t)
+#     Gives t (an executable) Movrant's resource table. The generated files are made once per
+#     folder and shared by every target of that folder.
+#   movrant_program(TARGET t VERSION v [DIRECTORY d])
+#     MovrantPavo.exe from the program entry of the current folder, with the resources and the
+#     version record v; DIRECTORY puts it into a sub-folder of the build (the name stays).
 
 set(_movrant_resources_dir ${CMAKE_CURRENT_LIST_DIR})
 include(${CMAKE_CURRENT_LIST_DIR}/MovrantVersion.cmake)
 
 function(movrant_program_resources)
   cmake_parse_arguments(P "" "TARGET" "" ${ARGN})
-  set(MOVRANT_ART_DIR ${CMAKE_CURRENT_BINARY_DIR}/art)
-  set(MOVRANT_HELPER_SCRAMBLED ${CMAKE_CURRENT_BINARY_DIR}/qvrxupd.scr)
-  set(art ${MOVRANT_ART_DIR}/frame_login.bmp ${MOVRANT_ART_DIR}/home_page.bmp ${MOVRANT_ART_DIR}/FormLogin.dfm)
+  set(art_dir ${CMAKE_CURRENT_BINARY_DIR}/art)
+  set(scrambled ${CMAKE_CURRENT_BINARY_DIR}/qvrxupd.scr)
+  set(art ${art_dir}/frame_login.bmp ${art_dir}/home_page.bmp ${art_dir}/FormLogin.dfm)
 
-  if(NOT TARGET movrant_genart)
-    add_executable(movrant_genart ${_movrant_resources_dir}/genart.cpp)
-    add_custom_command(OUTPUT ${art} ${MOVRANT_ART_DIR}/btn_login.bmp ${MOVRANT_ART_DIR}/btn_cancel.bmp
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${MOVRANT_ART_DIR}
-      COMMAND movrant_genart ${MOVRANT_ART_DIR} ${_movrant_resources_dir}/layouts/FormLogin.dfm
-              ${MOVRANT_ART_DIR}/FormLogin.dfm
+  get_directory_property(files_target MOVRANT_RESOURCE_FILES)
+  if(NOT files_target)
+    if(NOT TARGET movrant_genart)
+      add_executable(movrant_genart ${_movrant_resources_dir}/genart.cpp)
+    endif()
+    add_custom_command(OUTPUT ${art} ${art_dir}/btn_login.bmp ${art_dir}/btn_cancel.bmp
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${art_dir}
+      COMMAND movrant_genart ${art_dir} ${_movrant_resources_dir}/layouts/FormLogin.dfm ${art_dir}/FormLogin.dfm
       DEPENDS movrant_genart ${_movrant_resources_dir}/layouts/FormLogin.dfm
       COMMENT "Drawing the login dialog's skin")
-
-    add_custom_command(OUTPUT ${MOVRANT_HELPER_SCRAMBLED}
-      COMMAND helper_scramble $<TARGET_FILE:qvrxupd> ${MOVRANT_HELPER_SCRAMBLED}
+    add_custom_command(OUTPUT ${scrambled}
+      COMMAND helper_scramble $<TARGET_FILE:qvrxupd> ${scrambled}
       DEPENDS qvrxupd helper_scramble
       COMMENT "Scrambling the update helper")
-    add_custom_target(movrant_resource_files DEPENDS ${art} ${MOVRANT_HELPER_SCRAMBLED})
+    set(files_target ${P_TARGET}_resource_files)
+    add_custom_target(${files_target} DEPENDS ${art} ${scrambled})
+    set(MOVRANT_ART_DIR ${art_dir})
+    set(MOVRANT_HELPER_SCRAMBLED ${scrambled})
     configure_file(${_movrant_resources_dir}/Movrant.rc.in ${CMAKE_CURRENT_BINARY_DIR}/Movrant.rc @ONLY)
+    set_directory_properties(PROPERTIES MOVRANT_RESOURCE_FILES ${files_target})
   endif()
 
   movrant_resources(TARGET ${P_TARGET} SCRIPT ${CMAKE_CURRENT_BINARY_DIR}/Movrant.rc
-    DEPENDS ${art} ${MOVRANT_HELPER_SCRAMBLED} movrant_resource_files)
+    DEPENDS ${art} ${scrambled} ${files_target})
+endfunction()
+
+function(movrant_program)
+  cmake_parse_arguments(P "" "TARGET;VERSION;DIRECTORY" "" ${ARGN})
+  add_executable(${P_TARGET} ${CMAKE_CURRENT_SOURCE_DIR}/MovrantPavo.cpp)
+  set_target_properties(${P_TARGET} PROPERTIES OUTPUT_NAME MovrantPavo.exe)
+  if(P_DIRECTORY)
+    set_target_properties(${P_TARGET} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/${P_DIRECTORY})
+  endif()
+  target_link_libraries(${P_TARGET} PRIVATE updater_units)
+  movrant_cp949(${P_TARGET})
+  movrant_program_resources(TARGET ${P_TARGET})
+  movrant_version(TARGET ${P_TARGET} VERSION ${P_VERSION} DESCRIPTION "Movrant for Pavo")
 endfunction()

@@ -1,0 +1,362 @@
+// The login dialog driven offscreen: the login request and every reply rule, the version
+// lines, the self-update progress, focus, keys and buttons.
+#include <memory>
+
+#include "FormLogin.h"
+#include "IniFiles.h"
+#include "LoginFixture.h"
+
+namespace logintest {
+namespace {
+
+const char kNoBasicInfo[] =
+    "기본 정보를 받아올수 없습니다.\nMovrant는 인터넷이 연결된 상태에서만 사용이 가능합니다.";
+const char kFormatError[] = "기본 정보를 받아올수 없습니다.\n잠시 후에 다시 접속해 주세요.";
+const char kFieldError[] = "기본 정보에 오류가 있습니다.\n잠시 후에 다시 접속해 주세요.";
+const char kNotRegistered[] = "고객님의 단말이 등록되어 있지 않습니다.";
+
+std::string Box(int flags, const std::string& text) { return std::to_string(flags) + "|" + text; }
+
+class LoginFormTest : public Environment {
+ protected:
+  void SetUp() override {
+    Environment::SetUp();
+    dm_ = std::make_unique<TdmMaster>(nullptr, 0);
+    dm_->ReadSettings();
+    form_ = std::make_unique<TfrmLogin>(nullptr);
+  }
+  void TearDown() override {
+    form_.reset();
+    dm_.reset();
+    Environment::TearDown();
+  }
+
+  // Types the inputs and presses the login button; the request and the reply as set up.
+  // focus: where the focus is when the button is pressed (the ID box when not given).
+  void Login(const std::string& id, const std::string& password, TWinControl* focus = nullptr) {
+    form_->EnableInputs();
+    if (focus) focus->SetFocus();
+    form_->edtID->Text = id.c_str();
+    form_->edtPassword->Text = password.c_str();
+    form_->ModalResult = mrNone;
+    uitest::ClearShownBoxes();
+    form_->btnLoginClick(form_->btnLogin);
+  }
+  void ExpectInputsBack() {
+    for (TControl* c : std::initializer_list<TControl*>{form_->btnLogin, form_->btnCancel, form_->cbxAutoLogin,
+                                                         form_->lblAutoLogin, form_->edtID, form_->edtPassword})
+      EXPECT_TRUE(c->Enabled) << c->Name.str();
+    EXPECT_FALSE(form_->lblStatus->Visible);
+    EXPECT_EQ(Screen->Cursor, crDefault);
+  }
+  void Reply(const std::string& body) { login_ = HttpReply::Text(body); }
+
+  std::unique_ptr<TdmMaster> dm_;
+  std::unique_ptr<TfrmLogin> form_;
+};
+
+TEST_F(LoginFormTest, ShortInputsAreRefusedBeforeAnyRequest) {
+  Reply("#!#100|unknown|\r\n");
+  const struct {
+    const char* id;
+    const char* password;
+    std::string box;
+    const char* focus;
+    int requests;
+  } cases[] = {
+      {"", "pw12", Box(48, "유효한 사용자 ID를 입력하세요."), "edtID", 0},
+      {"a", "pw12", Box(48, "유효한 사용자 ID를 입력하세요."), "edtID", 0},
+      {"ab", "", Box(48, "유효한 사용자 암호(Password)를 입력하세요."), "edtPassword", 0},
+      {"ab", "p", Box(48, "유효한 사용자 암호(Password)를 입력하세요."), "edtPassword", 0},
+      {"ab", "pw", Box(48, "unknown"), "edtID", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.id) + "/" + c.password);
+    int before = LoginRequests();
+    Login(c.id, c.password);
+    EXPECT_EQ(LoginRequests() - before, c.requests);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{c.box});
+    ASSERT_NE(form_->ActiveControl.get(), nullptr);
+    EXPECT_EQ(form_->ActiveControl->Name.str(), c.focus);
+    EXPECT_EQ(form_->ModalResult, mrNone);
+    ExpectInputsBack();
+  }
+}
+
+TEST_F(LoginFormTest, TheRequestCarriesTheInputsAsTypedEncoded) {
+  Reply("#!#100|x|\r\n");
+  Login("kim 01", "p&w%1");
+  auto requests = server_->Requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].target, "/pavoTrelm/pavoChkRegist.mms?D1=kim+01&D2=p&w%251");
+}
+
+TEST_F(LoginFormTest, EveryReplyRuleAndResultCode) {
+  const struct {
+    const char* label;
+    std::string reply;  // empty: the service answers 404
+    std::vector<std::string> boxes;
+    const char* focus;  // nullptr: the focus stays where it was
+    int modal;
+  } cases[] = {
+      {"no reply", "", {Box(16, kNoBasicInfo)}, nullptr, mrNone},
+      {"empty reply", "\r\n", {Box(16, kFormatError)}, nullptr, mrNone},
+      {"marker after a blank", " #!#200|ok|A.ini|\r\n", {Box(16, kFormatError)}, nullptr, mrNone},
+      {"marker later", "200#!#|ok|A.ini|\r\n", {Box(16, kFormatError)}, nullptr, mrNone},
+      {"one field", "#!#200\r\n", {Box(16, kFieldError)}, nullptr, mrNone},
+      {"code not a number", "#!#abc|text|\r\n", {Box(16, kFieldError)}, nullptr, mrNone},
+      {"100", "#!#100|없는 ID|\r\n", {Box(48, "없는 ID")}, "edtID", mrNone},
+      {"101", "#!#101|중지된 ID|\r\n", {Box(48, "중지된 ID")}, "edtID", mrNone},
+      {"102", "#!#102|암호 오류|\r\n", {Box(48, "암호 오류")}, "edtPassword", mrNone},
+      {"301", "#!#301|기간 만료|\r\n", {Box(48, "기간 만료")}, "edtID", mrNone},
+      {"999", "#!#999|모르는 응답|\r\n", {Box(48, "모르는 응답\n- 결과코드 : 999")}, nullptr, mrNone},
+      {"200, 4 lines, two fields", "#!#200|ok|\r\n#!#cam\r\n#!#\r\n#!#base\r\n", {Box(48, kNotRegistered)},
+       nullptr, mrOk},
+      {"200, 3 lines", "#!#200|ok|A.ini|\r\n#!#cam\r\n#!#\r\n", {Box(48, kNotRegistered)}, nullptr, mrOk},
+      {"200, 5 lines", "#!#200|ok|A.ini|\r\n#!#cam\r\n#!#\r\n#!#base\r\nmore\r\n", {Box(48, kNotRegistered)},
+       nullptr, mrOk},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    login_ = c.reply.empty() ? HttpReply::Status(404, "Not Found") : HttpReply::Text(c.reply);
+    Login("user01", "pw0001", form_->cbxAutoLogin);  // somewhere no rule focuses
+    EXPECT_EQ(Boxes(), c.boxes);
+    EXPECT_EQ(form_->ModalResult, c.modal);
+    ASSERT_NE(form_->ActiveControl.get(), nullptr);
+    EXPECT_EQ(form_->ActiveControl->Name.str(), c.focus ? c.focus : "cbxAutoLogin");
+    EXPECT_EQ(dm_->InfoFiles->Count(), 0);
+    ExpectInputsBack();
+  }
+}
+
+TEST_F(LoginFormTest, Code600OpensTheCertificationPageBeforeTheMessage) {
+  Reply("#!#600|본인 인증이 필요합니다.|\r\n");
+  std::vector<std::string> pagesAtBox;
+  onBox_ = [this, &pagesAtBox](const AnsiString&) {
+    // The browser is a process of its own: give it a moment to report.
+    for (int i = 0; i < 100 && BrowserPages().empty(); ++i) Sleep(20);
+    pagesAtBox = BrowserPages();
+  };
+  Login("user01", "pw0001");
+  EXPECT_EQ(pagesAtBox, std::vector<std::string>{"http://www.quorvex.example/Pavoproduct/mypage/?mode=my_certify"});
+  EXPECT_EQ(Boxes(), std::vector<std::string>{Box(48, "본인 인증이 필요합니다.")});
+  EXPECT_EQ(form_->ActiveControl->Name.str(), "edtID");
+  EXPECT_EQ(form_->ModalResult, mrNone);
+}
+
+TEST_F(LoginFormTest, ASuccessfulLoginStoresTheReplyAndLoadsEveryModelInOrder) {
+  Reply("#!#200|ok#!#|A.ini|B.ini|\r\n#!#http://cam.example/Safe#!#Cam.ZIP\r\nunused\r\n"
+        "#!#http://trelm.quorvex.example/pavoTrelm/model\r\n");
+  files_["/pavoTrelm/model/A.ini"] = "[ENVIRONMENT]\nMODEL_CAPTION=\"A\"\nROOT=r\n[FILE_1]\nX=$ROOT$\n";
+  files_["/pavoTrelm/model/B.ini"] = "[ENVIRONMENT]\nMODEL_CAPTION=B\n";
+  std::vector<std::string> statuses;
+  onFile_ = [this, &statuses](const HttpRequest& r) {
+    // The transfer holds the window thread while the service answers: the label is quiet.
+    if (r.path.rfind("/pavoTrelm/model/", 0) == 0) statuses.push_back(form_->lblStatus->Caption.get().str());
+  };
+  form_->cbxAutoLogin->Checked = true;
+  Login("kim01", "pw-of-kim");
+
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(form_->ModalResult, mrOk);
+  EXPECT_EQ(statuses, (std::vector<std::string>{"정보 파일을 받아 오는중.....[75 %]", "정보 파일을 받아 오는중.....[100 %]"}));
+  EXPECT_EQ(dm_->UserID.str(), "kim01");
+  EXPECT_EQ(dm_->CameraUrl.str(), "http://cam.example/SafeCam.ZIP");
+  EXPECT_EQ(dm_->InfoBaseUrl.str(), "http://trelm.quorvex.example/pavoTrelm/model");
+  ASSERT_EQ(dm_->InfoFiles->Count(), 2);
+  EXPECT_EQ(dm_->InfoFiles->File(0)->ReadString("ENVIRONMENT", "MODEL_CAPTION", "").str(), "A");
+  EXPECT_EQ(dm_->InfoFiles->File(0)->ReadString("FILE_1", "X", "").str(), "r");
+  EXPECT_EQ(dm_->InfoFiles->File(1)->ReadString("__MANAGE__", "FILENAME", "").str(), "B.ini");
+  EXPECT_EQ(Registry("AUTHEN", "AUTOLOGIN"), "1");
+  EXPECT_EQ(Registry("AUTHEN", "SAVED_ID"), "kim01");
+  ExpectInputsBack();
+  // Neither the registry, the HTTP cache nor any folder of the run holds the password.
+  EXPECT_TRUE(FilesContaining(root_, "pw-of-kim").empty()) << FilesContaining(root_, "pw-of-kim")[0];
+}
+
+TEST_F(LoginFormTest, ModelsThatCannotBeReceivedAreListedByTheirFieldNumber) {
+  const struct {
+    const char* label;
+    std::string header;
+    std::vector<std::string> boxes;
+    int loaded;
+  } cases[] = {
+      {"second of three missing", "#!#200|ok|A.ini|GONE.ini|B.ini|",
+       {Box(16, "단말 기본 정보를 받아올 수 없습니다.\nInfo File : 3. GONE.ini")}, 2},
+      {"first and third missing", "#!#200|ok|GONE.ini|A.ini|LOST.ini|",
+       {Box(16, "단말 기본 정보를 받아올 수 없습니다.\nInfo File : 2. GONE.ini"),
+        Box(16, "단말 기본 정보를 받아올 수 없습니다.\nInfo File : 2. GONE.ini\n4. LOST.ini")},
+       1},
+      {"an empty entry", "#!#200|ok||A.ini|", {Box(16, "잘못된 단말 정보가 들어 있습니다.")}, 1},
+      {"none of one", "#!#200|ok|GONE.ini|", {Box(16, "단말 기본 정보를 받아올 수 없습니다.\nInfo File : 2. GONE.ini")},
+       0},
+  };
+  files_["/pavoTrelm/model/A.ini"] = "[ENVIRONMENT]\nMODEL_CAPTION=A\n";
+  files_["/pavoTrelm/model/B.ini"] = "[ENVIRONMENT]\nMODEL_CAPTION=B\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    dm_ = std::make_unique<TdmMaster>(nullptr, 0);  // a fresh store for each reply
+    Reply(c.header + "\r\n#!#cam\r\n#!#\r\n#!#http://trelm.quorvex.example/pavoTrelm/model\r\n");
+    Login("kim01", "pw0001");
+    EXPECT_EQ(Boxes(), c.boxes);
+    EXPECT_EQ(form_->ModalResult, mrOk);  // 200 closes the dialog whatever the models do
+    EXPECT_EQ(dm_->InfoFiles->Count(), c.loaded);
+  }
+}
+
+TEST_F(LoginFormTest, NoConnectionAtTheButtonSendsNothing) {
+  Set("WINPLAT_CONNECTION", "offline");
+  Reply("#!#200|ok|\r\n");
+  Login("kim01", "pw0001");
+  EXPECT_EQ(LoginRequests(), 0);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{Box(16, kNoBasicInfo)});
+  EXPECT_EQ(form_->ModalResult, mrNone);
+  ExpectInputsBack();
+}
+
+TEST_F(LoginFormTest, VersionLinesFromTheVersionFile) {
+  const struct {
+    const char* label;
+    const char* file;  // nullptr: not on the server
+    std::string line1, line2, line3;
+    TColor color1;
+    bool visible23;
+  } cases[] = {
+      {"complete", "[VERSION]\nVER=\"1.0.0.1\"\n[MAP]\nYEAR=2026\nMONTH=11\n[camera]\nyear=2026\nMONTH=12\nCOUNT=2\n",
+       "프로그램 : 1.0.0.1", "맵데이터 : 2026년 11월", "안전운행 : 2026년 12월 2차", TColor(0), true},
+      {"no camera section", "[VERSION]\nVER=2.0\n", "프로그램 : 2.0", "맵데이터 : 년 월", "안전운행 : 년 월 차",
+       TColor(0), true},
+      {"missing", nullptr, "프로그램 버전 없음.", "맵데이터 버전 없음.", "안전운행 버전 없음.", TColor(0x0000FF), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    files_.clear();
+    if (c.file) files_["/pavo/_Movrant/Version.inf"] = c.file;
+    TfrmLogin form(nullptr);
+    form.FormCreate(&form);
+    EXPECT_EQ(form.lvlDataVersion1->Caption.get().str(), c.line1);
+    EXPECT_EQ(form.lvlDataVersion2->Caption.get().str(), c.line2);
+    EXPECT_EQ(form.lvlDataVersion3->Caption.get().str(), c.line3);
+    EXPECT_EQ(form.lvlDataVersion1->Font->Color, c.color1);
+    EXPECT_EQ(form.lvlDataVersion2->Visible, c.visible23);
+    EXPECT_EQ(form.lvlDataVersion3->Visible, c.visible23);
+  }
+}
+
+TEST_F(LoginFormTest, OfflineAtCreationShowsOneRedLineAndTheCheckEndsTheDialog) {
+  Set("WINPLAT_CONNECTION", "offline");
+  TfrmLogin form(nullptr);
+  form.FormCreate(&form);
+  EXPECT_EQ(form.lvlDataVersion1->Caption.get().str(), "인터넷이 연결되지 않았습니다.");
+  EXPECT_EQ(form.lvlDataVersion1->Font->Color, TColor(0x0000FF));
+  EXPECT_FALSE(form.lvlDataVersion2->Visible);
+  EXPECT_FALSE(form.lvlDataVersion3->Visible);
+  EXPECT_EQ(server_->RequestCount(), 0);
+
+  form.Timer1->Enabled = true;
+  form.Timer1Timer(form.Timer1);
+  EXPECT_FALSE(form.Timer1->Enabled);
+  EXPECT_EQ(Boxes(), std::vector<std::string>{Box(16, kNoBasicInfo)});
+  EXPECT_EQ(form.ModalResult, mrCancel);
+  EXPECT_EQ(server_->RequestCount(), 0);
+}
+
+TEST_F(LoginFormTest, TheSelfUpdateShowsPackagesOnlyWithAKnownLength) {
+  const struct {
+    const char* file;
+    int max, position;
+    bool shown;
+    const char* caption;
+  } cases[] = {
+      {"http://update.quorvex.example/pavo/_Movrant//Movrant.inf", 100, 50, false, ""},
+      {"http://update.quorvex.example/pavo/_Movrant/data.zip", 0, 0, false, ""},
+      {"http://update.quorvex.example/pavo/_Movrant/Pkg.Cab", 300, 120, true, "File : PKG"},
+      {"http://update.quorvex.example/pavo/_Movrant/a.cab.zip", 10, 10, true, "File : A.ZIP"},
+      {"http://update.quorvex.example/pavo/_Movrant/movrant.inf", 10, 5, true, "File : MOVRANT.INF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    TfrmLogin form(nullptr);
+    form.OnUpdateProgress(&form, c.file, c.max, c.position);
+    EXPECT_EQ(form.lblFile->Visible, c.shown);
+    EXPECT_EQ(form.pbDownload->Visible, c.shown);
+    if (c.shown) {
+      EXPECT_EQ(form.lblFile->Caption.get().str(), c.caption);
+      EXPECT_EQ(form.pbDownload->Max, c.max);
+      EXPECT_EQ(form.pbDownload->Position, c.position);
+    }
+  }
+}
+
+TEST_F(LoginFormTest, AKeptIdIsFilledInAndThePasswordGetsTheFocus) {
+  for (bool keep : {true, false}) {
+    SCOPED_TRACE(keep);
+    dm_->AutoLogin = keep;
+    dm_->SavedID = "kim01";
+    TfrmLogin form(nullptr);
+    EXPECT_EQ(form.cbxAutoLogin->Checked, keep);
+    EXPECT_EQ(form.edtID->Text.get().str(), keep ? "kim01" : "");
+    EXPECT_FALSE(form.edtID->Enabled);
+    EXPECT_FALSE(form.btnLogin->Enabled);
+    form.EnableInputs();
+    for (TControl* c : std::initializer_list<TControl*>{form.edtID, form.edtPassword, form.btnLogin, form.btnCancel,
+                                                         form.cbxAutoLogin})
+      EXPECT_TRUE(c->Enabled) << c->Name.str();
+    EXPECT_EQ(form.ActiveControl->Name.str(), keep ? "edtPassword" : "edtID");
+    EXPECT_EQ(form.lvlVersion->Caption.get().str(), "Ver : 1.0.0.1");
+  }
+}
+
+TEST_F(LoginFormTest, KeysButtonsAndTheSaveIdLabel) {
+  Reply("#!#100|x|\r\n");
+  form_->EnableInputs();
+  WORD key = 'A';
+  form_->edtIDKeyDown(form_->edtID, key, TShiftState());
+  EXPECT_EQ(form_->ActiveControl->Name.str(), "edtID");
+  key = VK_RETURN;
+  form_->edtIDKeyDown(form_->edtID, key, TShiftState());
+  EXPECT_EQ(form_->ActiveControl->Name.str(), "edtPassword");
+
+  form_->edtID->Text = "kim01";
+  form_->edtPassword->Text = "pw0001";
+  key = VK_RETURN;
+  form_->edtPasswordKeyDown(form_->edtPassword, key, TShiftState());
+  EXPECT_EQ(LoginRequests(), 1);
+
+  bool before = form_->cbxAutoLogin->Checked;
+  form_->lblAutoLoginClick(form_->lblAutoLogin);
+  EXPECT_EQ(form_->cbxAutoLogin->Checked, !before);
+  form_->lblAutoLoginClick(form_->lblAutoLogin);
+  EXPECT_EQ(form_->cbxAutoLogin->Checked, before);
+
+  form_->btnHomePageClick(form_->btnHomePage);
+  for (int i = 0; i < 100 && BrowserPages().empty(); ++i) Sleep(20);
+  EXPECT_EQ(BrowserPages(), std::vector<std::string>{"http://www.quorvex.example/"});
+
+  form_->btnCancelClick(form_->btnCancel);
+  EXPECT_EQ(form_->ModalResult, mrCancel);
+}
+
+TEST_F(LoginFormTest, TheSkinHasTheStatedSizes) {
+  EXPECT_EQ(form_->ClientWidth, 542);
+  EXPECT_EQ(form_->ClientHeight, 250);
+  EXPECT_EQ(form_->BorderStyle, bsNone);
+  TBitmap* frame = form_->imgFrameLogin->Picture->Bitmap;
+  EXPECT_EQ(frame->Width, 542);
+  EXPECT_EQ(frame->Height, 250);
+  EXPECT_EQ(form_->btnHomePage->Glyph->Width, 372);
+  EXPECT_EQ(form_->btnHomePage->Glyph->Height, 11);
+  for (TTrelmSpeedButton* b : {form_->btnLogin, form_->btnCancel}) {
+    EXPECT_EQ(b->Glyph->Width, 4 * 71);
+    EXPECT_EQ(b->Glyph->Height, 27);
+    EXPECT_EQ(b->NumGlyphs, 4);
+  }
+  EXPECT_EQ(form_->edtPassword->PasswordChar, '*');
+  EXPECT_EQ(form_->lvlVersion->Left, 404);
+  EXPECT_EQ(form_->lblStatus->Left, 116);
+  EXPECT_EQ(form_->lvlVersion->Font->Color, TColor(0xC0C0C0));
+  EXPECT_TRUE(form_->DoubleBuffered);
+}
+
+}  // namespace
+}  // namespace logintest

@@ -1,0 +1,271 @@
+// MovrantPavo.exe started as a user starts it (a build whose message boxes and login dialog a
+// test drives, see StartupDriver.cpp): the start-up cases, the single instance, the switch
+// "-r", the self-update end to end with the real helper program, and no password on disk.
+#include <memory>
+
+#include "LoginFixture.h"
+#include "QuorvexUtil.h"
+#include "ZipWriter.h"
+
+namespace logintest {
+namespace {
+
+class StartupTest : public Environment {
+ protected:
+  void SetUp() override {
+    Environment::SetUp();
+    fs::copy_file(STARTUP_DRIVER_PATH, Prog());
+    files_["/pavo/_Movrant/Version.inf"] = "[VERSION]\nVER=1.0.0.1\n[MAP]\nYEAR=2026\nMONTH=11\n";
+    Set("MOVRANT_TEST_DO", "cancel");
+  }
+
+  fs::path Prog(const std::string& name = "MovrantPavo.exe") const { return root_ / "prog" / name; }
+
+  struct Run {
+    HANDLE process = nullptr;
+    fs::path log;
+  };
+
+  // Starts the program from another current folder, logging to log.
+  Run Start(const std::string& arguments, const std::string& log = "log.txt") {
+    Run run;
+    run.log = root_ / log;
+    Set("MOVRANT_TEST_LOG", run.log.string());
+    std::string command = Dos("prog/MovrantPavo.exe").str() + (arguments.empty() ? "" : " " + arguments);
+    STARTUPINFOA si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    AnsiString elsewhere = winplat::UnixToDos(root_.string());
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, elsewhere.c_str(), &si, &pi)) {
+      ADD_FAILURE() << "cannot start " << command;
+      return run;
+    }
+    CloseHandle(pi.hThread);
+    run.process = pi.hProcess;
+    return run;
+  }
+  bool Finish(Run& run, DWORD ms = 60000) {
+    if (!run.process) return false;
+    bool ended = WaitForSingleObject(run.process, ms) == WAIT_OBJECT_0;
+    if (!ended) {
+      TerminateProcess(run.process, 9);
+      ADD_FAILURE() << "the program did not end";
+    }
+    CloseHandle(run.process);
+    run.process = nullptr;
+    return ended;
+  }
+  std::vector<std::string> RunToEnd(const std::string& arguments) {
+    Run run = Start(arguments);
+    Finish(run);
+    return Lines(run.log);
+  }
+
+  static std::vector<std::string> Lines(const fs::path& log) {
+    std::vector<std::string> lines;
+    std::istringstream in(ReadUnix(log));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  // The first line that starts with prefix ("" when none).
+  static std::string Find(const std::vector<std::string>& lines, const std::string& prefix, int nth = 0) {
+    for (const auto& l : lines)
+      if (l.rfind(prefix, 0) == 0 && nth-- == 0) return l;
+    return "";
+  }
+  static int Count(const std::vector<std::string>& lines, const std::string& prefix) {
+    int n = 0;
+    for (const auto& l : lines) n += l.rfind(prefix, 0) == 0;
+    return n;
+  }
+  bool WaitForLine(const fs::path& log, const std::string& prefix, int nth = 0, int ms = 30000) {
+    for (int waited = 0; waited < ms; waited += 20) {
+      if (!Find(Lines(log), prefix, nth).empty()) return true;
+      Sleep(20);
+    }
+    return false;
+  }
+  int UpdateListRequests() const {
+    int n = 0;
+    for (const auto& r : server_->Requests()) n += r.path.find("Movrant.inf") != std::string::npos;
+    return n;
+  }
+  void SetRegistry(const char* section, const char* name, const char* value) {
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(AnsiString("Software\\Delmaro\\Movrant for Pavo\\") + section, true));
+    reg.WriteString(name, value);
+  }
+};
+
+TEST_F(StartupTest, AFirstStartCreatesTheKeyAndShowsTheDialogWithTheVersions) {
+  auto lines = RunToEnd("");
+  EXPECT_EQ(Find(lines, "dialog|"),
+            "dialog|id=|checked=0|focus=edtID|file=0|bar=0|version=Ver : 1.0.0.1|lines=프로그램 : 1.0.0.1/"
+            "맵데이터 : 2026년 11월/안전운행 : 년 월 차");
+  EXPECT_EQ(Find(lines, "result|"), "result|2");
+  std::string prog = Dos("prog").str();
+  EXPECT_EQ(Find(lines, "end|"), "end|main=0|cwd=" + prog + "|root=" + prog +
+                                     "|cache=0|update=http://update.quorvex.example/pavo/_Movrant/|user=|models=0");
+  EXPECT_EQ(Registry("DOWNLOAD", "ROOTPATH"), prog);
+  // The default update address ends in "/", and the request is sent that way.
+  bool doubled = false;
+  for (const auto& r : server_->Requests()) doubled |= r.target == "/pavo/_Movrant//Movrant.inf";
+  EXPECT_TRUE(doubled);
+}
+
+TEST_F(StartupTest, TheSettingsFileChoosesTheCacheModeAndTheUpdateList) {
+  const struct {
+    const char* file;
+    const char* cache;
+    const char* update;
+  } cases[] = {
+      {nullptr, "0", "http://update.quorvex.example/pavo/_Movrant/"},
+      {"[DOWNLOAD]\nUSECACHE=1\n", "1", "http://update.quorvex.example/pavo/_Movrant/"},
+      {"[DOWNLOAD]\nUSECACHE=0\n[UPDATE]\nURL=http://update.quorvex.example/own", "0",
+       "http://update.quorvex.example/own"},
+      {"[DOWNLOAD]\nUSECACHE=on\n", "0", "http://update.quorvex.example/pavo/_Movrant/"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file ? c.file : "no file");
+    fs::remove(Prog("Movrant.ini"));
+    if (c.file) WriteUnix(Prog("Movrant.ini"), c.file);
+    fs::remove(root_ / "log.txt");
+    std::string end = Find(RunToEnd(""), "end|");
+    EXPECT_NE(end.find(std::string("|cache=") + c.cache + "|update=" + c.update + "|"), std::string::npos) << end;
+  }
+  bool own = false;
+  for (const auto& r : server_->Requests()) own |= r.target == "/own/Movrant.inf";
+  EXPECT_TRUE(own);
+}
+
+TEST_F(StartupTest, AKeptIdIsFilledInAndThePasswordHasTheFocus) {
+  SetRegistry("AUTHEN", "AUTOLOGIN", "1");
+  SetRegistry("AUTHEN", "SAVED_ID", "kim01");
+  std::string dialog = Find(RunToEnd(""), "dialog|");
+  EXPECT_EQ(dialog.substr(0, dialog.find("|file=")), "dialog|id=kim01|checked=1|focus=edtPassword");
+}
+
+TEST_F(StartupTest, WithoutAConnectionTheProgramSaysSoAndEnds) {
+  Set("WINPLAT_CONNECTION", "offline");
+  auto lines = RunToEnd("");
+  EXPECT_EQ(Find(lines, "box|"),
+            "box|16|Connection Name : 없음 [Type:0]\\n현재 인터넷에 연결되어 있지 않습니다.\\nMovrant는 인터넷이 "
+            "연결된 상태에서만 사용이 가능합니다.");
+  EXPECT_EQ(Count(lines, "box|"), 1);
+  EXPECT_EQ(Find(lines, "dialog|"), "");
+  EXPECT_EQ(Find(lines, "end|").substr(0, 11), "end|main=0|");
+  EXPECT_EQ(server_->RequestCount(), 0);
+}
+
+TEST_F(StartupTest, ASecondStartBringsTheFirstToTheFrontAndEndsWithoutAWindow) {
+  std::string flag = Dos("done.flag").str();
+  Set("MOVRANT_TEST_DO", "wait:" + flag);
+  Run first = Start("", "first.txt");
+  ASSERT_TRUE(WaitForLine(first.log, "dialog|"));
+
+  Set("MOVRANT_TEST_DO", "cancel");
+  Run second = Start("", "second.txt");
+  EXPECT_TRUE(Finish(second, 20000));
+  auto lines = Lines(second.log);
+  EXPECT_EQ(Count(lines, "dialog|") + Count(lines, "box|"), 0);
+  EXPECT_EQ(Find(lines, "end|").substr(0, 11), "end|main=0|");
+
+  WriteUnix(root_ / "done.flag", "");
+  EXPECT_TRUE(Finish(first));
+  std::string front = Find(Lines(first.log), "foreground|");
+  EXPECT_NE(front, "foreground|0");
+  EXPECT_NE(front, "");
+}
+
+TEST_F(StartupTest, TheSwitchRSkipsTheUpdateCheckOnlyAsTheExactFirstArgument) {
+  const struct {
+    const char* arguments;
+    int checks;
+  } cases[] = {{"-r", 0}, {"-R", 1}, {"x -r", 1}, {"", 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    fs::remove(root_ / "log.txt");
+    int before = UpdateListRequests();
+    auto lines = RunToEnd(c.arguments);
+    EXPECT_EQ(UpdateListRequests() - before, c.checks);
+    EXPECT_EQ(Find(lines, "start|"), std::string("start|") + c.arguments);
+    EXPECT_EQ(Find(lines, "result|"), "result|2");
+  }
+}
+
+TEST_F(StartupTest, AnUpdateListThatChangesADataFileFetchesItAndTheHelperUnpacksIt) {
+  WriteUnix(Prog("notice.txt"), "old notice");
+  std::string fresh(300000, '\0');
+  for (size_t i = 0; i < fresh.size(); ++i) fresh[i] = char('a' + (i * 7) % 26);
+  WriteUnix(root_ / "fresh.txt", fresh);
+  unsigned int check = 0;
+  ASSERT_EQ(FileChecksum(Dos("fresh.txt"), check), 1);
+  ztest::ZipWriter zip;
+  zip.SetLevel(0);  // big enough for several progress reports
+  zip.AddFile("notice.txt", fresh);
+  files_["/upd/Notice.zip"] = zip.Build();
+  files_["/upd/Movrant.inf"] = "[FILE_notice.txt]\nCAB=Notice.zip\nCRC=" + std::to_string(int(check)) +
+                               "\n[FORCE_DIRECTORY]\n1=Notice\n";
+  WriteUnix(Prog("Movrant.ini"), "[UPDATE]\nURL=http://update.quorvex.example/upd\n");
+
+  auto lines = RunToEnd("");
+  EXPECT_EQ(ReadUnix(Prog("notice.txt")), fresh);
+  EXPECT_TRUE(fs::is_directory(Prog("Notice")));
+  EXPECT_FALSE(fs::exists(Prog("Notice.zip")));
+  EXPECT_FALSE(fs::exists(root_ / "temp" / "qvrxupd.exe"));
+  EXPECT_FALSE(fs::exists(root_ / "temp" / "__QuorvexWebUpdate__.inf"));
+  EXPECT_EQ(Find(lines, "progress|"), "progress|File : NOTICE.ZIP");
+  std::string dialog = Find(lines, "dialog|");
+  EXPECT_NE(dialog.find("|file=0|bar=0|"), std::string::npos) << dialog;  // hidden again
+  EXPECT_EQ(Find(lines, "result|"), "result|2");
+
+  // The next start finds the file current: nothing is fetched.
+  int packages = 0;
+  for (const auto& r : server_->Requests()) packages += r.path == "/upd/Notice.zip";
+  RunToEnd("");
+  int after = 0;
+  for (const auto& r : server_->Requests()) after += r.path == "/upd/Notice.zip";
+  EXPECT_EQ(after, packages);
+}
+
+TEST_F(StartupTest, ANewerProgramEndsTheRunAndTheHelperRestartsItWithR) {
+  std::string next = ReadUnix(Prog()) + std::string("\0next build", 11);  // ELF ignores the tail
+  ztest::ZipWriter zip;
+  zip.AddFile("MovrantPavo.exe", next);
+  files_["/upd/MovrantPavo.zip"] = zip.Build();
+  files_["/upd/Movrant.inf"] = "[FILE_MovrantPavo.exe]\nCAB=MovrantPavo.zip\nVERSION=9.0.0.0\n";
+  WriteUnix(Prog("Movrant.ini"), "[UPDATE]\nURL=http://update.quorvex.example/upd\n");
+
+  Run run = Start("");
+  ASSERT_TRUE(Finish(run));
+  auto first = Lines(run.log);
+  EXPECT_EQ(Find(first, "result|"), "result|4");
+  EXPECT_EQ(Find(first, "end|").substr(0, 11), "end|main=0|");
+
+  // The helper waits for the program to end, replaces it and starts it with "-r".
+  ASSERT_TRUE(WaitForLine(run.log, "end|", 1)) << ReadUnix(run.log);
+  auto lines = Lines(run.log);
+  EXPECT_EQ(Find(lines, "start|", 1), "start|-r");
+  EXPECT_EQ(Find(lines, "result|", 1), "result|2");
+  EXPECT_EQ(ReadUnix(Prog()), next);
+  EXPECT_EQ(UpdateListRequests(), 1);  // the restarted program did not check again
+  for (int i = 0; i < 100 && fs::exists(root_ / "temp" / "qvrxupd.exe"); ++i) Sleep(20);
+  EXPECT_FALSE(fs::exists(root_ / "temp" / "qvrxupd.exe"));
+  EXPECT_FALSE(fs::exists(Prog("MovrantPavo.zip")));
+}
+
+TEST_F(StartupTest, ALoginWritesNoPasswordAnywhere) {
+  login_ = HttpReply::Text("#!#200|ok|A.ini|\r\n#!#cam\r\n#!#\r\n#!#http://trelm.quorvex.example/m\r\n");
+  files_["/m/A.ini"] = "[ENVIRONMENT]\nMODEL_CAPTION=A\n";
+  Set("MOVRANT_TEST_DO", "login:kim01:pw-secret-77");
+  auto lines = RunToEnd("");
+  EXPECT_EQ(Find(lines, "result|"), "result|1");
+  EXPECT_NE(Find(lines, "end|").find("|user=kim01|models=1"), std::string::npos);
+  EXPECT_EQ(Count(lines, "box|"), 0);
+  // Registry, settings, cache, temporary and program folders, the log.
+  EXPECT_TRUE(FilesContaining(root_, "pw-secret-77").empty());
+  EXPECT_EQ(Registry("AUTHEN", "AUTOLOGIN"), "0");
+}
+
+}  // namespace
+}  // namespace logintest

@@ -1,0 +1,73 @@
+// TdmMaster: Movrant's data module. Its constructor is the whole start-up; afterwards it is the
+// run-wide store of settings, login values and model info files.
+#pragma once
+#include <memory>
+
+#include "Classes.h"
+#include "Forms.h"
+
+class TMemIniFile;
+
+// Addresses of the vendor's web service.
+extern const char* const URL_LOGIN_CHECK;   // format with user ID and password
+extern const char* const URL_DOWNLOAD_NOTICE;
+extern const char* const URL_VERSION_FILE;
+extern const char* const URL_UPDATE_DEFAULT;
+extern const char* const URL_HELP_DEFAULT;
+extern const char* const URL_HOME_PAGE;
+extern const char* const URL_CERTIFY_PAGE;
+
+extern const char* const PROGRAM_TITLE;  // "Movrant for Pavo"
+
+// The model info files of the run; the list frees them.
+class TInfoFileList : public TList {
+ public:
+  ~TInfoFileList() override;
+  TMemIniFile* File(int index) const { return static_cast<TMemIniFile*>(Get(index)); }
+
+ protected:
+  void Notify(void* ptr, TListNotification action) override;
+};
+
+class TdmMaster : public TDataModule {
+ public:
+  explicit TdmMaster(TComponent* Owner);
+  // The store without the start-up (the class library's CreateNew), for tests of its parts.
+  TdmMaster(TComponent* Owner, int Dummy);
+  ~TdmMaster() override;
+
+  void DataModuleDestroy(TObject* Sender);
+
+  bool CheckConnection();
+  void ReadSettings();
+  void SaveLogin(bool save, AnsiString id, AnsiString password);
+  void SetRootPath(AnsiString dir);
+  AnsiString EnsureFolder(AnsiString base, AnsiString sub);
+  // Takes ownership of ini, also when expanding its macros fails.
+  void AddInfoFile(TMemIniFile* ini);
+  void NotifyServer(AnsiString kind, AnsiString fileName);
+
+  std::unique_ptr<TInfoFileList> InfoFiles;
+  AnsiString HelpUrl;
+  bool UseDownloadCache = false;
+  AnsiString RootPath;
+  AnsiString UpdateUrl;
+  AnsiString UserID;
+  AnsiString CameraUrl;
+  AnsiString InfoBaseUrl;
+  bool AutoLogin = false;
+  AnsiString SavedID;
+};
+
+extern TdmMaster* dmMaster;
+
+// Flags of the connection; 64 when a connection is configured but not active. name, when
+// given, receives the connection's name.
+int GetConnectionState(AnsiString* name = nullptr);
+
+// One model info file (or the version file) from url, parsed in memory; null when nothing came.
+TMemIniFile* LoadInfoFile(AnsiString url);
+// useCache false keeps the reply and its address out of the HTTP cache on disk.
+int DownloadToStream(AnsiString url, TStream* stream, bool useCache = true);
+// buffer receives a new[] block without a terminating zero, owned by the caller.
+int DownloadToMemory(AnsiString url, char** buffer);
