@@ -1,0 +1,473 @@
+// Multi-part archives and their join: finding the last part in the three naming modes, other
+// parts on hard and removable drives, disk prompts, and the joined archive's records.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include <cstdlib>
+#include <map>
+
+#include "ZipTestFiles.h"
+
+using namespace ziptest;
+using ztest::ZipEntrySpec;
+using ztest::ZipWriter;
+
+namespace {
+
+struct Entry {
+  std::string name;
+  std::string data;
+  uint16_t method = 0;
+  bool descriptor = false;
+};
+
+std::vector<std::string> SplitSet(const std::vector<Entry>& entries, const std::string& comment = "",
+                                  size_t partSize = 65536) {
+  ZipWriter z;
+  z.SetSplit(partSize);
+  z.SetComment(comment);
+  for (const Entry& e : entries) {
+    ZipEntrySpec s;
+    s.name = e.name;
+    s.data = e.data;
+    s.method = e.method;
+    s.dataDescriptor = e.descriptor;
+    z.Add(s);
+  }
+  return z.BuildParts();
+}
+
+// Three parts: a.bin crosses from the first part into the second, b.txt is deflated, c.bin is
+// written with a data descriptor.
+std::vector<Entry> ThreePartEntries() {
+  return {{"a.bin", Noise(90000, 1)},
+          {"dir/b.txt", std::string(20000, 'b'), 8},
+          {"c.bin", Noise(60000, 2), 0, true}};
+}
+
+class PartsTest : public ::testing::Test {
+ protected:
+  ZipTestDrives drives;
+  TComponent owner{nullptr};
+  TZBWorker w{&owner};
+  std::vector<Message> messages;
+  std::vector<std::string> dialogs;
+
+  void SetUp() override {
+    w.Active = true;
+    w.Unattended = true;
+    w.TempDir = "T:\\tmp";
+    std::filesystem::create_directories(drives.Fixed("tmp"));
+    RecordMessages(w.Events(), messages);
+    // Attended runs must not reach a real box: record and answer OK.
+    w.Events()->OnZipDialog = [this](TObject*, const AnsiString&, AnsiString& msg, int& context, TMsgDlgButtons) {
+      dialogs.push_back(msg.str());
+      context = mrOk;
+    };
+  }
+  void WriteParts(const std::vector<std::string>& parts, const std::vector<std::string>& names) {
+    ASSERT_EQ(parts.size(), names.size());
+    for (size_t i = 0; i < parts.size(); ++i) WriteBytes(drives.Fixed(names[i]), parts[i]);
+  }
+  // Joins into T:\tmp and returns the Unix path of the result ("" on failure).
+  std::string Join(const std::string& archive, int expected = 0) {
+    AnsiString out = "T:\\tmp\\";
+    EXPECT_EQ(w.ReadSpan(archive.c_str(), out), expected) << Dump(messages);
+    return out.IsEmpty() ? std::string() : winplat::DosToUnix(out.str());
+  }
+  static size_t TempFiles(const std::string& folder) {
+    size_t n = 0;
+    for (auto& e : std::filesystem::directory_iterator(folder)) n += e.is_regular_file();
+    return n;
+  }
+};
+
+// Every record of a joined archive: one part, offsets pointing at the copied headers.
+void CheckJoined(const std::string& bytes, const std::vector<Entry>& entries, const std::string& comment) {
+  ASSERT_GE(bytes.size(), 22u + comment.size());
+  const size_t eoc = bytes.size() - 22 - comment.size();
+  ASSERT_EQ(Get32(bytes, eoc), ZIP_EOC_SIG);
+  EXPECT_EQ(Get16(bytes, eoc + 4), 0);
+  EXPECT_EQ(Get16(bytes, eoc + 6), 0);
+  EXPECT_EQ(Get16(bytes, eoc + 8), entries.size());
+  EXPECT_EQ(Get16(bytes, eoc + 10), entries.size());
+  EXPECT_EQ(Get16(bytes, eoc + 20), comment.size());
+  EXPECT_EQ(bytes.substr(eoc + 22), comment);
+  const size_t cd = Get32(bytes, eoc + 16);
+  EXPECT_EQ(cd + Get32(bytes, eoc + 12), eoc);
+  EXPECT_NE(Get32(bytes, 0), ZIP_SPAN_SIG);
+  size_t at = cd;
+  for (const Entry& e : entries) {
+    ASSERT_EQ(Get32(bytes, at), ZIP_CENTRAL_SIG);
+    EXPECT_EQ(Get16(bytes, at + 34), 0) << e.name;
+    const size_t local = Get32(bytes, at + 42);
+    ASSERT_EQ(Get32(bytes, local), ZIP_LOCAL_SIG) << e.name;
+    EXPECT_EQ(bytes.substr(local + 30, e.name.size()), e.name);
+    EXPECT_EQ(bytes.substr(at + 46, e.name.size()), e.name);
+    EXPECT_EQ(Get32(bytes, at + 16), ztest::Crc32(e.data)) << e.name;
+    if (e.method == 0) {
+      EXPECT_EQ(bytes.substr(local + 30 + e.name.size(), e.data.size()), e.data) << e.name;
+    }
+    if (e.descriptor) {
+      EXPECT_EQ(Get32(bytes, local + 18), 0u);
+      EXPECT_EQ(Get32(bytes, local + 30 + e.name.size() + e.data.size()), ZIP_SPAN_SIG);
+    }
+    at += 46 + Get16(bytes, at + 28) + Get16(bytes, at + 30) + Get16(bytes, at + 32);
+  }
+}
+
+std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+TEST_F(PartsTest, NumberedPartsOfTheUpdaterJoin) {
+  const std::vector<Entry> entries = ThreePartEntries();
+  const std::vector<std::string> parts = SplitSet(entries, "map data");
+  ASSERT_EQ(parts.size(), 3u);
+  WriteParts(parts, {"MAP001.ZIP", "MAP002.ZIP", "MAP003.ZIP"});
+  // The last part's date is the joined file's.
+  struct utimbuf times = {1700000000, 1700000000};
+  utime(drives.Fixed("MAP003.ZIP").c_str(), &times);
+
+  w.ZipFileName = "T:\\MAP003.ZIP";
+  EXPECT_EQ(w.List(), 0) << Dump(messages);
+  EXPECT_EQ(w.ZipContents.size(), 3u);
+  EXPECT_TRUE(w.MultiPart);
+  EXPECT_EQ(w.LastPart, 2);
+  EXPECT_EQ(w.ZipComment.str(), "map data");
+
+  const std::string joined = Join("T:\\MAP003.ZIP");
+  ASSERT_FALSE(joined.empty());
+  EXPECT_EQ(w.NamingMode, 2);
+  const std::string bytes = ReadBytes(joined);
+  CheckJoined(bytes, entries, "map data");
+  size_t total = 0;
+  for (const std::string& p : parts) total += p.size();
+  // Only the spanning marker is left out.
+  EXPECT_EQ(bytes.size(), total - 4);
+  struct stat st;
+  ASSERT_EQ(stat(joined.c_str(), &st), 0);
+  EXPECT_NEAR(double(st.st_mtime), 1700000000.0, 2.0);
+  EXPECT_FALSE(w.InEngineRun);
+  EXPECT_EQ(w.FileHandle, -1);
+  // An independent reader accepts the result.
+  EXPECT_EQ(std::system(("7z t -bso0 -bsp0 " + Quote(joined)).c_str()), 0);
+}
+
+TEST_F(PartsTest, ExtensionStylePartsWithComment) {
+  const std::vector<Entry> entries = {{"one.bin", Noise(70000, 3)}, {"two.txt", "two"}};
+  const std::vector<std::string> parts = SplitSet(entries, "set comment");
+  ASSERT_EQ(parts.size(), 2u);
+  WriteParts(parts, {"arc.z01", "arc.zip"});
+  const std::string joined = Join("T:\\arc.zip");
+  ASSERT_FALSE(joined.empty());
+  EXPECT_EQ(w.NamingMode, 3);
+  CheckJoined(ReadBytes(joined), entries, "set comment");
+}
+
+TEST_F(PartsTest, InfoZipSplitSetJoins) {
+  const std::string src = drives.Fixed("src");
+  WriteBytes(src + "/big.bin", Noise(150000, 4));
+  WriteBytes(src + "/sub/text.txt", std::string(30000, 'q'));
+  WriteBytes(src + "/small.txt", "small");
+  const std::string cmd = "cd " + Quote(src) + " && zip -q -s 64k -r " + Quote(drives.Fixed("iz.zip")) + " .";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  ASSERT_TRUE(std::filesystem::exists(drives.Fixed("iz.z01")));
+
+  w.ZipFileName = "T:\\iz.zip";
+  EXPECT_EQ(w.List(), 0) << Dump(messages);
+  EXPECT_GT(w.LastPart, 0);
+  const std::string joined = Join("T:\\iz.zip");
+  ASSERT_FALSE(joined.empty());
+  EXPECT_EQ(std::system(("7z t -bso0 -bsp0 " + Quote(joined)).c_str()), 0);
+  const std::string out = drives.Fixed("out");
+  std::filesystem::create_directories(out);
+  ASSERT_EQ(std::system(("7z x -bso0 -bsp0 -o" + Quote(out) + " " + Quote(joined)).c_str()), 0);
+  EXPECT_EQ(ReadBytes(out + "/big.bin"), Noise(150000, 4));
+  EXPECT_EQ(ReadBytes(out + "/sub/text.txt"), std::string(30000, 'q'));
+}
+
+TEST_F(PartsTest, NamesDifferingOnlyInCaseKeepTheirOwnData) {
+  const std::vector<Entry> entries = {{"Note.TXT", Noise(40000, 5)}, {"note.txt", Noise(40000, 6)}};
+  const std::vector<std::string> parts = SplitSet(entries);
+  WriteParts(parts, {"case.z01", "case.zip"});
+  const std::string joined = Join("T:\\case.zip");
+  ASSERT_FALSE(joined.empty());
+  CheckJoined(ReadBytes(joined), entries, "");
+}
+
+TEST_F(PartsTest, CancelDuringTheJoinLeavesNoOutput) {
+  WriteParts(SplitSet(ThreePartEntries()), {"MAP001.ZIP", "MAP002.ZIP", "MAP003.ZIP"});
+  int steps = 0;
+  w.Events()->OnItemProgress = [&](TObject*, const AnsiString& item, uint32_t, int) {
+    if (item.str() == "*Joining split zip file" && ++steps == 3) w.Cancel = true;
+  };
+  AnsiString out = "T:\\tmp\\";
+  EXPECT_EQ(w.ReadSpan("T:\\MAP003.ZIP", out), -7);
+  EXPECT_TRUE(out.IsEmpty());
+  EXPECT_EQ(w.ErrCode, 11007);
+  EXPECT_EQ(TempFiles(drives.Fixed("tmp")), 0u);
+  EXPECT_FALSE(w.InEngineRun);
+}
+
+TEST_F(PartsTest, JoinFailuresLeaveNoOutput) {
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<std::string>&)> damage;
+    int result, id;  // id 0: any failure
+  };
+  const Case cases[] = {
+      {"first part without the spanning marker", [](std::vector<std::string>& p) { Set32(p[0], 0, 0x04034B50); },
+       -7, 11031},
+      {"local signature", [](std::vector<std::string>& p) { Set32(p[0], 4, 0x04034B51); }, -7, 11014},
+      {"last part without its end record", [](std::vector<std::string>& p) { p[2].resize(p[2].size() / 2); }, -9,
+       11036},
+      {"middle part cut short", [](std::vector<std::string>& p) { p[1].resize(1000); }, -7, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages.clear();
+    std::vector<std::string> parts = SplitSet(ThreePartEntries());
+    c.damage(parts);
+    WriteParts(parts, {"MAP001.ZIP", "MAP002.ZIP", "MAP003.ZIP"});
+    AnsiString out = "T:\\tmp\\";
+    EXPECT_EQ(w.ReadSpan("T:\\MAP003.ZIP", out), c.result);
+    if (c.result == -7) {
+      EXPECT_TRUE(out.IsEmpty());
+    }
+    if (c.id) {
+      EXPECT_EQ(w.ErrCode, c.id) << Dump(messages);
+    } else {
+      EXPECT_NE(w.ErrCode, 0);
+    }
+    EXPECT_EQ(TempFiles(drives.Fixed("tmp")), 0u);
+    EXPECT_FALSE(w.InEngineRun);
+  }
+}
+
+TEST_F(PartsTest, LastPartOnAHardDrive) {
+  const std::vector<std::string> two = SplitSet({{"a.bin", Noise(80000, 7)}});
+  ASSERT_EQ(two.size(), 2u);
+  ZipEndOfCentral eoc;
+
+  // arc.zip missing: the numbered parts are probed in order.
+  WriteParts(two, {"arc001.zip", "arc002.zip"});
+  EXPECT_EQ(w.GetLastVolume("T:\\arc.zip", eoc, true), 0);
+  EXPECT_EQ(w.NameInUse.str(), "T:\\arc002.zip");
+  EXPECT_EQ(eoc.ThisDiskNo, 1);
+  EXPECT_EQ(w.NamingMode, 0);
+  w.LastPart = 1;
+  w.GetNewDisk(0);
+  EXPECT_EQ(w.NamingMode, 2);
+  EXPECT_EQ(w.NameInUse.str(), "T:\\arc001.zip");
+  CloseFileHandle(w.FileHandle);
+
+  // A numbered name with a .z01 beside it is ambiguous.
+  WriteBytes(drives.Fixed("arc002.z01"), "x");
+  EXPECT_EQ(w.GetLastVolume("T:\\arc.zip", eoc, false), -1);
+  EXPECT_TRUE(HasCode(messages, 11002));
+  std::filesystem::remove(drives.Fixed("arc002.z01"));
+
+  // Nothing of the set: quiet gives 1, otherwise 11002.
+  messages.clear();
+  EXPECT_EQ(w.GetLastVolume("T:\\none.zip", eoc, true), 1);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(w.GetLastVolume("T:\\none.zip", eoc, false), -1);
+  EXPECT_TRUE(HasCode(messages, 11002));
+
+  // A complete archive named like a first part is not a set.
+  messages.clear();
+  ZipWriter single;
+  single.AddFile("x.txt", "x");
+  WriteBytes(drives.Fixed("solo001.zip"), single.Build());
+  w.MultiPart = false;  // as a directory read leaves it before it looks for the last part
+  EXPECT_EQ(w.GetLastVolume("T:\\solo.zip", eoc, false), -1);
+  EXPECT_TRUE(HasCode(messages, 11002));
+
+  // Undefined and invalid drives.
+  messages.clear();
+  EXPECT_EQ(w.GetLastVolume("Q:\\x.zip", eoc, false), -1);
+  EXPECT_TRUE(HasCode(messages, 11004)) << Dump(messages);
+  EXPECT_EQ(w.FileHandle, -1);
+}
+
+TEST_F(PartsTest, OtherPartsByNamingMode) {
+  const std::vector<std::string> three = SplitSet(ThreePartEntries());
+  ZipEndOfCentral eoc;
+
+  WriteParts(three, {"MAP001.ZIP", "MAP002.ZIP", "MAP003.ZIP"});
+  ASSERT_EQ(w.GetLastVolume("T:\\MAP003.ZIP", eoc, true), 0);
+  w.LastPart = eoc.ThisDiskNo;
+  w.GetNewDisk(0);
+  EXPECT_EQ(w.NameInUse.str(), "T:\\MAP001.ZIP");
+  EXPECT_EQ(w.NamingMode, 2);
+  w.GetNewDisk(1);
+  EXPECT_EQ(w.NameInUse.str(), "T:\\MAP002.ZIP");
+  // A missing part on a hard drive ends the operation.
+  std::filesystem::remove(drives.Fixed("MAP002.ZIP"));
+  w.NameInUse = "T:\\MAP003.ZIP";
+  EXPECT_THROW(w.GetNewDisk(1), EZipBuilder);
+  CloseFileHandle(w.FileHandle);
+
+  WriteParts(three, {"arc.z01", "arc.z02", "arc.zip"});
+  ASSERT_EQ(w.GetLastVolume("T:\\arc.zip", eoc, true), 0);
+  w.LastPart = eoc.ThisDiskNo;
+  const char* names[] = {"T:\\arc.z01", "T:\\arc.z02", "T:\\arc.zip"};
+  for (int part = 0; part < 3; ++part) {
+    w.GetNewDisk(part);
+    EXPECT_EQ(w.NameInUse.str(), names[part]);
+    EXPECT_EQ(w.NamingMode, 3);
+  }
+  CloseFileHandle(w.FileHandle);
+}
+
+TEST_F(PartsTest, PartFileNames) {
+  struct Case {
+    const char* name;
+    int part, last;
+    bool numbered, extStyle;
+    const char* result;
+  };
+  const Case cases[] = {
+      {"T:\\arc.zip", 0, 3, false, true, "T:\\arc.z01"},
+      {"T:\\arc.zip", 8, 20, false, true, "T:\\arc.z09"},
+      {"T:\\arc.zip", 9, 20, false, true, "T:\\arc.z10"},
+      {"T:\\arc.zip", 99, 200, false, true, "T:\\arc.z100"},
+      {"T:\\arc.z05", 3, 3, false, true, "T:\\arc.zip"},
+      {"T:\\arc.zip", 0, 3, false, false, "T:\\arc001.zip"},
+      {"T:\\MAP003.ZIP", 1, 2, true, false, "T:\\MAP002.ZIP"},
+      {"T:\\MAP003.ZIP", 999, 1000, true, false, "T:\\MAP000.ZIP"},
+  };
+  for (const Case& c : cases) {
+    AnsiString name = c.name;
+    w.CurrentPart = c.part;
+    w.LastPart = uint16_t(c.last);
+    w.PartFileName(name, c.numbered, c.extStyle);
+    EXPECT_EQ(name.str(), c.result) << c.name << " part " << c.part;
+  }
+}
+
+TEST_F(PartsTest, FindLastPartTakesTheFirstNumberedFile) {
+  WriteBytes(drives.Fixed("set/m.z00"), "x");
+  WriteBytes(drives.Fixed("set/m.zip"), "x");
+  WriteBytes(drives.Fixed("set/n.zxy"), "x");
+  WriteBytes(drives.Fixed("set/q007.zip"), "x");
+  EXPECT_EQ(w.FindLastPart("T:\\set\\m", true).str(), "m.zip");
+  EXPECT_EQ(w.FindLastPart("T:\\set\\n", true).str(), "");
+  EXPECT_EQ(w.FindLastPart("T:\\set\\q", false).str(), "q007.zip");
+  EXPECT_EQ(w.FindLastPart("T:\\set\\m", false).str(), "");
+}
+
+TEST_F(PartsTest, AskForDiskOnAHardDrive) {
+  w.DriveRoot = "T:\\";
+  w.NewDisk = true;
+  w.Unattended = false;
+  w.AskForDisk();
+  EXPECT_FALSE(w.NewDisk);
+  EXPECT_TRUE(dialogs.empty());
+  w.Cancel = true;
+  EXPECT_THROW(w.AskForDisk(), EZipAbort);
+}
+
+TEST_F(PartsTest, CheckDriveRefusesInvalidDrives) {
+  w.DriveRoot = "1:\\";
+  try {
+    w.CheckDrive();
+    FAIL();
+  } catch (const EZipBuilder& e) {
+    EXPECT_EQ(e.MessageId, 11003);
+    EXPECT_EQ(e.Message.str(), "Not a valid drive: 1:\\");
+  }
+  w.DriveRoot = "Q:\\";
+  try {
+    w.CheckDrive();
+    FAIL();
+  } catch (const EZipBuilder& e) {
+    EXPECT_EQ(e.MessageId, 11004);
+  }
+  w.DriveRoot = "E:\\";
+  EXPECT_TRUE(w.CheckDrive());
+  EXPECT_EQ(w.VolumeLabel.str(), "NAVI");
+  EXPECT_GT(w.DriveTotalBytes, 0);
+}
+
+// Volume-label mode: the same file name on every disk of a removable drive, the disk's label
+// telling its number; the test swaps the medium while the prompt is open.
+class DiskSetTest : public PartsTest {
+ protected:
+  std::vector<std::string> disks;
+  std::vector<std::string> prompts;
+  void SetUp() override {
+    PartsTest::SetUp();
+    const std::vector<std::string> parts = SplitSet(ThreePartEntries(), "on disks");
+    ASSERT_EQ(parts.size(), 3u);
+    for (size_t i = 0; i < parts.size(); ++i) {
+      disks.push_back(drives.Fixed("disk" + std::to_string(i + 1)));
+      WriteBytes(disks.back() + "/arc.zip", parts[i]);
+    }
+    Insert(3);
+    w.Unattended = false;
+    w.Events()->OnGetNextDisk = [this](TObject*, int seq, int total, const AnsiString& drive, bool&) {
+      prompts.push_back(std::to_string(seq) + "/" + std::to_string(total) + " " + drive.str());
+      Insert(seq);
+    };
+  }
+  void TearDown() override { winplat::ReloadDrives(); }
+  void Insert(int disk) {
+    winplat::SetDrive('E', disks[size_t(disk - 1)], DRIVE_REMOVABLE, "PKBACK# 00" + std::to_string(disk));
+  }
+};
+
+TEST_F(DiskSetTest, PromptsAnsweredByTheEventJoinTheSet) {
+  w.ZipFileName = "E:\\arc.zip";
+  EXPECT_EQ(w.List(), 0) << Dump(messages);
+  EXPECT_EQ(w.ZipContents.size(), 3u);
+  const std::string joined = Join("E:\\arc.zip");
+  ASSERT_FALSE(joined.empty());
+  EXPECT_EQ(w.NamingMode, 1);
+  EXPECT_EQ(prompts, (std::vector<std::string>{"1/3 E", "2/3 E", "3/3 E"}));
+  EXPECT_TRUE(dialogs.empty());
+  CheckJoined(ReadBytes(joined), ThreePartEntries(), "on disks");
+}
+
+TEST_F(DiskSetTest, WrongDiskAsksAgainAndPromptsWithoutTheEventUseTheDialog) {
+  w.Events()->OnGetNextDisk = nullptr;
+  int shown = 0;
+  w.Events()->OnZipDialog = [&](TObject*, const AnsiString&, AnsiString& msg, int& context, TMsgDlgButtons) {
+    dialogs.push_back(msg.str() + " @" + std::to_string(context & 0xFFFF));
+    // The first answer leaves the last disk in: the wrong one for part 1.
+    if (++shown > 1) Insert(std::min(shown - 1, 3));
+    context = mrOk;
+  };
+  AnsiString out = "T:\\tmp\\";
+  EXPECT_EQ(w.ReadSpan("E:\\arc.zip", out), 0) << Dump(messages);
+  ASSERT_GE(dialogs.size(), 4u);
+  EXPECT_EQ(dialogs[0], "Please insert disk volume 1 of 3\nin drive: E @10009");
+  EXPECT_EQ(dialogs[1], "Please insert disk volume 1 of 3\nin drive: E @10009");
+}
+
+TEST_F(DiskSetTest, CancelFromTheEventAndUnattendedRuns) {
+  w.Events()->OnGetNextDisk = [](TObject*, int, int, const AnsiString&, bool& cancel) { cancel = true; };
+  AnsiString out = "T:\\tmp\\";
+  EXPECT_EQ(w.ReadSpan("E:\\arc.zip", out), -7);
+  EXPECT_EQ(w.ErrCode, 11007);
+  EXPECT_TRUE(dialogs.empty());
+  EXPECT_EQ(TempFiles(drives.Fixed("tmp")), 0u);
+
+  w.Unattended = true;
+  out = "T:\\tmp\\";
+  EXPECT_EQ(w.ReadSpan("E:\\arc.zip", out), -7);
+  EXPECT_EQ(w.ErrCode, 11025);
+}
+
+TEST_F(DiskSetTest, LastDiskFoundByNameWhenTheGivenOneIsMissing) {
+  WriteBytes(disks[2] + "/MAP003.ZIP", ReadBytes(disks[2] + "/arc.zip"));
+  std::filesystem::remove(disks[2] + "/arc.zip");
+  ZipEndOfCentral eoc;
+  EXPECT_EQ(w.GetLastVolume("E:\\MAP.ZIP", eoc, true), 0) << Dump(messages);
+  EXPECT_EQ(w.NameInUse.str(), "E:\\MAP003.ZIP");
+  EXPECT_EQ(eoc.ThisDiskNo, 2);
+  CloseFileHandle(w.FileHandle);
+}
+
+}  // namespace
