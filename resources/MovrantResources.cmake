@@ -8,7 +8,6 @@
 #     MovrantPavo.exe from the program entry of the current folder, with the resources and the
 #     version record v; DIRECTORY puts it into a sub-folder of the build (the name stays).
 
-set(_movrant_resources_dir ${CMAKE_CURRENT_LIST_DIR})
 include(${CMAKE_CURRENT_LIST_DIR}/MovrantVersion.cmake)
 
 function(movrant_program_resources)
@@ -20,12 +19,12 @@ function(movrant_program_resources)
   get_directory_property(files_target MOVRANT_RESOURCE_FILES)
   if(NOT files_target)
     if(NOT TARGET movrant_genart)
-      add_executable(movrant_genart ${_movrant_resources_dir}/genart.cpp)
+      add_executable(movrant_genart ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/genart.cpp)
     endif()
     add_custom_command(OUTPUT ${art} ${art_dir}/btn_login.bmp ${art_dir}/btn_cancel.bmp
       COMMAND ${CMAKE_COMMAND} -E make_directory ${art_dir}
-      COMMAND movrant_genart ${art_dir} ${_movrant_resources_dir}/layouts/FormLogin.dfm ${art_dir}/FormLogin.dfm
-      DEPENDS movrant_genart ${_movrant_resources_dir}/layouts/FormLogin.dfm
+      COMMAND movrant_genart ${art_dir} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layouts/FormLogin.dfm ${art_dir}/FormLogin.dfm
+      DEPENDS movrant_genart ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layouts/FormLogin.dfm
       COMMENT "Drawing the login dialog's skin")
     add_custom_command(OUTPUT ${scrambled}
       COMMAND helper_scramble $<TARGET_FILE:qvrxupd> ${scrambled}
@@ -35,7 +34,7 @@ function(movrant_program_resources)
     add_custom_target(${files_target} DEPENDS ${art} ${scrambled})
     set(MOVRANT_ART_DIR ${art_dir})
     set(MOVRANT_HELPER_SCRAMBLED ${scrambled})
-    configure_file(${_movrant_resources_dir}/Movrant.rc.in ${CMAKE_CURRENT_BINARY_DIR}/Movrant.rc @ONLY)
+    configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/Movrant.rc.in ${CMAKE_CURRENT_BINARY_DIR}/Movrant.rc @ONLY)
     set_directory_properties(PROPERTIES MOVRANT_RESOURCE_FILES ${files_target})
   endif()
 

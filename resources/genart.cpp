@@ -87,6 +87,7 @@ const char* Glyph(char ch) {
   switch (ch) {
     case 'A': return " ### #   ##   #######   ##   ##   #";
     case 'C': return " #### #    #    #    #    #     ####";
+    case 'D': return "#### #   ##   ##   ##   ##   #### ";
     case 'E': return "######    #### #    #    #    #####";
     case 'G': return " #### #    #  ###   ##   ##   # ####";
     case 'H': return "#   ##   #######   ##   ##   ##   #";
@@ -100,6 +101,7 @@ const char* Glyph(char ch) {
     case 'T': return "#####  #    #    #    #    #    #  ";
     case 'U': return "#   ##   ##   ##   ##   ##   # ### ";
     case 'V': return "#   ##   ##   ##   ##   # # #   #  ";
+    case 'W': return "#   ##   ##   ##   ## # ### ##   #";
     default: return nullptr;
   }
 }
