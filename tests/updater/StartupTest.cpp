@@ -50,6 +50,10 @@ class StartupTest : public Environment {
     if (!ended) {
       TerminateProcess(run.process, 9);
       ADD_FAILURE() << "the program did not end";
+    } else {
+      DWORD code = 1;
+      GetExitCodeProcess(run.process, &code);
+      EXPECT_EQ(code, 0u) << "the program's exit code";
     }
     CloseHandle(run.process);
     run.process = nullptr;
