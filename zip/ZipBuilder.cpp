@@ -77,6 +77,8 @@ int TCustomZipBuilder::StartUp() {
     TZBWorker& w = *Worker;
     w.Builder = this;
     w.ErrCode = 0;
+    // A cancel stops the operation it was given for, not the next one.
+    w.Cancel = false;
     w.AddCompLevel = AddCompLevel;
     w.AddFrom = AddFrom;
     w.AddOptions = AddOptions;
