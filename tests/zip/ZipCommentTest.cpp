@@ -1,0 +1,152 @@
+// Rewriting the archive comment in place: the end record's length, the comment bytes and the
+// file's end change, nothing else; requests while inactive wait for activation.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <utime.h>
+
+#include "ZipTestFiles.h"
+
+using namespace ziptest;
+using ztest::ZipWriter;
+
+namespace {
+
+class CommentTest : public ::testing::Test {
+ protected:
+  ZipTestDrives drives;
+  TComponent owner{nullptr};
+  TZBWorker w{&owner};
+  std::vector<Message> messages;
+  std::string path;
+
+  void SetUp() override {
+    w.Active = true;
+    w.Unattended = true;
+    RecordMessages(w.Events(), messages);
+    path = drives.Fixed("c.zip");
+  }
+  std::string Write(const std::string& comment, const std::string& tail = "") {
+    ZipWriter z;
+    z.AddFile("a.txt", "alpha");
+    z.SetComment(comment);
+    const std::string bytes = z.Build() + tail;
+    WriteBytes(path, bytes);
+    w.ZipFileName = "T:\\c.zip";
+    return bytes;
+  }
+  // The comment as a fresh read finds it.
+  std::string ReadBack() {
+    TComponent o(nullptr);
+    TZBWorker r(&o);
+    r.Active = true;
+    r.Unattended = true;
+    r.ZipFileName = "T:\\c.zip";
+    EXPECT_EQ(r.List(), 0);
+    EXPECT_EQ(r.ZipContents.size(), 1u);
+    return r.RawComment.str();
+  }
+};
+
+TEST_F(CommentTest, NewCommentReplacesTheOldOne) {
+  struct Case {
+    const char* what;
+    std::string before, tail, after;
+  };
+  const Case cases[] = {
+      {"longer", "old", "", "a much longer comment than before"},
+      {"shorter, bytes after the old one go", "a long old comment", std::string(50, '\0'), "new"},
+      {"empty", "old comment", "", ""},
+      {"Korean", "", "", "지도 업데이트 2026"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages.clear();
+    const std::string before = Write(c.before, c.tail);
+    const size_t eocPos = before.size() - c.tail.size() - c.before.size() - 22;
+    w.WriteZipComment(c.after.c_str());
+    EXPECT_TRUE(messages.empty()) << Dump(messages);
+    const std::string after = ReadBytes(path);
+    EXPECT_EQ(after.size(), eocPos + 22 + c.after.size());
+    EXPECT_EQ(after.substr(0, eocPos + 20), before.substr(0, eocPos + 20));
+    EXPECT_EQ(Get16(after, eocPos + 20), c.after.size());
+    EXPECT_EQ(after.substr(eocPos + 22), c.after);
+    EXPECT_EQ(w.ZipComment.str(), c.after);
+    EXPECT_EQ(ReadBack(), c.after);
+  }
+}
+
+TEST_F(CommentTest, SameCommentLeavesTheFileAlone) {
+  const std::string before = Write("same");
+  struct utimbuf times = {1600000000, 1600000000};
+  utime(path.c_str(), &times);
+  w.WriteZipComment("same");
+  EXPECT_EQ(ReadBytes(path), before);
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1600000000);
+}
+
+TEST_F(CommentTest, TooLongCommentIsRefused) {
+  const std::string before = Write("old");
+  w.WriteZipComment(std::string(65536, 'x').c_str());
+  EXPECT_EQ(w.ErrCode, 11030);
+  ASSERT_TRUE(HasCode(messages, 11030));
+  EXPECT_NE(messages.back().text.find("65535"), std::string::npos);
+  EXPECT_EQ(ReadBytes(path), before);
+  EXPECT_TRUE(w.ZipComment.IsEmpty());
+
+  // The longest that fits is written whole.
+  messages.clear();
+  w.WriteZipComment(std::string(65535, 'y').c_str());
+  EXPECT_TRUE(messages.empty()) << Dump(messages);
+  EXPECT_EQ(ReadBack(), std::string(65535, 'y'));
+}
+
+TEST_F(CommentTest, NoArchiveName) {
+  w.ZipFileName = "";
+  w.WriteZipComment("x");
+  EXPECT_EQ(w.ErrCode, 10102);
+  EXPECT_TRUE(w.ZipComment.IsEmpty());
+  EXPECT_EQ(w.FileHandle, -1);
+}
+
+TEST_F(CommentTest, MissingArchiveWritesNothing) {
+  w.ZipFileName = "T:\\none.zip";
+  w.WriteZipComment("x");
+  EXPECT_TRUE(messages.empty()) << Dump(messages);
+  EXPECT_FALSE(std::filesystem::exists(drives.Fixed("none.zip")));
+}
+
+TEST_F(CommentTest, RequestWhileInactiveWaitsForActivation) {
+  const std::string before = Write("old");
+  w.Active = false;
+  // The name is set meanwhile, so a directory read waits too.
+  w.List();
+  w.WriteZipComment("pending");
+  EXPECT_TRUE(w.PendingOps.Contains(zpoCommentWrite));
+  EXPECT_EQ(ReadBytes(path), before);
+  w.SetActive(true);
+  EXPECT_TRUE(w.PendingOps.Empty());
+  EXPECT_EQ(ReadBack(), "pending");
+}
+
+TEST_F(CommentTest, LastPartOfNumberedSet) {
+  ZipWriter z;
+  z.SetSplit(65536);
+  z.AddFile("big.bin", Noise(100000, 3), 0);
+  z.SetComment("set");
+  const std::vector<std::string> parts = z.BuildParts();
+  ASSERT_EQ(parts.size(), 2u);
+  WriteBytes(drives.Fixed("MAP001.ZIP"), parts[0]);
+  WriteBytes(drives.Fixed("MAP002.ZIP"), parts[1]);
+  w.ZipFileName = "T:\\MAP002.ZIP";
+  w.WriteZipComment("changed");
+  EXPECT_TRUE(messages.empty()) << Dump(messages);
+  EXPECT_EQ(ReadBytes(drives.Fixed("MAP001.ZIP")), parts[0]);
+  const std::string last = ReadBytes(drives.Fixed("MAP002.ZIP"));
+  EXPECT_EQ(last.substr(last.size() - 7), "changed");
+  EXPECT_EQ(last.size(), parts[1].size() - 3 + 7);
+}
+
+}  // namespace
