@@ -4,7 +4,8 @@
 //   start|<arguments>   box|<flags>|<text>   dialog|...   progress|<file label>   result|<n>
 //   end|...
 // MOVRANT_TEST_DO: "cancel" (the default) once the inputs are enabled; "wait:<DOS file>" keeps
-// the dialog open until that file exists, then cancels; "login:<id>:<password>".
+// the dialog open until that file exists, then cancels; "login:<id>:<password>" (and cancel when
+// the login leaves the dialog open).
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -82,6 +83,12 @@ void Drive(TCustomForm* form) {
     f->edtID->Text = rest.SubString(1, colon - 1);
     f->edtPassword->Text = rest.SubString(colon + 1, rest.Length());
     f->btnLoginClick(f->btnLogin);
+    if (f->ModalResult == mrNone) {
+      // Refused: the dialog stays open; the user gives up.
+      Log("result|0");
+      f->btnCancelClick(f->btnCancel);
+      return;
+    }
   } else {
     f->btnCancelClick(f->btnCancel);
   }

@@ -5,6 +5,7 @@
 
 #include "LoginFixture.h"
 #include "QuorvexUtil.h"
+#include "VendorService.h"
 #include "ZipWriter.h"
 
 namespace logintest {
@@ -269,6 +270,92 @@ TEST_F(StartupTest, ALoginWritesNoPasswordAnywhere) {
   // Registry, settings, cache, temporary and program folders, the log.
   EXPECT_TRUE(FilesContaining(root_, "pw-secret-77").empty());
   EXPECT_EQ(Registry("AUTHEN", "AUTOLOGIN"), "0");
+}
+
+// The same program against the local vendor service and its sample site, with the program on
+// a drive of a temporary drive table.
+class VendorServiceTest : public StartupTest {
+ protected:
+  void SetUp() override {
+    StartupTest::SetUp();
+    if (const char* old = getenv("WINPLAT_DRIVES")) oldDrives_ = old;
+    setenv("WINPLAT_DRIVES", ("C=" + root_.string() + ",fixed").c_str(), 1);
+    winplat::ReloadDrives();
+    SetCurrentDir(Dos("prog"));
+    vendor::Options options;
+    options.site = VENDOR_SITE;
+    options.log = (root_ / "notices.log").string();
+    service_ = std::make_unique<vendor::Service>(options);
+    std::string message;
+    ASSERT_TRUE(service_->Start(message)) << message;
+    std::string map;
+    for (const char* host : {"trelm.quorvex.example", "update.quorvex.example", "www.quorvex.example"})
+      map += (map.empty() ? "" : ",") + std::string(host) + ":80:127.0.0.1:" + std::to_string(service_->Port());
+    Set("WINPLAT_CONNECT_TO", map);
+  }
+  void TearDown() override {
+    service_.reset();
+    SetCurrentDir(winplat::UnixToDos(root_.string()));
+    if (oldDrives_.empty())
+      unsetenv("WINPLAT_DRIVES");
+    else
+      setenv("WINPLAT_DRIVES", oldDrives_.c_str(), 1);
+    winplat::ReloadDrives();
+    StartupTest::TearDown();
+  }
+  std::string oldDrives_;
+  std::unique_ptr<vendor::Service> service_;
+};
+
+TEST_F(VendorServiceTest, TheSampleSitesUserLogsInWithBothModels) {
+  Set("MOVRANT_TEST_DO", "login:demo:demo1234");
+  auto lines = RunToEnd("");
+  std::string dialog = Find(lines, "dialog|");
+  EXPECT_NE(dialog.find("|lines=프로그램 : 1.0.0.1/맵데이터 : 2026년 11월/안전운행 : 2026년 12월 2차"), std::string::npos)
+      << dialog;
+  EXPECT_EQ(Find(lines, "result|"), "result|1");
+  EXPECT_EQ(Find(lines, "end|"), "end|main=0|cwd=C:\\prog|root=C:\\prog|cache=0|update=http://update.quorvex.example/"
+                                 "pavo/_Movrant/|user=demo|models=2");
+  EXPECT_EQ(Count(lines, "box|"), 0);
+  EXPECT_EQ(Registry("DOWNLOAD", "ROOTPATH"), "C:\\prog");
+}
+
+TEST_F(VendorServiceTest, TheSampleSitesLoginCases) {
+  const struct {
+    const char* user;
+    const char* password;
+    std::string box;
+    const char* result;
+  } cases[] = {
+      {"nobody", "demo1234", "box|48|등록되지 않은 사용자 ID 입니다.", "result|0"},
+      {"demo", "wrong-one", "box|48|사용자 암호가 맞지 않습니다.", "result|0"},
+      {"stopped", "demo1234", "box|48|사용이 중지된 사용자 ID 입니다.", "result|0"},
+      {"expired", "demo1234", "box|48|사용 기간이 끝난 사용자 ID 입니다.", "result|0"},
+      {"strange", "demo1234", "box|48|알 수 없는 응답입니다.\\n- 결과코드 : 999", "result|0"},
+      {"certify", "demo1234", "box|48|본인 인증 후에 이용하실 수 있습니다.", "result|0"},
+      {"nodevice", "demo1234", "box|48|고객님의 단말이 등록되어 있지 않습니다.", "result|1"},
+      {"onemissing", "demo1234", "box|16|단말 기본 정보를 받아올 수 없습니다.\\nInfo File : 3. PAVO_GONE.ini", "result|1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.user);
+    fs::remove(root_ / "log.txt");
+    Set("MOVRANT_TEST_DO", std::string("login:") + c.user + ":" + c.password);
+    auto lines = RunToEnd("");
+    EXPECT_EQ(Find(lines, "box|"), c.box);
+    EXPECT_EQ(Find(lines, "result|"), c.result);
+  }
+}
+
+TEST_F(VendorServiceTest, TheSampleSitesDataUpdateList) {
+  WriteUnix(Prog("Movrant.ini"), "[UPDATE]\nURL=http://update.quorvex.example/pavo/_Movrant_data\n");
+  auto lines = RunToEnd("");
+  EXPECT_EQ(Find(lines, "progress|"), "progress|File : MOVRANTNOTICE.ZIP");
+  EXPECT_EQ(Find(lines, "result|"), "result|2");
+  EXPECT_TRUE(fs::exists(Prog("MovrantNotice.txt")));
+  EXPECT_TRUE(fs::is_directory(Prog("Notice")));
+  // Installed, the file matches the list: a second start fetches nothing.
+  fs::remove(root_ / "log.txt");
+  EXPECT_EQ(Find(RunToEnd(""), "progress|"), "");
 }
 
 }  // namespace
