@@ -400,6 +400,48 @@ TEST_F(BuilderTest, ActiveAndDeferredDirectoryRead) {
   EXPECT_FALSE(zb->Active);
 }
 
+TEST_F(BuilderTest, LayoutLoadingAndDesigning) {
+  WriteBytes(drives.Fixed("a.zip"), Archive());
+  zb->ComponentState |= csLoading;
+  EXPECT_EQ(zb->Extract(), -256);
+  zb->Language = "KO";
+  EXPECT_EQ(zb->Language.get().str(), "KO");
+  // Dropped: the component is active but loading.
+  zb->ZipFileName = "T:\\a.zip";
+  EXPECT_TRUE(zb->ZipFileName.get().IsEmpty());
+  zb->Active = true;
+  EXPECT_EQ(zb->ActiveState, 2);
+  zb->Loaded();
+  EXPECT_TRUE(zb->Active);
+  EXPECT_EQ(zb->Language.get().str(), "US: default");
+  Prepare("T:\\a.zip");
+  EXPECT_EQ(zb->Extract(), 0) << Dump(messages);
+
+  zb->ComponentState |= csDesigning;
+  EXPECT_EQ(zb->Extract(), -256);
+  zb->Active = true;
+  EXPECT_EQ(zb->ActiveState, 3);
+  zb->ComponentState &= ~unsigned(csDesigning);
+}
+
+TEST_F(BuilderTest, ReentryIsReportedWithVerbose) {
+  WriteBytes(drives.Fixed("a.zip"), Archive());
+  Prepare("T:\\a.zip");
+  zb->Verbose = true;
+  bool tried = false;
+  zb->OnTotalProgress = [&](TObject*, long long, int) {
+    if (tried) return;
+    tried = true;
+    zb->Clear();
+    zb->ZipFileName = "T:\\other.zip";
+  };
+  EXPECT_EQ(zb->Extract(), 0) << Dump(messages);
+  int reentries = 0;
+  for (const Message& m : messages) reentries += m.code == 0 && m.text == "Re-entry";
+  EXPECT_EQ(reentries, 2);
+  EXPECT_EQ(zb->ZipFileName.get().str(), "T:\\a.zip");
+}
+
 TEST_F(BuilderTest, EngineStandingLoad) {
   EXPECT_FALSE(zb->Dll_Load);
   zb->Dll_Load = true;

@@ -196,6 +196,24 @@ TEST_F(PartsTest, NamesDifferingOnlyInCaseKeepTheirOwnData) {
   CheckJoined(ReadBytes(joined), entries, "");
 }
 
+TEST_F(PartsTest, DirectorySpreadOverParts) {
+  std::vector<Entry> entries;
+  for (int i = 0; i < 1500; ++i) entries.push_back({"folder/entry" + std::to_string(10000 + i) + ".txt", "x"});
+  const std::vector<std::string> parts = SplitSet(entries, "many");
+  ASSERT_EQ(parts.size(), 3u);
+  // The directory starts before the last part.
+  ASSERT_LT(Get16(parts[2], parts[2].size() - 22 - 4 + 6), 2);
+  WriteParts(parts, {"dir001.zip", "dir002.zip", "dir003.zip"});
+  w.ZipFileName = "T:\\dir003.zip";
+  EXPECT_EQ(w.List(), 0) << Dump(messages);
+  ASSERT_EQ(w.ZipContents.size(), 1500u);
+  EXPECT_EQ(w.ZipContents.back()->FileName.str(), "folder\\entry11499.txt");
+  const std::string joined = Join("T:\\dir003.zip");
+  ASSERT_FALSE(joined.empty());
+  CheckJoined(ReadBytes(joined), entries, "many");
+  EXPECT_EQ(std::system(("7z t -bso0 -bsp0 " + Quote(joined)).c_str()), 0);
+}
+
 TEST_F(PartsTest, CancelDuringTheJoinLeavesNoOutput) {
   WriteParts(SplitSet(ThreePartEntries()), {"MAP001.ZIP", "MAP002.ZIP", "MAP003.ZIP"});
   int steps = 0;
