@@ -16,7 +16,15 @@ namespace winplat {
 namespace {
 
 std::mutex g_cwdMutex;
-std::string g_currentDos;  // empty until first asked
+std::string g_currentDos;   // empty until first asked
+std::string g_currentUnix;  // the Unix folder g_currentDos was taken from
+
+// The process's real current folder: the program and a library that carries its own copy of
+// this layer must agree on it, so the cached DOS name is only trusted while it still matches.
+std::string UnixCwd() {
+  char buffer[4096];
+  return getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string();
+}
 
 bool IsSep(char c) { return c == '\\' || c == '/'; }
 
@@ -66,10 +74,11 @@ std::string JoinDos(char letter, const std::vector<std::string>& parts) {
 }
 
 std::string CurrentDosLocked() {
-  if (g_currentDos.empty()) {
-    char buffer[4096];
+  std::string cwd = UnixCwd();
+  if (g_currentDos.empty() || cwd != g_currentUnix) {
+    g_currentUnix = cwd;
     std::string dos;
-    if (getcwd(buffer, sizeof buffer)) dos = UnixToDos(buffer);
+    if (!cwd.empty()) dos = UnixToDos(cwd);
     if (dos.empty()) {
       // The Unix folder lies outside every drive: start at the first drive's root.
       std::vector<Drive> drives = Drives();
@@ -290,6 +299,7 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
   // The DOS name takes the case of the folders as they are on disk.
   std::string actual = UnixToDos(unixPath);
   g_currentDos = actual.empty() ? dos : actual;
+  g_currentUnix = UnixCwd();
   return TRUE;
 }
 
