@@ -128,7 +128,7 @@ Image FrameLogin() {
   img.Frame(0, 0, 542, 250, kSteel);
   img.Fill(0, 30, 542, 32, kAmber);                  // title rule
   Text(img, 16, 9, "MOVRANT", kWhite, 2);
-  img.Fill(30, 100, 250, 170, Rgb{14, 26, 52});     // data versions
+  img.Fill(30, 100, 250, 170, kPanel);              // data versions, written in black
   img.Frame(30, 100, 250, 170, kSteel);
   img.Fill(280, 100, 482, 200, kPanel);             // login panel behind the inputs
   img.Frame(280, 100, 482, 200, kSteel);

@@ -61,7 +61,7 @@ object frmLogin: TfrmLogin
     Height = 11
     AutoSize = False
     Font.Charset = HANGEUL_CHARSET
-    Font.Color = clWhite
+    Font.Color = clBlack
     Font.Height = -11
     Font.Name = '굴림'
     Font.Style = []
@@ -75,7 +75,7 @@ object frmLogin: TfrmLogin
     Height = 11
     AutoSize = False
     Font.Charset = HANGEUL_CHARSET
-    Font.Color = clWhite
+    Font.Color = clBlack
     Font.Height = -11
     Font.Name = '굴림'
     Font.Style = []
@@ -89,7 +89,7 @@ object frmLogin: TfrmLogin
     Height = 11
     AutoSize = False
     Font.Charset = HANGEUL_CHARSET
-    Font.Color = clWhite
+    Font.Color = clBlack
     Font.Height = -11
     Font.Name = '굴림'
     Font.Style = []
