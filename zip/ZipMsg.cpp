@@ -300,10 +300,13 @@ AnsiString SetZipMsgLanguage(const AnsiString& language) {
   HMODULE module = GetModuleHandleA(nullptr);
   if (!FindResourceA(module, MAKEINTRESOURCEA(ZIP_MSG_LANGUAGE_RESOURCE), RT_RCDATA)) return result;
   TResourceStream stream(module, ZIP_MSG_LANGUAGE_RESOURCE, RT_RCDATA);
-  if (FindZipMsgTable(&stream, name, id) && LoadZipMsgTable(st.SelectedTable, &stream) != 0) {
+  // A negative result is a damaged table: it stays empty and the compiled-in one is used.
+  if (FindZipMsgTable(&stream, name, id) && LoadZipMsgTable(st.SelectedTable, &stream) > 0) {
     st.SelectedId = id;
     st.SelectedName = name;
     result = name;
+  } else {
+    st.SelectedTable.clear();
   }
   return result;
 }

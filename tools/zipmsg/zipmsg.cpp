@@ -1,12 +1,13 @@
 // zipmsg: turns a message source into the zip component's packed message table.
 //
-//   zipmsg SOURCE OUT_BASE SYMBOL LANGID NAME
+//   zipmsg SOURCE OUT_BASE SYMBOL LANGID NAME [RAW]
 //
 // SOURCE holds one message per line, `ID "text"`, with the escapes \n \t \" \\ inside the
 // quotes; blank lines and lines starting with '#' are skipped. The texts are stored as UTF-16
 // in a resource-file string-table image (blocks of 16 strings), which is packed with the LZSS
 // coder the component expands. OUT_BASE.cpp receives the packed table as constant data named
-// SYMBOL, OUT_BASE.h its declaration and sizes.
+// SYMBOL, OUT_BASE.h its declaration and sizes; RAW, when given, the packed table itself (for a
+// language resource).
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -202,8 +203,8 @@ void WriteFile(const std::string& path, const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 6) {
-    std::fprintf(stderr, "usage: zipmsg SOURCE OUT_BASE SYMBOL LANGID NAME\n");
+  if (argc != 6 && argc != 7) {
+    std::fprintf(stderr, "usage: zipmsg SOURCE OUT_BASE SYMBOL LANGID NAME [RAW]\n");
     return 2;
   }
   const std::string source = argv[1], base = argv[2], symbol = argv[3], name = argv[5];
@@ -253,5 +254,6 @@ int main(int argc, char** argv) {
 
   WriteFile(base + ".cpp", cpp.str());
   WriteFile(base + ".h", h.str());
+  if (argc == 7) WriteFile(argv[6], std::string(table.begin(), table.end()));
   return 0;
 }
