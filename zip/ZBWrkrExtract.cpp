@@ -110,7 +110,6 @@ void TZBWorker::ExtExtract() {
     const int specCount = FSpecArgs->Count();
     std::vector<UnzFileSpec> specs(static_cast<size_t>(specCount));
     std::vector<std::string> specTexts(static_cast<size_t>(specCount));
-    std::memset(specs.data(), 0, specs.size() * sizeof(UnzFileSpec));
     block.FileSpecs = specCount > 0 ? specs.data() : nullptr;
     if (specCount > 0 && FSpecArgs->Strings(0) != "*.*") {
       for (int i = 0; i < specCount; ++i) {

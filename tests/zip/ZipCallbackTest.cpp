@@ -349,7 +349,7 @@ TEST_F(CallbackTest, MemoryRequests) {
   EXPECT_EQ(rec.Data, w.ZipStream->Memory());
   EXPECT_EQ(w.ZipStream->Size(), 4096);
   Record(zacStream);
-  rec.FileSize = 1LL << 60;
+  rec.FileSize = -5;
   Call();
   EXPECT_EQ(rec.ActionCode, ZB_REPLY_NO);
   EXPECT_EQ(rec.FileSize, 0);

@@ -64,15 +64,16 @@ TEST_F(ListTest, EntriesInDirectoryOrderWithTheirHeaders) {
   ASSERT_EQ(w.ZipContents.size(), 2u);
   const ZipDirEntry& a = *w.ZipContents[0];
   const ZipDirEntry& b = *w.ZipContents[1];
+  // Header fields are packed: compared as values (unary plus), never bound by reference.
   EXPECT_EQ(a.FileName.str(), "a.txt");
   EXPECT_EQ(b.FileName.str(), "dir\\b.txt");
-  EXPECT_EQ(a.Method, 8);
-  EXPECT_EQ(b.Method, 0);
-  EXPECT_EQ(a.UncompressedSize, 17u);
-  EXPECT_EQ(a.CRC32, ztest::Crc32("alpha alpha alpha"));
-  EXPECT_EQ(b.FileNameLen, 9);
-  EXPECT_EQ(a.LocalHeaderOffset, 0u);
-  EXPECT_GT(b.LocalHeaderOffset, 0u);
+  EXPECT_EQ(+a.Method, 8);
+  EXPECT_EQ(+b.Method, 0);
+  EXPECT_EQ(+a.UncompressedSize, 17u);
+  EXPECT_EQ(+a.CRC32, ztest::Crc32("alpha alpha alpha"));
+  EXPECT_EQ(+b.FileNameLen, 9);
+  EXPECT_EQ(+a.LocalHeaderOffset, 0u);
+  EXPECT_GT(+b.LocalHeaderOffset, 0u);
   EXPECT_FALSE(a.Encrypted);
   EXPECT_EQ(w.FirstDataOffset, 0u);
   EXPECT_EQ(w.ArchiveSize, bytes.size());
@@ -314,7 +315,7 @@ TEST_F(ListTest, NameConversionByHostAndCodePage) {
     ASSERT_EQ(w.ZipContents.size(), 1u);
     EXPECT_EQ(w.ZipContents[0]->FileName.str(), c.converted ? std::string("ab") : stored);
     // The stored length stays as stored.
-    EXPECT_EQ(w.ZipContents[0]->FileNameLen, 9);
+    EXPECT_EQ(+w.ZipContents[0]->FileNameLen, 9);
     // The last entry from a host other than FAT leaves its bytes for later conversions.
     EXPECT_EQ(w.HostByte, uint8_t(c.madeBy >> 8));
   }

@@ -272,7 +272,7 @@ TEST_F(PartsTest, LastPartOnAHardDrive) {
   WriteParts(two, {"arc001.zip", "arc002.zip"});
   EXPECT_EQ(w.GetLastVolume("T:\\arc.zip", eoc, true), 0);
   EXPECT_EQ(w.NameInUse.str(), "T:\\arc002.zip");
-  EXPECT_EQ(eoc.ThisDiskNo, 1);
+  EXPECT_EQ(+eoc.ThisDiskNo, 1);
   EXPECT_EQ(w.NamingMode, 0);
   w.LastPart = 1;
   w.GetNewDisk(0);
@@ -484,7 +484,7 @@ TEST_F(DiskSetTest, LastDiskFoundByNameWhenTheGivenOneIsMissing) {
   ZipEndOfCentral eoc;
   EXPECT_EQ(w.GetLastVolume("E:\\MAP.ZIP", eoc, true), 0) << Dump(messages);
   EXPECT_EQ(w.NameInUse.str(), "E:\\MAP003.ZIP");
-  EXPECT_EQ(eoc.ThisDiskNo, 2);
+  EXPECT_EQ(+eoc.ThisDiskNo, 2);
   CloseFileHandle(w.FileHandle);
 }
 
