@@ -16,18 +16,16 @@
 #include <string>
 #include <vector>
 
+#include "BenchChild.h"
 #include "ZipBuilder.h"
 #include "ZipWriter.h"
 
 namespace fs = std::filesystem;
+using bench::Measure;
+using bench::RunChild;
+using bench::Seconds;
 
 namespace {
-
-double Seconds() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
-}
 
 struct Rng {
   uint64_t s;
@@ -124,32 +122,6 @@ int BuilderExtract(const char* root) {
   const int result = zb->Extract();
   std::fprintf(stderr, "TZipBuilder: result %d, %d files\n", result, zb->Worker->SuccessCount);
   return result == 0 ? 0 : 1;
-}
-
-struct Measure {
-  double seconds = 0;
-  long peakKB = 0;
-  int status = -1;
-};
-
-Measure RunChild(const std::vector<std::string>& argv) {
-  Measure m;
-  const double t0 = Seconds();
-  const pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage ru{};
-  wait4(pid, &status, 0, &ru);
-  m.seconds = Seconds() - t0;
-  m.peakKB = ru.ru_maxrss;
-  m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return m;
 }
 
 // Makes something in a child of its own, so this process stays small for the measured children.
