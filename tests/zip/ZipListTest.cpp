@@ -430,6 +430,24 @@ TEST_F(ListTest, CancelAndFailingHandler) {
   EXPECT_NE(messages.back().text.find("handler broke"), std::string::npos) << Dump(messages);
 }
 
+TEST_F(ListTest, TraceLines) {
+  ZipWriter z;
+  z.AddDir("docs/");
+  ZipEntrySpec e;
+  e.name = "docs/a.txt";
+  e.data = "a";
+  e.comment = "note";
+  z.Add(e);
+  w.Trace = true;
+  EXPECT_EQ(List("trace.zip", z.Build()), 0);
+  std::vector<std::string> lines;
+  for (const Message& m : messages)
+    if (m.code == 0) lines.push_back(m.text);
+  EXPECT_EQ(lines, (std::vector<std::string>{"List - expecting 2 files", "List - [0] \"docs/\"",
+                                             "List - dropped dir [1]", "List - [1] \"docs/a.txt\"",
+                                             "List - adding \"docs\\a.txt\" [note]"}));
+}
+
 TEST_F(ListTest, ProgressOfTheRead) {
   std::vector<std::string> items;
   std::vector<int> ends;

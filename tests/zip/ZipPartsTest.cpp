@@ -478,6 +478,36 @@ TEST_F(DiskSetTest, CancelFromTheEventAndUnattendedRuns) {
   EXPECT_EQ(w.ErrCode, 11025);
 }
 
+TEST_F(DiskSetTest, FirstDiskInTheDriveAsksForTheLastOne) {
+  Insert(1);
+  std::vector<std::string> asked;
+  w.Events()->OnGetNextDisk = nullptr;
+  w.Events()->OnZipDialog = [&](TObject*, const AnsiString&, AnsiString& msg, int& context, TMsgDlgButtons) {
+    asked.push_back(msg.str() + " @" + std::to_string(context & 0xFFFF));
+    Insert(3);
+    context = mrOk;
+  };
+  w.Verbose = true;
+  w.ZipFileName = "E:\\arc.zip";
+  EXPECT_EQ(w.List(), 0) << Dump(messages);
+  EXPECT_EQ(w.ZipContents.size(), 3u);
+  EXPECT_EQ(asked, std::vector<std::string>{"Please insert last disk @10010"});
+
+  // Opening another part says which file it opens.
+  messages.clear();
+  w.Events()->OnZipDialog = [&](TObject*, const AnsiString&, AnsiString&, int& context, TMsgDlgButtons) {
+    Insert(1);
+    context = mrOk;
+  };
+  w.NameInUse = "E:\\arc.zip";
+  w.GetNewDisk(0);
+  CloseFileHandle(w.FileHandle);
+  EXPECT_TRUE(HasCode(messages, 0));
+  bool traced = false;
+  for (const Message& m : messages) traced |= m.text == "Trace : GetNewDisk Opening: E:\\arc.zip";
+  EXPECT_TRUE(traced) << Dump(messages);
+}
+
 TEST_F(DiskSetTest, LastDiskFoundByNameWhenTheGivenOneIsMissing) {
   WriteBytes(disks[2] + "/MAP003.ZIP", ReadBytes(disks[2] + "/arc.zip"));
   std::filesystem::remove(disks[2] + "/arc.zip");
