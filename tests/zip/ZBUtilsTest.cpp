@@ -122,6 +122,15 @@ TEST(ZBUtils, EraseFile) {
   EXPECT_EQ(EraseFile("T:\\final.txt", htdFinal), 0);
   EXPECT_FALSE(std::filesystem::exists(drives.Fixed("final.txt")));
   EXPECT_EQ(EraseFile("T:\\missing.txt", htdFinal), -1);
+
+  // With undo the file goes to the trash of the (temporary) data folder.
+  const std::string data = drives.Fixed("data");
+  setenv("XDG_DATA_HOME", data.c_str(), 1);
+  std::ofstream(drives.Fixed("undo.txt")) << "keep me";
+  EXPECT_EQ(EraseFile("T:\\undo.txt", htdAllowUndo), 0);
+  EXPECT_FALSE(std::filesystem::exists(drives.Fixed("undo.txt")));
+  EXPECT_TRUE(std::filesystem::exists(data + "/Trash/files/undo.txt"));
+  unsetenv("XDG_DATA_HOME");
   EXPECT_EQ(EraseFile("missing.txt", htdAllowUndo), -1);
   SetCurrentDirectoryA("C:\\");
 }
