@@ -10,6 +10,8 @@ endfunction()
 
 # A GoogleTest executable registered with CTest.
 #   movrant_test(NAME name SOURCES ... LIBS ... [CP949] [ENV k=v ...])
+# The environment goes through a small launcher script rather than the ENVIRONMENT test
+# property, whose list splitting would cut values that hold ';' (drive tables do).
 function(movrant_test)
   cmake_parse_arguments(T "CP949" "NAME" "SOURCES;LIBS;ENV" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -18,9 +20,27 @@ function(movrant_test)
   if(T_CP949)
     movrant_cp949(${T_NAME})
   endif()
+  set(launcher "${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.launch")
+  set(lines "#!/bin/sh\nexport QT_QPA_PLATFORM=offscreen\nexport QTWEBENGINE_DISABLE_SANDBOX=1\n")
+  if(MOVRANT_SANITIZE)
+    string(APPEND lines "export LSAN_OPTIONS=\"suppressions=${PROJECT_SOURCE_DIR}/tests/lsan.supp\"\n")
+  endif()
+  foreach(assignment IN LISTS T_ENV)
+    string(FIND "${assignment}" "=" eq)
+    string(SUBSTRING "${assignment}" 0 ${eq} key)
+    math(EXPR start "${eq} + 1")
+    string(SUBSTRING "${assignment}" ${start} -1 value)
+    string(REPLACE "'" "'\\''" value "${value}")
+    string(APPEND lines "export ${key}='${value}'\n")
+  endforeach()
+  string(APPEND lines "exec \"$@\"\n")
+  file(WRITE "${launcher}.in" "${lines}")
+  file(CHMOD "${launcher}.in" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+       WORLD_READ WORLD_EXECUTE)
+  configure_file("${launcher}.in" "${launcher}" COPYONLY)
+  set_property(TARGET ${T_NAME} PROPERTY CROSSCOMPILING_EMULATOR "${launcher}")
   gtest_discover_tests(${T_NAME}
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QTWEBENGINE_DISABLE_SANDBOX=1;${T_ENV}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
