@@ -98,6 +98,9 @@ bool SafeRelativeName(const std::string& name, std::string& relative) {
   relative.clear();
   if (name.empty()) return false;
   if (name[0] == '\\' || name[0] == '/') return false;  // absolute, or a share
+  // A zero byte, even as the second byte of a character, would cut the path short where the
+  // file is opened: "..\0" would name the folder above, "a.txt\0.exe" another file.
+  if (name.find('\0') != std::string::npos) return false;
   std::vector<std::string> parts;
   std::string part;
   auto flush = [&]() -> bool {

@@ -412,10 +412,13 @@ TEST_F(EngineExtract, KoreanNamesLandAsUtf8Names) {
 }
 
 TEST_F(EngineExtract, NamesLeavingTheFolderAreNeverWritten) {
-  const char* evil[] = {"..\\x1.txt", "../x2.txt", "/etc/x3.txt", "\\x4.txt", "C:\\x5.txt", "C:x6.txt",
-                        "sub/../../x7.txt", "sub\\..\\..\\out\\..\\x8.txt"};
+  using namespace std::string_literals;
+  const std::string evil[] = {"..\\x1.txt", "../x2.txt", "/etc/x3.txt", "\\x4.txt", "C:\\x5.txt", "C:x6.txt",
+                              "sub/../../x7.txt", "sub\\..\\..\\out\\..\\x8.txt",
+                              // a zero byte would cut the path to the folder above, or to another name
+                              "..\0/x9.txt"s, "x10.txt\0.exe"s};
   ztest::ZipWriter w;
-  for (const char* n : evil) w.Add(Entry(n, "escaped"));
+  for (const std::string& n : evil) w.Add(Entry(n, "escaped"));
   w.Add(Entry("inside.txt", "stays"));
   Write(w);
   for (bool dirNames : {true, false}) {

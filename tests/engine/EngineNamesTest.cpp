@@ -52,8 +52,9 @@ TEST(EngineNames, CodePageTrailBytesAreNotSeparators) {
 }
 
 TEST(EngineNames, KeepsEveryNameInsideTheExtractFolder) {
+  using namespace std::string_literals;
   struct Case {
-    const char* name;
+    std::string name;
     bool safe;
     const char* relative;
   };
@@ -80,6 +81,10 @@ TEST(EngineNames, KeepsEveryNameInsideTheExtractFolder) {
       {"", false, ""},
       {".", false, ""},
       {"한글\\..\\지도.txt", true, "지도.txt"},
+      // A zero byte cuts the name where the file is opened.
+      {"..\0\\x"s, false, ""},
+      {"a.txt\0.exe"s, false, ""},
+      {"\x81\0\\x"s, false, ""},  // even as the second byte of a character
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
