@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <vector>
 
 #include "Bffolder.h"
 #include "Forms.h"
@@ -144,16 +145,63 @@ TEST_F(BffolderTest, CancellingLeavesSelectedDir) {
   EXPECT_EQ(b.SelectedDir.get(), AnsiString("C:\\Data"));
 }
 
+struct ChoiceCase {
+  const char* select;  // nullptr: confirm the start selection
+  const char* selectedDir;
+  const char* displayName;
+};
+
 TEST_F(BffolderTest, AnItemWithoutAPathIsStillAChoice) {
+  const ChoiceCase cases[] = {
+      {nullptr, "C:\\Data", "Data"},
+      {"E:\\", "E:\\", "NAVI (E:)"},
+      {"::drives", "", "내 컴퓨터"},
+      {"", "", "바탕 화면"},
+  };
+  for (const ChoiceCase& c : cases) {
+    TBffolder b(nullptr);
+    b.SelectedDir = "C:\\Data";
+    std::vector<AnsiString> changes;
+    b.OnSelectionChanged = [&](TObject*, AnsiString path) { changes.push_back(path); };
+    uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) {
+      if (c.select) {
+        EXPECT_TRUE(d.Select(c.select)) << c.select;
+      }
+      d.Ok();
+    });
+    const char* what = c.select ? c.select : "start";
+    EXPECT_TRUE(b.Execute()) << what;
+    EXPECT_EQ(b.SelectedDir.get(), AnsiString(c.selectedDir)) << what;
+    EXPECT_EQ(b.DisplayName(), AnsiString(c.displayName)) << what;
+    ASSERT_FALSE(changes.empty()) << what;
+    EXPECT_EQ(changes.back(), AnsiString(c.selectedDir)) << what;
+  }
+}
+
+TEST_F(BffolderTest, WritersReachTheDialogOnlyWhileItIsShown) {
   TBffolder b(nullptr);
   b.SelectedDir = "C:\\Data";
   uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) {
-    d.Select("");  // nothing: the desktop stays chosen
-    d.Ok();
+    // Without a caption of its own the component takes the dialog's text.
+    EXPECT_EQ(b.Caption.get(), d.Caption());
+    EXPECT_FALSE(d.Caption().IsEmpty());
+    b.Caption = "picked";
+    EXPECT_EQ(d.Caption(), AnsiString("picked"));
+    b.Caption = "";
+    EXPECT_EQ(d.Caption(), AnsiString("picked"));
+    b.SelectedDir = "C:\\Data\\Camera\\";
+    EXPECT_EQ(b.SelectedDir.get(), AnsiString("C:\\Data\\Camera"));
+    EXPECT_EQ(d.SelectedPath(), AnsiString("C:\\Data\\Camera"));
+    d.Cancel();
   });
-  uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) { d.Ok(); });
-  EXPECT_TRUE(b.Execute());
-  EXPECT_EQ(b.SelectedDir.get(), AnsiString("C:\\Data"));
+  EXPECT_FALSE(b.Execute());
+  EXPECT_EQ(b.SelectedDir.get(), AnsiString("C:\\Data\\Camera"));
+  EXPECT_EQ(b.Caption.get(), AnsiString("picked"));
+  // The dialog is gone: the writers only store.
+  b.StatusText = "after";
+  b.EnableOK = false;
+  b.SelectedDir = "D:\\Camera\\";
+  EXPECT_EQ(b.SelectedDir.get(), AnsiString("D:\\Camera"));
 }
 
 TEST_F(BffolderTest, ValidateFailedKeepsTheDialogOpenWhenAsked) {
@@ -190,6 +238,35 @@ TEST_F(BffolderTest, RootAtTheSelectedDir) {
   });
   b.Execute();
   EXPECT_EQ(root, AnsiString("C:\\Data"));
+}
+
+struct RootCase {
+  TBffRootDir root;
+  const char* selectedDir;
+  const char* rootPath;
+};
+
+TEST_F(BffolderTest, RootFolders) {
+  const RootCase cases[] = {
+      {rdDesktop, "C:\\Data", ""},
+      {rdDrives, "C:\\Data", "::drives"},
+      {rdPrinters, "C:\\Data", ""},  // no such folder here: no root, the desktop's tree
+      {rdUseSelectedDir, "C:\\Data\\Camera", "C:\\Data\\Camera"},
+      {rdUseSelectedDir, "", ""},
+      {rdUseSelectedDir, "C:\\Nowhere", ""},
+  };
+  for (const RootCase& c : cases) {
+    TBffolder b(nullptr);
+    b.RootDir = c.root;
+    b.SelectedDir = c.selectedDir;
+    AnsiString root = "unset";
+    uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) {
+      root = d.RootPath();
+      d.Cancel();
+    });
+    EXPECT_FALSE(b.Execute());
+    EXPECT_EQ(root, AnsiString(c.rootPath)) << int(c.root) << " " << c.selectedDir;
+  }
 }
 
 }  // namespace

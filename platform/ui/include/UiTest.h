@@ -41,7 +41,8 @@ class FolderDialog {
   virtual bool OkEnabled() const = 0;
   virtual bool HasEditBox() const = 0;
   virtual bool HasNewFolderButton() const = 0;
-  // Selects a folder by DOS path as a click in the tree would (fires BFFM_SELCHANGED).
+  // Selects a folder by DOS path as a click in the tree would (fires BFFM_SELCHANGED); "" is
+  // the desktop and "::drives" the drives, items without a file-system path.
   virtual bool Select(const AnsiString& dosPath) = 0;
   // Types a name into the edit box.
   virtual void TypeName(const AnsiString& name) = 0;

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 #include <cstdlib>
 #include <cstring>
@@ -200,6 +201,10 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
   bool HasEditBox() const override { return edit_ != nullptr; }
   bool HasNewFolderButton() const override { return newFolder_ != nullptr; }
   bool Select(const AnsiString& dosPath) override {
+    if (dosPath.IsEmpty() || dosPath == "::drives") return SelectKind(dosPath.IsEmpty() ? "D" : "C");
+    return SelectPath(dosPath);
+  }
+  bool SelectPath(const AnsiString& dosPath) {
     QTreeWidgetItem* i = FindItem(ExcludeTrailingBackslash(dosPath));
     if (!i && dosPath.Length() == 3) i = FindItem(dosPath);
     if (!i) return false;
@@ -219,7 +224,7 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
         parent->setData(0, Qt::UserRole + 1, false);
         Fill(parent);
       }
-      Select(path);
+      SelectPath(path);
     }
   }
   void Ok() override {
@@ -236,7 +241,7 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
         }
         return;
       }
-      Select(full);
+      SelectPath(full);
     }
     QTreeWidgetItem* i = tree_->currentItem();
     if (!i) return;
@@ -307,6 +312,16 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
       Add(item, ExtractFileName(child), child, "F");
     }
   }
+  // The desktop ("D") and the drives ("C") have no path of their own.
+  bool SelectKind(const char* kind) {
+    for (QTreeWidgetItemIterator it(tree_); *it; ++it) {
+      if ((*it)->data(0, Qt::UserRole + 2).toString() == QLatin1String(kind)) {
+        tree_->setCurrentItem(*it);
+        return true;
+      }
+    }
+    return false;
+  }
   QTreeWidgetItem* FindItem(const AnsiString& dosPath) {
     // Walk down from the drive, filling folders on the way.
     std::function<QTreeWidgetItem*(QTreeWidgetItem*)> search = [&](QTreeWidgetItem* i) -> QTreeWidgetItem* {
@@ -345,8 +360,8 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
         ok_->setEnabled(l != 0);
         return 0;
       case BFFM_SETSELECTIONA:
-        if (w) return Select(AnsiString(reinterpret_cast<const char*>(l))) ? 1 : 0;
-        if (std::string p; KindOf(reinterpret_cast<LPCITEMIDLIST>(l), &p) == 'F') return Select(AnsiString(p));
+        if (w) return SelectPath(AnsiString(reinterpret_cast<const char*>(l))) ? 1 : 0;
+        if (std::string p; KindOf(reinterpret_cast<LPCITEMIDLIST>(l), &p) == 'F') return SelectPath(AnsiString(p));
         return 0;
       case WM_SETTEXT:
         setWindowTitle(ui::Q(AnsiString(reinterpret_cast<const char*>(l))));
