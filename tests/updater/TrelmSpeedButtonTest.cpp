@@ -1,6 +1,8 @@
 // The skinned button: which image of the strip is drawn where, by state.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "Forms.h"
 #include "TrelmSpeedButton.h"
 #include "UiTest.h"
@@ -93,6 +95,24 @@ TEST_F(SkinnedButton, DisabledDrawsImageOne) {
   ExpectImage(1, 2, 2);
 }
 
+TEST_F(SkinnedButton, DisabledWhilePressedDrawsImageThree) {
+  uitest::MouseDown(button, 5, 5);
+  button->Enabled = false;
+  ExpectImage(3, 2, 2);
+}
+
+TEST_F(SkinnedButton, TheStripsBottomLeftColourIsTransparentInEveryImage) {
+  // The key comes from the strip's bottom-left pixel only: inside image 2 it is transparent,
+  // while image 2's own corner, in its image colour, is drawn.
+  button->Glyph->Canvas->Pixels[2 * kImageWidth + 50][3] = kKey;
+  button->Glyph->Canvas->Pixels[2 * kImageWidth][kHeight - 1] = kImage[2];
+  uitest::MouseDown(button, 5, 5);
+  TBitmap* b = Shot();
+  EXPECT_EQ(b->Canvas->GetPixel(2 + 50, 2 + 3), TColor(clWhite));
+  EXPECT_EQ(b->Canvas->GetPixel(2, 2 + kHeight - 1), kImage[2]);
+  EXPECT_EQ(b->Canvas->GetPixel(2 + 51, 2 + 3), kImage[2]);
+}
+
 TEST_F(SkinnedButton, TheExclusiveDownStateDrawsNothing) {
   button->GroupIndex = 1;
   button->Down = true;
@@ -125,6 +145,31 @@ TEST_F(SkinnedButton, EmptyGlyphDrawsNothing) {
   button->Glyph = &empty;
   TBitmap* b = Shot();
   EXPECT_EQ(b->Canvas->GetPixel(5, 5), TColor(clWhite));
+}
+
+TEST_F(SkinnedButton, ColourWritersRepaintOnlyWhenTheValueChanges) {
+  int paints = 0;
+  button->OnPaint = [&](TObject*) { ++paints; };
+  uitest::Pump(30);
+  struct Write {
+    const char* what;
+    std::function<void()> write;
+    bool repaints;
+  };
+  const Write writes[] = {
+      {"same colour", [&] { button->Color = button->Color.get(); }, false},
+      {"new colour", [&] { button->Color = 0x00ABCDEF; }, true},
+      {"same focus mask", [&] { button->FocusMaskColor = 14803425; }, false},
+      {"new focus mask", [&] { button->FocusMaskColor = 0x123456; }, true},
+      {"same down mask", [&] { button->DownMaskColor = 14803425; }, false},
+      {"new down mask", [&] { button->DownMaskColor = 0x654321; }, true},
+  };
+  for (const Write& w : writes) {
+    int before = paints;
+    w.write();
+    uitest::Pump(30);
+    EXPECT_EQ(paints > before, w.repaints) << w.what;
+  }
 }
 
 TEST_F(SkinnedButton, ColourPropertiesRepaintOnlyOnChange) {
