@@ -7,6 +7,7 @@
 #include "ImgList.h"
 #include "StdCtrls.h"
 #include "UiTest.h"
+#include "winplat.h"
 
 namespace {
 
@@ -131,6 +132,42 @@ TEST(Canvas, TextMeasuringAndDrawText) {
   EXPECT_EQ(MulDiv(7, 3, 2), 11);
   EXPECT_EQ(MulDiv(-7, 3, 2), -11);
   EXPECT_EQ(MulDiv(1, 1, 0), -1);
+}
+
+// The layouts' Korean faces draw Hangul glyphs: a font without them would draw the same empty
+// box for every syllable.
+TEST(Canvas, KoreanFacesDrawHangul) {
+  auto draw = [](const char* face, const char* utf8, TBitmap& bmp) {
+    bmp.Width = 40;
+    bmp.Height = 30;
+    bmp.Canvas->Brush->Color = clWhite;
+    bmp.Canvas->FillRect(Rect(0, 0, 40, 30));
+    bmp.Canvas->Font->Name = AnsiString(winplat::Utf8ToCp949(face));
+    bmp.Canvas->Font->Height = -16;
+    bmp.Canvas->Font->Color = clBlack;
+    bmp.Canvas->TextOut(2, 2, AnsiString(winplat::Utf8ToCp949(utf8)));
+  };
+  auto inked = [](TBitmap& bmp) {
+    int n = 0;
+    for (int x = 0; x < bmp.Width; ++x)
+      for (int y = 0; y < bmp.Height; ++y) n += bmp.Canvas->GetPixel(x, y) != TColor(clWhite);
+    return n;
+  };
+  for (const char* face : {"굴림", "돋움", "Gulim"}) {
+    TBitmap ga, na, gak;
+    draw(face, "가", ga);
+    draw(face, "나", na);
+    draw(face, "각", gak);
+    EXPECT_GT(inked(ga), 0) << face;
+    int differ = 0, differFinal = 0;
+    for (int x = 0; x < 40; ++x)
+      for (int y = 0; y < 30; ++y) {
+        differ += ga.Canvas->GetPixel(x, y) != na.Canvas->GetPixel(x, y);
+        differFinal += ga.Canvas->GetPixel(x, y) != gak.Canvas->GetPixel(x, y);
+      }
+    EXPECT_GT(differ, 0) << face;
+    EXPECT_GT(differFinal, 0) << face;
+  }
 }
 
 TEST(ImageList, AddMaskedCutsTheStripAndLeavesTheMaskColourOut) {
