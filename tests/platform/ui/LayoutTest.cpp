@@ -2,6 +2,11 @@
 // the form, the component and the name.
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include "ExtCtrls.h"
+#include "Buttons.h"
+#include "ImgList.h"
 #include "SampleForm.h"
 #include "UiTest.h"
 #include "winplat.h"
@@ -160,6 +165,54 @@ TEST(Layout, ValuesOfEveryKind) {
   ASSERT_NE(form.btnA, nullptr);
   EXPECT_EQ(form.btnA->ModalResult.get(), mrYes);
   EXPECT_TRUE(bool(form.btnA->OnClick));
+}
+
+// Images of a layout named by bitmap resource instead of inline data (STRIP: 8 x 2, blue then
+// lime, its bottom-left pixel white).
+TEST(Layout, ImagesFromBitmapResources) {
+  TfrmText form(nullptr);
+  form.Read(
+      "object f: TfrmText\n"
+      "  object imgStrip: TImage\n    Picture.Resource = 'STRIP'\n  end\n"
+      "  object btnStrip: TSpeedButton\n    Glyph.Resource = 'STRIP'\n    NumGlyphs = 2\n  end\n"
+      "  object ilStrip: TImageList\n    Width = 4\n    Height = 2\n    Bitmap.Resource = 'STRIP'\n  end\n"
+      "end\n");
+  auto* img = dynamic_cast<TImage*>(form.FindComponent("imgStrip"));
+  ASSERT_NE(img, nullptr);
+  TBitmap* picture = img->Picture->Bitmap;
+  ASSERT_EQ(picture->Width.get(), 8);
+  ASSERT_EQ(picture->Height.get(), 2);
+  EXPECT_EQ(picture->Canvas->Pixels[1][0], TColor(clBlue));
+  EXPECT_EQ(picture->Canvas->Pixels[7][1], TColor(clLime));
+  EXPECT_EQ(picture->Canvas->Pixels[0][1], TColor(clWhite));
+  auto* button = dynamic_cast<TSpeedButton*>(form.FindComponent("btnStrip"));
+  ASSERT_NE(button, nullptr);
+  EXPECT_EQ(button->Glyph->Width.get(), 8);
+  EXPECT_EQ(button->Glyph->Canvas->Pixels[5][0], TColor(clLime));
+  auto* list = dynamic_cast<TImageList*>(form.FindComponent("ilStrip"));
+  ASSERT_NE(list, nullptr);
+  ASSERT_EQ(list->Count.get(), 2);
+  TBitmap second;
+  list->GetBitmap(1, &second);
+  EXPECT_EQ(second.Canvas->Pixels[0][0], TColor(clLime));
+}
+
+TEST(Layout, AMissingBitmapResourceNamesTheComponentAndTheProperty) {
+  const char* props[][2] = {{"TImage", "Picture.Resource"}, {"TSpeedButton", "Glyph.Resource"},
+                            {"TImageList", "Bitmap.Resource"}};
+  for (auto& p : props) {
+    TfrmText form(nullptr);
+    std::string text = std::string("object f: TfrmText\n  object thing: ") + p[0] + "\n    " + p[1] +
+                       " = 'NO_SUCH_BITMAP'\n  end\nend\n";
+    try {
+      form.Read(text.c_str());
+      ADD_FAILURE() << p[1] << ": no error";
+    } catch (ELayoutError& e) {
+      EXPECT_EQ(e.FormName, AnsiString("TfrmText")) << p[1];
+      EXPECT_EQ(e.ComponentName, AnsiString("thing")) << p[1];
+      EXPECT_EQ(e.Name, AnsiString(p[1]));
+    }
+  }
 }
 
 TEST(Layout, MissingLayoutResourceIsAnError) {
