@@ -72,7 +72,16 @@ void ApplyFrame(HWND hwnd) {
   WindowRecord* r = FindWindowRecord(hwnd);
   if (!r || !r->widget || !r->control) return;
   QWidget* w = r->widget;
-  if (w->parentWidget() && !w->isWindow()) return;
+  if (w->parentWidget() && !w->isWindow()) {
+    // A form placed inside another control is sized by its parent, whatever its frame: drop the
+    // fixed size it had as a window.
+    if (auto* form = dynamic_cast<TCustomForm*>(r->control)) {
+      w->setMinimumSize(0, 0);
+      w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+      w->setGeometry(form->GetLeft(), form->GetTop(), std::max(0, form->GetWidth()), std::max(0, form->GetHeight()));
+    }
+    return;
+  }
   DWORD s = DWORD(r->style);
   Qt::WindowFlags f = (r->exStyle & WS_EX_TOOLWINDOW) ? Qt::Tool : Qt::Window;
   f |= Qt::CustomizeWindowHint;

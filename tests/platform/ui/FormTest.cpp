@@ -1,7 +1,10 @@
 // The application object and forms: modal loops, the message loop, closing, message boxes.
 #include <gtest/gtest.h>
 
+#include "ComCtrls.h"
 #include "Dialogs.h"
+#include "ExtCtrls.h"
+#include "StdCtrls.h"
 #include "SampleForm.h"
 #include "UiTest.h"
 
@@ -188,6 +191,58 @@ TEST_F(FormTest, ScreenCursorAndSize) {
   EXPECT_EQ(Screen->Cursor.get(), crDefault);
   EXPECT_GT(Screen->Width.get(), 0);
   EXPECT_GT(Screen->Height.get(), 0);
+}
+
+// A form shown inside a tab sheet whose tab is hidden, filling it (as a main window hosts its
+// page form).
+TEST_F(FormTest, AFormInsideAHiddenTabFillsIt) {
+  TForm outer(nullptr, 0);
+  outer.BorderStyle = bsNone;
+  outer.ClientWidth = 400;
+  outer.ClientHeight = 300;
+  auto* pages = new TPageControl(&outer);
+  pages->Parent = &outer;
+  pages->Align = alClient;
+  pages->TabPosition = tpBottom;
+  auto* sheet = new TTabSheet(&outer);
+  sheet->PageControl = pages;
+  sheet->TabVisible = false;
+  auto* bottom = new TPanel(&outer);
+  bottom->Parent = sheet;
+  bottom->Height = 7;
+  bottom->Align = alBottom;
+  pages->ActivePageIndex = 0;
+  auto* inner = new TForm(&outer, 0);
+  inner->BorderStyle = bsNone;
+  inner->Color = clRed;
+  inner->ClientWidth = 200;
+  inner->ClientHeight = 100;
+  auto* label = new TLabel(inner);
+  label->Parent = inner;
+  label->Caption = "inner";
+  inner->Parent = sheet;
+  outer.Width = inner->Width + 10;
+  outer.Height = inner->Height + 50;
+  inner->Align = alClient;
+  inner->Show();
+  outer.Show();
+  EXPECT_EQ(pages->ActivePage.get(), sheet);
+  EXPECT_TRUE(inner->Showing());
+  EXPECT_EQ(outer.Width.get(), 210);
+  EXPECT_EQ(outer.Height.get(), 150);
+  // The form fills the sheet above its bottom panel.
+  EXPECT_EQ(inner->Left.get(), 0);
+  EXPECT_EQ(inner->Top.get(), 0);
+  EXPECT_EQ(inner->Width.get(), sheet->ClientWidth.get());
+  EXPECT_EQ(inner->Height.get(), sheet->ClientHeight.get() - 7);
+  TBitmap shot;
+  uitest::Grab(&outer, &shot);
+  TPoint p = inner->ClientToScreen(Point(inner->Width - 2, inner->Height - 2));
+  TPoint q = outer.ScreenToClient(p);
+  // Its window has the size it was given, not the fixed size it had on its own.
+  EXPECT_EQ(shot.Canvas->GetPixel(q.x, q.y), TColor(clRed)) << q.x << "," << q.y;
+  EXPECT_EQ(inner->Parent.get(), sheet);
+  EXPECT_EQ(Application->MainForm.get(), nullptr);  // a form made with new never becomes main
 }
 
 TEST_F(FormTest, PositionScreenCenterCentresTheForm) {
