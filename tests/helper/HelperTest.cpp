@@ -52,6 +52,14 @@ class HelperTest : public ::testing::Test {
 
   fs::path Prog(const std::string& name = "") const { return root_ / "prog" / name; }
 
+  // The restart command runs on its own after the helper ended. Its scripts write into a scratch
+  // file and rename it, so the file appears only whole; the deadline is generous for loaded
+  // machines and only a failing run waits it out.
+  std::string WaitForFile(const std::string& name) const {
+    for (int i = 0; i < 1500 && !fs::exists(Prog(name)); ++i) Sleep(20);
+    return ReadFile(Prog(name));
+  }
+
   void Package(const std::string& name, const std::vector<std::pair<std::string, std::string>>& files) {
     ztest::ZipWriter zip;
     for (const auto& f : files) zip.AddFile(f.first, f.second);
@@ -132,7 +140,8 @@ TEST_F(HelperTest, RestartModeWaitsForTheProgramThenReplacesItsFilesThenStartsTh
   WriteFile(Prog("app.txt"), "old");
   // The "running program": it looks at its file just before it ends.
   WriteFile(Prog("running.exe"), "#!/bin/sh\nsleep 1\ncat app.txt > seen.txt\n", true);
-  WriteFile(Prog("restart.exe"), "#!/bin/sh\necho \"$@\" > restarted.txt\ncat app.txt >> restarted.txt\n", true);
+  WriteFile(Prog("restart.exe"),
+            "#!/bin/sh\n{ echo \"$@\"; cat app.txt; } > restarted.tmp\nmv restarted.tmp restarted.txt\n", true);
   Package("APP.ZIP", {{"app.txt", "new"}});
 
   std::string command = "C:\\prog\\running.exe";
@@ -144,9 +153,7 @@ TEST_F(HelperTest, RestartModeWaitsForTheProgramThenReplacesItsFilesThenStartsTh
   EXPECT_EQ(Run(std::to_string(running.dwProcessId) + " \"restart.exe -r\" APP.ZIP"), 0u);
 
   EXPECT_EQ(ReadFile(Prog("seen.txt")), "old");  // not replaced while it ran
-  // The restart command runs on its own; give it a moment.
-  for (int i = 0; i < 200 && ReadFile(Prog("restarted.txt")).find("new") == std::string::npos; ++i) Sleep(20);
-  EXPECT_EQ(ReadFile(Prog("restarted.txt")), "-r\nnew");
+  EXPECT_EQ(WaitForFile("restarted.txt"), "-r\nnew");
   EXPECT_FALSE(fs::exists(Prog("APP.ZIP")));
   WaitForSingleObject(running.hProcess, INFINITE);
   CloseHandle(running.hThread);
@@ -155,12 +162,11 @@ TEST_F(HelperTest, RestartModeWaitsForTheProgramThenReplacesItsFilesThenStartsTh
 
 TEST_F(HelperTest, RestartModeStillRestartsWhenAPackageFails) {
   WriteFile(Prog("broken.zip"), "junk");
-  WriteFile(Prog("restart.exe"), "#!/bin/sh\necho \"$@\" > restarted.txt\n", true);
+  WriteFile(Prog("restart.exe"), "#!/bin/sh\necho \"$@\" > restarted.tmp\nmv restarted.tmp restarted.txt\n", true);
 
   EXPECT_EQ(Run("0 \"restart.exe -r\" broken.zip"), 1u);
 
-  for (int i = 0; i < 200 && !fs::exists(Prog("restarted.txt")); ++i) Sleep(20);
-  EXPECT_EQ(ReadFile(Prog("restarted.txt")), "-r\n");
+  EXPECT_EQ(WaitForFile("restarted.txt"), "-r\n");
   EXPECT_TRUE(fs::exists(Prog("broken.zip")));
 }
 
