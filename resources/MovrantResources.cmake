@@ -53,4 +53,8 @@ function(movrant_program)
   movrant_cp949(${P_TARGET})
   movrant_program_resources(TARGET ${P_TARGET})
   movrant_version(TARGET ${P_TARGET} VERSION ${P_VERSION} DESCRIPTION "Movrant for Pavo")
+  # The folder dialog asks the shell library beside the program for its version.
+  add_dependencies(${P_TARGET} shell32)
+  add_custom_command(TARGET ${P_TARGET} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:shell32> $<TARGET_FILE_DIR:${P_TARGET}>/Shell32.dll)
 endfunction()
