@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "ShippedFiles.h"
 #include "windows.h"
 #include "winplat.h"
 
@@ -93,6 +94,23 @@ TEST(VersionInfo, LibraryRecordIsItsOwn) {
   EXPECT_EQ(fixed->dwFileType, DWORD(VFT_DLL));
   EXPECT_EQ(fixed->dwFileVersionMS, 0x00020005u);
   EXPECT_EQ(fixed->dwFileVersionLS, 0x00000007u);
+}
+
+TEST(VersionInfo, ShippedFilesCarryTheirRecord) {
+  for (const char* const* file = kShippedFiles; *file; ++file) {
+    std::vector<char> block = VersionBlock(winplat::UnixToDos(*file));
+    ASSERT_FALSE(block.empty()) << *file;
+    LPVOID value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &value, &length)) << *file;
+    ASSERT_EQ(length, 4u) << *file;
+    EXPECT_EQ(static_cast<const WORD*>(value)[0], 0x0412) << *file;
+    EXPECT_EQ(static_cast<const WORD*>(value)[1], 949) << *file;
+    EXPECT_NE(Query(block, "\\StringFileInfo\\041203B5\\FileVersion"), "<none>") << *file;
+    const VS_FIXEDFILEINFO* fixed = Fixed(block);
+    ASSERT_NE(fixed, nullptr) << *file;
+    EXPECT_NE(fixed->dwFileVersionMS | fixed->dwFileVersionLS, 0u) << *file;
+  }
 }
 
 TEST(VersionInfo, FilesWithoutRecordGiveZero) {
