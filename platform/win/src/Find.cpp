@@ -68,16 +68,16 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     SetLastError(ERROR_INVALID_PARAMETER);
     return INVALID_HANDLE_VALUE;
   }
-  std::string spec = lpFileName;
-  size_t sep = spec.find_last_of("\\/");
+  std::string search = lpFileName;
+  size_t sep = search.find_last_of("\\/");
   std::string folder, pattern;
   if (sep == std::string::npos) {
-    size_t colon = spec.size() >= 2 && spec[1] == ':' ? 2 : 0;
-    folder = colon ? spec.substr(0, 2) : ".";
-    pattern = spec.substr(colon);
+    size_t colon = search.size() >= 2 && search[1] == ':' ? 2 : 0;
+    folder = colon ? search.substr(0, 2) : ".";
+    pattern = search.substr(colon);
   } else {
-    folder = spec.substr(0, sep + 1);
-    pattern = spec.substr(sep + 1);
+    folder = search.substr(0, sep + 1);
+    pattern = search.substr(sep + 1);
   }
   if (pattern.empty()) {
     SetLastError(ERROR_FILE_NOT_FOUND);

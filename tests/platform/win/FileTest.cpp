@@ -330,10 +330,10 @@ TEST_F(Files, FoldersAndAttributes) {
   EXPECT_FALSE(std::filesystem::exists(C("New")));
 }
 
-std::vector<std::string> Find(const char* spec) {
+std::vector<std::string> Find(const char* search) {
   std::vector<std::string> names;
   WIN32_FIND_DATAA data;
-  HANDLE h = FindFirstFileA(spec, &data);
+  HANDLE h = FindFirstFileA(search, &data);
   if (h == INVALID_HANDLE_VALUE) return names;
   do names.push_back(data.cFileName);
   while (FindNextFileA(h, &data));
@@ -349,7 +349,7 @@ TEST_F(Files, FindPatternsIgnoreCase) {
   using V = std::vector<std::string>;
   const std::string han = "\xC7\xD1.txt";
   struct Case {
-    const char* spec;
+    const char* search;
     V names;
   } cases[] = {
       {"C:\\F\\*.*", {".", "..", "a.txt", "ab.txt.bak", "B.TXT", "c.dat", "readme", "Sub", han}},
@@ -362,7 +362,7 @@ TEST_F(Files, FindPatternsIgnoreCase) {
       {"C:\\F\\s*", {"Sub"}},
       {"C:\\F\\none*", {}},
   };
-  for (const Case& c : cases) EXPECT_EQ(Find(c.spec), c.names) << c.spec;
+  for (const Case& c : cases) EXPECT_EQ(Find(c.search), c.names) << c.search;
 
   WIN32_FIND_DATAA data;
   HANDLE h = FindFirstFileA("C:\\F\\c.dat", &data);
