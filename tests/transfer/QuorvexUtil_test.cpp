@@ -203,6 +203,24 @@ TEST(GetTempDirectory, EndsInBackslash) {
   EXPECT_TRUE(DirectoryExists(temp));
 }
 
+TEST(GetTempDirectory, FallsBackToTheQuorvexFolderWithoutASystemOne) {
+  // Only a removable drive, and no temporary folder on it: the system has no temporary path.
+  TempFolder dir;
+  fs::create_directories(dir.Unix("e"));
+  const std::string table = "E=" + dir.Unix("e") + ",removable,NAVI";
+  const char* tmpdir = getenv("TMPDIR");
+  const std::string savedTmpdir = tmpdir ? tmpdir : "";
+  setenv("WINPLAT_DRIVES", table.c_str(), 1);
+  unsetenv("TMPDIR");
+  winplat::ReloadDrives();
+  char buffer[1024];
+  EXPECT_EQ(GetTempPathA(sizeof buffer, buffer), 0u);
+  EXPECT_EQ(GetTempDirectory().str(), "C:\\Quorvex\\");
+  unsetenv("WINPLAT_DRIVES");
+  if (tmpdir) setenv("TMPDIR", savedTmpdir.c_str(), 1);
+  winplat::ReloadDrives();
+}
+
 // ---------------------------------------------------------------- size text
 
 TEST(FormatSize, EveryThreshold) {
