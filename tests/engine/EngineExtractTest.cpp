@@ -530,8 +530,10 @@ TEST_F(EngineExtract, DamagedArchivesFailClearly) {
 
 TEST_F(EngineExtract, DamagedEntryIsSkippedAndTheRestExtracted) {
   auto cut = Entry("cut.bin", Content(200000, 12));
+  cut.truncateData = 5000;  // its data runs into the next entry
   ztest::ZipWriter w;
   w.Add(Entry("first.txt", "1"));
+  w.Add(cut);
   auto broken = Entry("broken.bin", Content(200000, 13));
   broken.centralCompressedSizeDelta = -1000;  // the directory claims less data than there is
   w.Add(broken);
@@ -541,6 +543,8 @@ TEST_F(EngineExtract, DamagedEntryIsSkippedAndTheRestExtracted) {
   EXPECT_EQ(ReadFile(Out("first.txt")), "1");
   EXPECT_EQ(ReadFile(Out("last.txt")), "3");
   EXPECT_FALSE(fs::exists(Out("broken.bin")));
+  EXPECT_FALSE(fs::exists(Out("cut.bin")));
+  EXPECT_EQ(rec.Skipped().size(), 2u) << rec.Messages();
   EXPECT_TRUE(rec.HasErrorMessage(zemDamaged)) << rec.Messages();
   EXPECT_EQ(TempFilesLeft(), 0);
 }
