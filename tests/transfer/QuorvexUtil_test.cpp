@@ -173,6 +173,12 @@ TEST(OpenIniIn, OpensExistingOrCreatesOnRequest) {
   created->ReadSections(sections.get());
   EXPECT_EQ(sections->Count(), 0);
   EXPECT_FALSE(fs::exists(dir.Unix("missing.ini")));  // opening writes nothing
+
+  // A file that cannot be read while another handle holds it: the failed construction is null.
+  int lock = FileOpen(dir.Dos("present.ini"), fmOpenRead | fmShareExclusive);
+  ASSERT_GE(lock, 0);
+  for (bool create : {false, true}) EXPECT_EQ(OpenIniIn("present.ini", dir.Dos(), create), nullptr) << create;
+  FileClose(lock);
 }
 
 TEST(GetFileVersionString, ReadsOurRecordAndNothingElse) {
