@@ -6,6 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+#include <new>
+#include <stdexcept>
+
 #include "ZipTestFiles.h"
 
 using namespace ziptest;
@@ -428,6 +432,44 @@ TEST_F(ListTest, CancelAndFailingHandler) {
   EXPECT_EQ(List("five.zip", bytes), 10202);
   ASSERT_TRUE(HasCode(messages, 10202));
   EXPECT_NE(messages.back().text.find("handler broke"), std::string::npos) << Dump(messages);
+}
+
+// Whatever a handler raises while the directory is read is reported once, by its kind.
+TEST_F(ListTest, HandlerFailuresDuringTheRead) {
+  ZipWriter z;
+  z.AddFile("a.txt", "a");
+  z.AddFile("b.txt", "b");
+  const std::string bytes = z.Build();
+  struct Case {
+    const char* what;
+    std::function<void()> raise;
+    int id;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"out of memory", [] { throw std::bad_alloc(); }, 10103, "Requested memory not available"},
+      {"class library out of memory", [] { throw EOutOfMemory("no memory"); }, 10103,
+       "Requested memory not available"},
+      {"other exception", [] { throw std::runtime_error("disk gone"); }, 10202,
+       "Unknown error in List() function\ndisk gone"},
+      {"not an exception object", [] { throw 42; }, 10202, "Unknown error in List() function\n"},
+      {"zip error", [] { throw EZipBuilder::CreateFromId(11036, true); }, 11036,
+       "This archive is not a valid Zip archive"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages.clear();
+    dirUpdates = 0;
+    w.Events()->OnNewName = [&c](TObject*, int, const ZipDirEntry&) { c.raise(); };
+    EXPECT_EQ(List("raise.zip", bytes), c.id);
+    ASSERT_EQ(messages.size(), 1u) << Dump(messages);
+    EXPECT_EQ(messages[0].code, c.id);
+    EXPECT_EQ(messages[0].text, c.text);
+    EXPECT_EQ(w.ZipContents.size(), 1u);
+    EXPECT_TRUE(w.ZipFileName.IsEmpty());
+    EXPECT_EQ(w.FileHandle, -1);
+    EXPECT_EQ(dirUpdates, 1);
+  }
 }
 
 TEST_F(ListTest, TraceLines) {
