@@ -6,7 +6,10 @@
 #include <utime.h>
 
 #include <cstdlib>
+#include <functional>
 #include <map>
+#include <stdexcept>
+#include <utility>
 
 #include "ZipTestFiles.h"
 
@@ -119,6 +122,13 @@ void CheckJoined(const std::string& bytes, const std::vector<Entry>& entries, co
 }
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
+
+// Where the directory of a split set starts: the part and the offset in it.
+std::pair<size_t, size_t> CentralStart(const std::vector<std::string>& parts) {
+  const std::string& last = parts.back();
+  const size_t eoc = last.rfind(std::string("PK\x05\x06", 4));
+  return {Get16(last, eoc + 6), Get32(last, eoc + 16)};
+}
 
 TEST_F(PartsTest, NumberedPartsOfTheUpdaterJoin) {
   const std::vector<Entry> entries = ThreePartEntries();
@@ -241,6 +251,32 @@ TEST_F(PartsTest, JoinFailuresLeaveNoOutput) {
       {"last part without its end record", [](std::vector<std::string>& p) { p[2].resize(p[2].size() / 2); }, -9,
        11036},
       {"middle part cut short", [](std::vector<std::string>& p) { p[1].resize(1000); }, -7, 0},
+      {"central signature",
+       [](std::vector<std::string>& p) {
+         const auto cd = CentralStart(p);
+         Set32(p[cd.first], cd.second, 0x02014B51);
+       },
+       -7, 11015},
+      {"central name of 260 bytes",
+       [](std::vector<std::string>& p) {
+         const auto cd = CentralStart(p);
+         Set16(p[cd.first], cd.second + 28, 260);
+       },
+       -7, 11017},
+      {"more entries than the directory holds",
+       [](std::vector<std::string>& p) {
+         Set16(p[2], p[2].size() - 22 + 8, 4);
+         Set16(p[2], p[2].size() - 22 + 10, 4);
+       },
+       -7, 11013},
+      {"local name missing from the directory", [](std::vector<std::string>& p) { p[0][4 + 30] = 'z'; }, -7,
+       ZIP_UNKNOWN_ERROR},
+      {"archive comment cut short",
+       [](std::vector<std::string>& p) {
+         Set16(p[2], p[2].size() - 2, 10);
+         p[2] += "12345";
+       },
+       -7, 11023},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -261,6 +297,58 @@ TEST_F(PartsTest, JoinFailuresLeaveNoOutput) {
     EXPECT_EQ(TempFiles(drives.Fixed("tmp")), 0u);
     EXPECT_FALSE(w.InEngineRun);
   }
+}
+
+TEST_F(PartsTest, JoinOutputAndHandlerFailures) {
+  WriteParts(SplitSet(ThreePartEntries()), {"MAP001.ZIP", "MAP002.ZIP", "MAP003.ZIP"});
+  struct Case {
+    const char* what;
+    std::function<void()> setUp;
+    const char* output;
+    int result, id;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"temporary folder missing", [this] { w.TempDir = "T:\\gone"; }, "T:\\tmp\\", -7, 11027,
+       "Temporary file could not be created"},
+      {"output folder missing", [] {}, "T:\\nodir\\joined.zip", -7, 11009, "Creation of output file failed"},
+      {"handler raises",
+       [this] {
+         w.Events()->OnItemProgress = [](TObject*, const AnsiString&, uint32_t, int) {
+           throw std::runtime_error("window gone");
+         };
+       },
+       "T:\\tmp\\", -9, 11024,
+       "UnKnown error in function ReadSpan(), WriteSpan(), ChangeFileDetails() or CopyZippedFiles()\nwindow gone"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages.clear();
+    w.TempDir = "T:\\tmp";
+    w.Events()->OnItemProgress = nullptr;
+    c.setUp();
+    AnsiString out = c.output;
+    EXPECT_EQ(w.ReadSpan("T:\\MAP003.ZIP", out), c.result);
+    EXPECT_EQ(w.ErrCode, c.id) << Dump(messages);
+    ASSERT_TRUE(HasCode(messages, c.id));
+    EXPECT_EQ(messages.back().text, c.text);
+    EXPECT_EQ(TempFiles(drives.Fixed("tmp")), 0u);
+    EXPECT_FALSE(std::filesystem::exists(drives.Fixed("nodir")));
+    EXPECT_FALSE(w.InEngineRun);
+    EXPECT_EQ(w.FileHandle, -1);
+  }
+}
+
+TEST_F(PartsTest, JoinIntoANamedOutput) {
+  const std::vector<Entry> entries = ThreePartEntries();
+  WriteParts(SplitSet(entries), {"MAP001.ZIP", "MAP002.ZIP", "MAP003.ZIP"});
+  WriteBytes(drives.Fixed("tmp/joined.bin"), "stale");
+  w.HowToDelete = htdFinal;
+  AnsiString out = "T:\\tmp\\joined.bin";
+  EXPECT_EQ(w.ReadSpan("T:\\MAP003.ZIP", out), 0) << Dump(messages);
+  EXPECT_EQ(out.str(), "T:\\tmp\\joined.zip");
+  EXPECT_FALSE(std::filesystem::exists(drives.Fixed("tmp/joined.bin")));
+  CheckJoined(ReadBytes(drives.Fixed("tmp/joined.zip")), entries, "");
 }
 
 TEST_F(PartsTest, LastPartOnAHardDrive) {
