@@ -155,6 +155,66 @@ TEST_F(BuilderTest, ExtractWithoutAName) {
   EXPECT_EQ(dialogs, std::vector<std::string>{"Error - no zip file specified!"});
 }
 
+TEST_F(BuilderTest, ArchivesWithoutEntriesAreNotExtracted) {
+  ZipWriter empty;
+  ZipWriter onlyFolders;
+  onlyFolders.AddDir("docs/");
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int id;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"empty archive", empty.Build(), 11002, "Zip file could not be opened"},
+      {"folders only", onlyFolders.Build(), 11002, "Zip file could not be opened"},
+      {"not an archive", std::string(3000, 'x'), 11036, "This archive is not a valid Zip archive"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteBytes(drives.Fixed("none.zip"), c.bytes);
+    Prepare("T:\\none.zip");
+    messages.clear();
+    EXPECT_EQ(zb->Extract(), c.id);
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().code, c.id);
+    EXPECT_EQ(messages.back().text, c.text);
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_EQ(Count("out"), 0u);
+    EXPECT_FALSE(zb->Worker->InEngineRun);
+  }
+}
+
+// Without a target folder, or only testing, the folder is neither checked nor made and the
+// current folder stays where it was.
+TEST_F(BuilderTest, TestRunsAndRunsWithoutATargetFolder) {
+  WriteBytes(drives.Fixed("a.zip"), Archive());
+  std::filesystem::create_directories(drives.Fixed("cwd"));
+  struct Case {
+    const char* what;
+    const char* base;
+    ExtrOpts options;
+    size_t inCwd;
+  };
+  const Case cases[] = {
+      {"test only", "T:\\made", ExtrOpts() << ExtrTest << ExtrForceDirs << ExtrDirNames, 0},
+      {"no target folder", "", ExtrOpts() << ExtrDirNames << ExtrOverWrite, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(drives.Fixed("cwd"));
+    std::filesystem::create_directories(drives.Fixed("cwd"));
+    ASSERT_TRUE(SetCurrentDir("T:\\cwd"));
+    Prepare("T:\\a.zip", c.base);
+    zb->ExtrOptions = c.options;
+    EXPECT_EQ(zb->Extract(), 0) << Dump(messages);
+    EXPECT_EQ(GetCurrentDir().str(), "T:\\cwd");
+    EXPECT_FALSE(std::filesystem::exists(drives.Fixed("made")));
+    EXPECT_EQ(Count("cwd"), c.inCwd);
+  }
+  ASSERT_TRUE(SetCurrentDir("T:\\"));
+}
+
 TEST_F(BuilderTest, ExtractFromInsideTheProgressHandlerIsRefused) {
   WriteBytes(drives.Fixed("a.zip"), Archive());
   Prepare("T:\\a.zip");
