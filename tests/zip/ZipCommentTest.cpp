@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
+
+#include <fstream>
 
 #include "ZipTestFiles.h"
 
@@ -101,6 +104,30 @@ TEST_F(CommentTest, TooLongCommentIsRefused) {
   w.WriteZipComment(std::string(65535, 'y').c_str());
   EXPECT_TRUE(messages.empty()) << Dump(messages);
   EXPECT_EQ(ReadBack(), std::string(65535, 'y'));
+}
+
+// An archive just under 4 GiB (sparse, only its end record written) cannot grow past the limit.
+TEST_F(CommentTest, CommentThatWouldPassFourGiBIsRefused) {
+  const long long size = (4LL << 30) - 100;
+  WriteBytes(path, "");
+  ASSERT_EQ(truncate(path.c_str(), size - 22), 0);
+  ZipWriter z;
+  const std::string eoc = z.Build();
+  ASSERT_EQ(eoc.size(), 22u);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::app);
+    out.write(eoc.data(), 22);
+  }
+  w.ZipFileName = "T:\\c.zip";
+  w.WriteZipComment(std::string(100, 'x').c_str());
+  EXPECT_EQ(w.ErrCode, 10205);
+  ASSERT_TRUE(HasCode(messages, 10205)) << Dump(messages);
+  EXPECT_EQ(messages.back().text, "File larger than 4GB");
+  EXPECT_TRUE(w.ZipComment.IsEmpty());
+  struct stat st;
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, size);
+  EXPECT_EQ(w.FileHandle, -1);
 }
 
 TEST_F(CommentTest, NoArchiveName) {
