@@ -197,6 +197,34 @@ TEST_F(PartsTest, InfoZipSplitSetJoins) {
   EXPECT_EQ(ReadBytes(out + "/sub/text.txt"), std::string(30000, 'q'));
 }
 
+// Info-ZIP starts the directory in an earlier part and counts on the last one only the entries
+// it holds; the joined archive has one part, so all entries are on it.
+TEST_F(PartsTest, InfoZipSetWithItsDirectoryOverParts) {
+  const std::string src = drives.Fixed("many");
+  for (int i = 0; i < 1500; ++i) WriteBytes(src + "/entry_with_a_longish_name_" + std::to_string(i) + ".txt", "x");
+  WriteBytes(src + "/big.bin", Noise(200000, 8));
+  const std::string cmd = "cd " + Quote(src) + " && zip -q -s 64k -r " + Quote(drives.Fixed("izm.zip")) + " .";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::string last = ReadBytes(drives.Fixed("izm.zip"));
+  ASSERT_GE(last.size(), 22u);
+  const size_t eoc = last.size() - 22;
+  ASSERT_EQ(Get32(last, eoc), ZIP_EOC_SIG);
+  ASSERT_LT(Get16(last, eoc + 6), Get16(last, eoc + 4));
+  ASSERT_LT(Get16(last, eoc + 8), Get16(last, eoc + 10));
+
+  w.ZipFileName = "T:\\izm.zip";
+  EXPECT_EQ(w.List(), 0) << Dump(messages);
+  EXPECT_EQ(w.ZipContents.size(), 1501u);
+  const std::string joined = Join("T:\\izm.zip");
+  ASSERT_FALSE(joined.empty());
+  const std::string bytes = ReadBytes(joined);
+  const size_t jeoc = bytes.size() - 22;
+  ASSERT_EQ(Get32(bytes, jeoc), ZIP_EOC_SIG);
+  EXPECT_EQ(Get16(bytes, jeoc + 8), 1501);
+  EXPECT_EQ(Get16(bytes, jeoc + 10), 1501);
+  EXPECT_EQ(std::system(("unzip -tqq " + Quote(joined)).c_str()), 0);
+}
+
 TEST_F(PartsTest, NamesDifferingOnlyInCaseKeepTheirOwnData) {
   const std::vector<Entry> entries = {{"Note.TXT", Noise(40000, 5)}, {"note.txt", Noise(40000, 6)}};
   const std::vector<std::string> parts = SplitSet(entries);
