@@ -82,26 +82,26 @@ class Image {
   std::vector<Rgb> px_;
 };
 
-// A 5 x 7 pixel font for the few capitals the skin writes.
+// A 5 x 7 pixel font for the few capitals the skin writes, one literal per row of five.
 const char* Glyph(char ch) {
   switch (ch) {
-    case 'A': return " ### #   ##   #######   ##   ##   #";
-    case 'C': return " #### #    #    #    #    #     ####";
-    case 'D': return "#### #   ##   ##   ##   ##   #### ";
-    case 'E': return "######    #### #    #    #    #####";
-    case 'G': return " #### #    #  ###   ##   ##   # ####";
-    case 'H': return "#   ##   #######   ##   ##   ##   #";
-    case 'I': return " ###   #    #    #    #    #   ### ";
-    case 'L': return "#    #    #    #    #    #    #####";
-    case 'M': return "#   ### ## # ##   ##   ##   ##   #";
-    case 'N': return "#   ###  ## # ##  ###   ##   ##   #";
-    case 'O': return " ### #   ##   ##   ##   ##   # ### ";
-    case 'P': return "#### #   ##   ##### #    #    #    ";
-    case 'R': return "#### #   ##   ##### # #  #  # #   #";
-    case 'T': return "#####  #    #    #    #    #    #  ";
-    case 'U': return "#   ##   ##   ##   ##   ##   # ### ";
-    case 'V': return "#   ##   ##   ##   ##   # # #   #  ";
-    case 'W': return "#   ##   ##   ##   ## # ### ##   #";
+    case 'A': return " ### " "#   #" "#   #" "#####" "#   #" "#   #" "#   #";
+    case 'C': return " ####" "#    " "#    " "#    " "#    " "#    " " ####";
+    case 'D': return "#### " "#   #" "#   #" "#   #" "#   #" "#   #" "#### ";
+    case 'E': return "#####" "#    " "#### " "#    " "#    " "#    " "#####";
+    case 'G': return " ####" "#    " "#    " "#  ##" "#   #" "#   #" " ####";
+    case 'H': return "#   #" "#   #" "#####" "#   #" "#   #" "#   #" "#   #";
+    case 'I': return " ### " "  #  " "  #  " "  #  " "  #  " "  #  " " ### ";
+    case 'L': return "#    " "#    " "#    " "#    " "#    " "#    " "#####";
+    case 'M': return "#   #" "## ##" "# # #" "#   #" "#   #" "#   #" "#   #";
+    case 'N': return "#   #" "##  #" "# # #" "#  ##" "#   #" "#   #" "#   #";
+    case 'O': return " ### " "#   #" "#   #" "#   #" "#   #" "#   #" " ### ";
+    case 'P': return "#### " "#   #" "#   #" "#### " "#    " "#    " "#    ";
+    case 'R': return "#### " "#   #" "#   #" "#### " "# #  " "#  # " "#   #";
+    case 'T': return "#####" "  #  " "  #  " "  #  " "  #  " "  #  " "  #  ";
+    case 'U': return "#   #" "#   #" "#   #" "#   #" "#   #" "#   #" " ### ";
+    case 'V': return "#   #" "#   #" "#   #" "#   #" "#   #" " # # " "  #  ";
+    case 'W': return "#   #" "#   #" "#   #" "#   #" "# # #" "## ##" "#   #";
     default: return nullptr;
   }
 }
