@@ -525,6 +525,65 @@ TEST_F(PartsTest, CheckDriveRefusesInvalidDrives) {
   EXPECT_GT(w.DriveTotalBytes, 0);
 }
 
+TEST_F(PartsTest, FreeSpaceQueryByWhich) {
+  w.DriveRoot = "T:\\";
+  struct Case {
+    int which;
+    bool freeSet, totalSet;
+  };
+  const Case cases[] = {{1, true, false}, {2, false, true}, {3, true, true}, {0, false, false}};
+  for (const Case& c : cases) {
+    w.DriveFreeBytes = w.DriveTotalBytes = 7;
+    w.DiskFreeSpace(c.which);
+    EXPECT_EQ(w.DriveFreeBytes != 7, c.freeSet) << c.which;
+    EXPECT_EQ(w.DriveTotalBytes != 7, c.totalSet) << c.which;
+    if (c.freeSet) {
+      EXPECT_GT(w.DriveFreeBytes, 0) << c.which;
+    }
+    if (c.totalSet) {
+      EXPECT_GE(w.DriveTotalBytes, w.DriveFreeBytes) << c.which;
+    }
+  }
+  // A drive that is not there: both unknown.
+  w.DriveRoot = "Q:\\";
+  w.DiskFreeSpace(3);
+  EXPECT_EQ(w.DriveFreeBytes, -1);
+  EXPECT_EQ(w.DriveTotalBytes, -1);
+}
+
+TEST_F(PartsTest, WriteWithProgressByMode) {
+  std::vector<std::string> reports;
+  w.Events()->OnProgress = [&](TObject*, ProgressType type, const AnsiString&, long long n) {
+    reports.push_back(std::to_string(int(type)) + ":" + std::to_string(n));
+  };
+  struct Case {
+    uint8_t mode;
+    std::vector<std::string> reports;
+  };
+  const Case cases[] = {{0, {}}, {1, {"6:5"}}, {2, {"1:5"}}, {3, {}}};
+  for (const Case& c : cases) {
+    reports.clear();
+    w.WriteKind = c.mode;
+    w.OutputHandle = FileCreate("T:\\tmp\\out.bin");
+    ASSERT_NE(w.OutputHandle, -1);
+    w.WriteWithProgress("hello", 5, 11028);
+    CloseFileHandle(w.OutputHandle);
+    EXPECT_EQ(ReadBytes(drives.Fixed("tmp/out.bin")), "hello");
+    EXPECT_EQ(reports, c.reports) << int(c.mode);
+  }
+  // A write that does not take every byte raises the given message.
+  reports.clear();
+  w.WriteKind = 1;
+  w.OutputHandle = -1;
+  try {
+    w.WriteWithProgress("hello", 5, 11029);
+    ADD_FAILURE() << "no exception";
+  } catch (const EZipBuilder& e) {
+    EXPECT_EQ(e.MessageId, 11029);
+  }
+  EXPECT_TRUE(reports.empty());
+}
+
 // Volume-label mode: the same file name on every disk of a removable drive, the disk's label
 // telling its number; the test swaps the medium while the prompt is open.
 class DiskSetTest : public PartsTest {
