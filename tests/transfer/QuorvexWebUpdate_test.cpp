@@ -12,11 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "Forms.h"
 #include "HttpTestServer.h"
 #include "IniFiles.h"
 #include "QuorvexUtil.h"
 #include "QuorvexWebUpdate.h"
 #include "Registry.h"
+#include "UiTest.h"
 #include "windows.h"
 #include "winplat.h"
 
@@ -317,6 +319,54 @@ TEST_F(WebUpdateTest, ExecuteWithoutAListOrWithoutPackagesRunsNoHelper) {
     EXPECT_FALSE(update->IsRestart());
     EXPECT_FALSE(FileExists(helper));
   }
+}
+
+// This test program carries no helper resource: both modes say so, the command then fails with
+// the system's message, and the packages stay in the program folder for the next run.
+TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportItAndKeepThePackages) {
+  const struct {
+    const char* label;
+    std::string list;
+    bool restart;
+  } cases[] = {
+      {"unpack", "[FILE_data.bin]\nCAB=pkg.zip\n", false},
+      {"restart", "[FILE_Plain.dll]\nCAB=pkg.zip\nVERSION=1.0\n", true},
+  };
+  AnsiString helper = RemoveDoubleBackslash(GetTempDirectory() + "\\qvrxupd.exe");
+  uitest::AnswerMessageBoxes(IDOK);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    uitest::ClearShownBoxes();
+    uitest::ResetApplication();
+    files_.clear();
+    files_["/upd/Movrant.inf"] = c.list;
+    files_["/upd/pkg.zip"] = "package bytes";
+    auto update = std::make_unique<TTestWebUpdate>(Dos("prog"));
+    int uncompress = 0, restart = 0;
+    update->OnUncompress = [&](TObject*) { ++uncompress; };
+    update->OnRestart = [&](TObject*) { ++restart; };
+    SetCurrentDir(RootDos());
+
+    EXPECT_TRUE(update->Execute((Base() + "/Movrant.inf").c_str()));
+
+    EXPECT_EQ(update->IsRestart(), c.restart);
+    EXPECT_EQ(uncompress, c.restart ? 0 : 1);
+    EXPECT_EQ(restart, c.restart ? 1 : 0);
+    const auto& boxes = uitest::ShownBoxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].text.str(), "WebUpdate Resource 가 없습니다.");
+    EXPECT_EQ(boxes[0].caption.str(), "Resource Error !");
+    EXPECT_EQ(boxes[0].flags, MB_ICONERROR);
+    EXPECT_FALSE(boxes[1].text.IsEmpty());  // the system's text for the failed start
+    EXPECT_EQ(ReadUnix(Prog("pkg.zip")), "package bytes");
+    EXPECT_EQ(Application->Terminated, c.restart);  // a restart ends the program all the same
+    EXPECT_FALSE(FileExists(helper));
+    EXPECT_EQ(GetCurrentDir(), RootDos());
+    fs::remove(Prog("pkg.zip"));
+  }
+  uitest::ResetApplication();
+  uitest::SetMessageBoxHook(nullptr);
+  uitest::ClearShownBoxes();
 }
 
 TEST_F(WebUpdateTest, AHelperLeftOverFromAnEarlierRunIsDeletedOnCreation) {
