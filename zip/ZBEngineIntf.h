@@ -32,7 +32,7 @@ constexpr int32_t ZB_CB_CONTINUE = 0;
 constexpr int32_t ZB_CB_CANCEL = 1;
 constexpr int32_t ZB_CB_HANDLER_FAILED = 10106;
 
-// One file specification; the component allocates one record per entry.
+// One name or pattern to extract; the component allocates one record per entry.
 struct UnzFileSpec {
   const char* FileSpec;   // 0: zero-terminated pattern, `*` and `?`, `\` separators
   uint8_t Reserved[28];   // 4: zero

@@ -53,7 +53,7 @@ enum TZipDiskAction : uint8_t { daOk, daErase, daReject, daCancel };
 // its signature, unchanged.
 #pragma pack(push, 1)
 struct ZipDirEntryHeader {
-  uint8_t VersionMadeBy;       // specification version, for example 20 or 50
+  uint8_t VersionMadeBy;       // zip format version of the writer, for example 20 or 50
   uint8_t HostSystem;          // 0 FAT, 3 Unix, 6 HPFS, 11 NTFS ...
   uint16_t VersionNeeded;
   uint16_t Flags;              // bit 0: encrypted
