@@ -584,6 +584,48 @@ TEST_F(PartsTest, WriteWithProgressByMode) {
   EXPECT_TRUE(reports.empty());
 }
 
+TEST(MZipDataList, RecordsByIndexAndName) {
+  TMZipDataList list(3);
+  ASSERT_EQ(list.Count(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(list.Items(i)->Name.IsEmpty());
+    EXPECT_LT(list.Items(i)->NewOffset, 0);
+  }
+  list.Items(0)->Name = "Map/One.bin";
+  list.Items(1)->Name = "map/one.BIN";
+  list.Items(2)->Name = "two";
+  struct Case {
+    const char* name;
+    int index;
+  };
+  const Case cases[] = {{"Map/One.bin", 0}, {"MAP/ONE.BIN", 0}, {"map/one.BIN", 0}, {"TWO", 2}};
+  for (const Case& c : cases) EXPECT_EQ(list.IndexOf(c.name), c.index) << c.name;
+  try {
+    list.IndexOf("three");
+    ADD_FAILURE() << "no exception";
+  } catch (const EZipBuilder& e) {
+    EXPECT_EQ(e.Message.str(), "A local header not found in internal structure");
+  }
+  for (int bad : {-1, 3}) {
+    try {
+      list.Items(bad);
+      ADD_FAILURE() << bad;
+    } catch (const ERangeError& e) {
+      EXPECT_EQ(e.Message.str(), "Index out of range");
+    }
+  }
+  // The join places each local header in the first record of its name not placed yet.
+  EXPECT_EQ(list.IndexOfUnplaced("MAP/ONE.BIN"), 0);
+  list.Items(0)->NewOffset = 0;
+  EXPECT_EQ(list.IndexOfUnplaced("MAP/ONE.BIN"), 1);
+  list.Items(1)->NewOffset = 100;
+  EXPECT_EQ(list.IndexOfUnplaced("MAP/ONE.BIN"), 0);
+
+  TMZipDataList none(0);
+  EXPECT_EQ(none.Count(), 0);
+  EXPECT_THROW(none.IndexOf("x"), EZipBuilder);
+}
+
 // Volume-label mode: the same file name on every disk of a removable drive, the disk's label
 // telling its number; the test swaps the medium while the prompt is open.
 class DiskSetTest : public PartsTest {
