@@ -146,6 +146,31 @@ TEST_F(ZipDialogTest, LongMessagesWrapAtHalfTheScreen) {
   for (TButton* b : Buttons(longBox.get())) EXPECT_GE(b->Top.get(), label->Top.get() + label->Height.get());
 }
 
+TEST_F(ZipDialogTest, PasswordFieldStandsBetweenTextAndButtons) {
+  std::unique_ptr<TZipDialogBox> box(TZipDialogBox::CreateNew(Application, ZipDlgContext(ZIP_DLG_PASSWORD, 10003)));
+  box->Build("Password", "Enter Password ", TMsgDlgButtons() << mbOK << mbCancel);
+  auto* edit = dynamic_cast<TEdit*>(box->FindComponent("zbdEdit"));
+  ASSERT_NE(edit, nullptr);
+  EXPECT_TRUE(AnsiString(edit->Text).IsEmpty());
+  EXPECT_EQ(edit->TabOrder.get(), 1);
+  EXPECT_TRUE(edit->TabStop.get());
+  EXPECT_EQ(box->ActiveControl.get(), edit);
+  // At least 80 average characters wide, and the form holds it with its margins.
+  const int minWidth = 80 * box->AvDlgCharWidth;
+  EXPECT_GE(edit->Width.get(), minWidth);
+  EXPECT_GE(box->ClientWidth.get(), edit->Left.get() + edit->Width.get());
+  EXPECT_EQ(edit->Left.get(), box->TxtLabel->Left.get());  // the text's left edge
+  TLabel* label = box->TxtLabel;
+  EXPECT_GT(edit->Top.get(), label->Top.get() + label->Height.get());
+  std::vector<TButton*> buttons = Buttons(box.get());
+  ASSERT_EQ(buttons.size(), 2u);
+  for (size_t i = 0; i < buttons.size(); ++i) {
+    EXPECT_GT(buttons[i]->Top.get(), edit->Top.get() + edit->Height.get());  // the row below the field
+    EXPECT_LE(buttons[i]->Top.get() + buttons[i]->Height.get(), box->ClientHeight.get());
+    EXPECT_EQ(buttons[i]->TabOrder.get(), int(i) + 2);  // the field takes the first place
+  }
+}
+
 class ZipCoreDialogTest : public ZipDialogTest {
  protected:
   TComponent owner{nullptr};
