@@ -1,6 +1,8 @@
 // MovrantPavo.exe started as a user starts it (a build whose message boxes and login dialog a
 // test drives, see StartupDriver.cpp): the start-up cases, the single instance, the switch
 // "-r", the self-update end to end with the real helper program, and no password on disk.
+#include <signal.h>
+
 #include <memory>
 
 #include "LoginFixture.h"
@@ -356,6 +358,40 @@ TEST_F(VendorServiceTest, TheSampleSitesDataUpdateList) {
   // Installed, the file matches the list: a second start fetches nothing.
   fs::remove(root_ / "log.txt");
   EXPECT_EQ(Find(RunToEnd(""), "progress|"), "");
+}
+
+TEST_F(VendorServiceTest, TheSampleSitesProgramUpdateListReplacesTheProgramAndRestartsIt) {
+  // The restarted program is the newer build itself, not this test's driver: it waits at its
+  // login dialog until the test ends it.
+  auto restarted = [this]() -> pid_t {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+      pid_t pid = atoi(entry.path().filename().c_str());
+      if (pid > 0 && fs::read_symlink(entry.path() / "exe", ec) == Prog()) return pid;
+    }
+    return 0;
+  };
+  struct EndRestarted {
+    std::function<pid_t()> find;
+    ~EndRestarted() {
+      if (pid_t pid = find()) kill(pid, SIGKILL);
+    }
+  } end{restarted};
+  WriteUnix(Prog("Movrant.ini"), "[UPDATE]\nURL=http://update.quorvex.example/pavo/_Movrant_program\n");
+
+  Run run = Start("");
+  ASSERT_TRUE(Finish(run));
+  auto lines = Lines(run.log);
+  EXPECT_EQ(Find(lines, "progress|"), "progress|File : MOVRANTPAVO.ZIP");
+  EXPECT_EQ(Find(lines, "result|"), "result|4");
+
+  pid_t pid = 0;
+  for (int i = 0; i < 1500 && !(pid = restarted()); ++i) Sleep(20);
+  ASSERT_NE(pid, 0) << "the program was not started again";
+  std::string arguments = ReadUnix("/proc/" + std::to_string(pid) + "/cmdline");
+  EXPECT_EQ(arguments, std::string("MovrantPavo.exe\0-r\0", 19));
+  EXPECT_EQ(GetFileVersionString(Dos("prog/MovrantPavo.exe"), "FileVersion").str(), MOVRANT_NEXT_VERSION);
+  EXPECT_FALSE(fs::exists(Prog("MovrantPavo.zip")));
 }
 
 }  // namespace
