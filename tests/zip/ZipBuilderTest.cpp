@@ -3,6 +3,7 @@
 // parameter block, property values after construction and the self-extractor settings.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 
 #include "Forms.h"
@@ -121,6 +122,31 @@ TEST_F(BuilderTest, UpdaterSequenceOnNumberedParts) {
   // The joined copy is gone; the parts stay.
   EXPECT_EQ(Count("tmp"), 0u);
   EXPECT_TRUE(std::filesystem::exists(drives.Fixed("MAP001.ZIP")));
+}
+
+// A set made by Info-ZIP and renamed the way the updater names downloaded parts.
+TEST_F(BuilderTest, InfoZipSetRenamedToNumberedParts) {
+  const std::string src = drives.Fixed("src");
+  WriteBytes(src + "/map/big.bin", Noise(180000, 21));
+  WriteBytes(src + "/map/road.txt", std::string(70000, 'r'));
+  WriteBytes(src + "/readme.txt", "read me");
+  const std::string cmd = "cd '" + src + "' && zip -q -s 64k -r '" + drives.Fixed("iz.zip") + "' map readme.txt";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  std::vector<std::string> parts;
+  for (const char* ext : {"z01", "z02", "z03", "zip"})
+    if (std::filesystem::exists(drives.Fixed(std::string("iz.") + ext))) parts.push_back(std::string("iz.") + ext);
+  ASSERT_GE(parts.size(), 3u);
+  for (size_t i = 0; i < parts.size(); ++i)
+    std::filesystem::rename(drives.Fixed(parts[i]), drives.Fixed("MAP00" + std::to_string(i + 1) + ".ZIP"));
+  std::filesystem::remove_all(src);
+
+  Prepare(("T:\\MAP00" + std::to_string(parts.size()) + ".ZIP").c_str());
+  EXPECT_EQ(zb->Worker->ZipContents.size(), 3u) << Dump(messages);
+  EXPECT_EQ(zb->Extract(), 0) << Dump(messages);
+  EXPECT_TRUE(Out("map/big.bin") == Noise(180000, 21));
+  EXPECT_TRUE(Out("map/road.txt") == std::string(70000, 'r'));
+  EXPECT_EQ(Out("readme.txt"), "read me");
+  EXPECT_EQ(Count("tmp"), 0u);
 }
 
 TEST_F(BuilderTest, JoinedCopyGoesAlsoWhenTheEngineFails) {
