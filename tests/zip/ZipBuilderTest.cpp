@@ -149,6 +149,24 @@ TEST_F(BuilderTest, InfoZipSetRenamedToNumberedParts) {
   EXPECT_EQ(Count("tmp"), 0u);
 }
 
+// The camera data: one archive downloaded to a removable drive and unpacked there, with no
+// disk prompt although the drive is removable.
+TEST_F(BuilderTest, SingleArchiveOnARemovableDrive) {
+  const std::string usb = winplat::DosToUnix("E:\\");
+  std::error_code ec;
+  std::filesystem::remove_all(usb + "/Camera", ec);
+  WriteBytes(usb + "/Camera/cam.zip", Archive());
+  Prepare("E:\\Camera\\cam.zip", "E:\\Camera");
+  EXPECT_EQ(zb->Worker->ZipContents.size(), 3u) << Dump(messages);
+  EXPECT_FALSE(zb->Worker->HardDrive);
+  EXPECT_EQ(zb->Extract(), 0) << Dump(messages);
+  EXPECT_EQ(ReadBytes(usb + "/Camera/a.txt"), "alpha");
+  EXPECT_TRUE(ReadBytes(usb + "/Camera/dir/b.txt") == std::string(50000, 'b'));
+  EXPECT_TRUE(dialogs.empty());
+  EXPECT_FALSE(HasCode(messages, 11025)) << Dump(messages);
+  std::filesystem::remove_all(usb + "/Camera", ec);
+}
+
 TEST_F(BuilderTest, JoinedCopyGoesAlsoWhenTheEngineFails) {
   WriteMapParts();
   Prepare("T:\\MAP003.ZIP");
