@@ -146,7 +146,9 @@ bool TQuorvexWebUpdate::ProcessInfoFile(AnsiString baseUrl, TIniFile* ini) {
     }
 
     if (!fetch || cab.IsEmpty()) continue;
-    AnsiString local = ExtractFileName(cab);
+    // The package lands in the program folder under its own name: a "/" in the list's path
+    // must not lead it into a sub-folder or out of the folder ("../").
+    AnsiString local = ExtractFileName(StringReplace(cab, "/", "\\", rfReplaceAll));
     if (FileExists(local) && !DeleteFile(local)) {
       DoError(FormatStr("화일을 삭제 할 수 없습니다.[%s]", cab.c_str()));
       continue;

@@ -219,6 +219,35 @@ TEST_F(WebUpdateTest, PackagesArriveInTheCurrentFolderAndFailuresAreReportedAndC
   EXPECT_TRUE(fs::is_directory(Prog("also")));
 }
 
+TEST_F(WebUpdateTest, APackageIsStoredUnderItsOwnNameInTheProgramFolderWhateverItsPath) {
+  fs::create_directories(Prog("pkgs"));
+  const struct {
+    const char* cab;
+    const char* local;  // where it lands, below the program folder
+  } cases[] = {
+      {"pkgs\\one.zip", "one.zip"},
+      {"pkgs/two.zip", "two.zip"},
+      {"../three.zip", "three.zip"},
+      {"..\\..\\four.zip", "four.zip"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cab);
+    files_.clear();
+    // Served at the path as written and as the client may shorten it.
+    for (const char* path : {"/upd/pkgs/one.zip", "/upd/pkgs/two.zip", "/upd/../three.zip", "/three.zip",
+                             "/upd/../../four.zip", "/four.zip"})
+      files_[path] = "package bytes";
+    auto update = std::make_unique<TTestWebUpdate>(Dos("prog"));
+    update_.swap(update);
+    Walk(std::string("[FILE_x.bin]\nCAB=") + c.cab + "\n");
+    EXPECT_EQ(ReadUnix(Prog(c.local)), "package bytes");
+    EXPECT_FALSE(fs::exists(Prog(std::string("pkgs/") + c.local)));
+    EXPECT_FALSE(fs::exists(root_ / c.local));
+    EXPECT_FALSE(fs::exists(root_.parent_path() / c.local));
+  }
+  EXPECT_TRUE(errors_.empty()) << errors_[0];
+}
+
 TEST_F(WebUpdateTest, LargeFilesKeepTheirCheckValueInTheRegistryUntilTheyChange) {
   std::string big(5000000, 'a');
   WriteProg("big.dat", big);
