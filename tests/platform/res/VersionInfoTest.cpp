@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -120,6 +121,18 @@ TEST(VersionInfo, FilesWithoutRecordGiveZero) {
   std::ofstream(text) << "FileVersion 1.0.0.1\n";
   std::string empty = std::string(dir) + "/empty.exe";
   std::ofstream(empty).flush();
+  // A program of ours cut short (an interrupted download), and one whose section headers
+  // are overwritten: the headers point past the end or nowhere, and nothing is read there.
+  std::ifstream selfFile("/proc/self/exe", std::ios::binary);
+  const std::string self((std::istreambuf_iterator<char>(selfFile)), std::istreambuf_iterator<char>());
+  ASSERT_GT(self.size(), 4096u);
+  std::string cut = std::string(dir) + "/cut.exe";
+  std::ofstream(cut, std::ios::binary) << self.substr(0, self.size() / 2);
+  uint64_t headers = 0;
+  std::memcpy(&headers, self.data() + 0x28, sizeof headers);  // e_shoff of a 64-bit ELF file
+  ASSERT_LT(headers, self.size());
+  std::string garbled = std::string(dir) + "/garbled.exe";
+  std::ofstream(garbled, std::ios::binary) << self.substr(0, headers) + std::string(self.size() - headers, '\xFF');
 
   const struct {
     std::string dosPath;
@@ -127,6 +140,8 @@ TEST(VersionInfo, FilesWithoutRecordGiveZero) {
   } cases[] = {
       {winplat::UnixToDos(text), ERROR_RESOURCE_DATA_NOT_FOUND},
       {winplat::UnixToDos(empty), ERROR_RESOURCE_DATA_NOT_FOUND},
+      {winplat::UnixToDos(cut), ERROR_RESOURCE_DATA_NOT_FOUND},
+      {winplat::UnixToDos(garbled), ERROR_RESOURCE_DATA_NOT_FOUND},
       {winplat::UnixToDos(RES_COMPILER), ERROR_RESOURCE_DATA_NOT_FOUND},  // ELF without a table
       {winplat::UnixToDos(RES_PLAIN_LIBRARY), ERROR_RESOURCE_DATA_NOT_FOUND},
       {winplat::UnixToDos(std::string(dir) + "/missing.exe"), ERROR_FILE_NOT_FOUND},
@@ -142,6 +157,8 @@ TEST(VersionInfo, FilesWithoutRecordGiveZero) {
   }
   unlink(text.c_str());
   unlink(empty.c_str());
+  unlink(cut.c_str());
+  unlink(garbled.c_str());
   rmdir(dir);
 }
 
