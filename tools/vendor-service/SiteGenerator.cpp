@@ -79,7 +79,7 @@ void WriteFile(const fs::path& path, const std::string& data) {
   if (!out) Fail("cannot write " + path.string());
 }
 
-// Zips the payloads in `work` into the spec's folder; records the tokens of the templates.
+// Zips the payloads in `work` into its site folder; records the tokens of the templates.
 void BuildArchive(const ArchiveSpec& spec, const fs::path& site, const fs::path& work,
                   std::map<std::string, std::string>& tokens) {
   fs::remove_all(work);
