@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -111,10 +112,11 @@ struct NetworkRequest::Transfer {
   curl_slist* connectTo = nullptr;
   bool attached = false;
 
-  // Body bytes waiting for the reader: data_[head, tail).
+  // Body bytes waiting for the reader: `buffered` bytes from `head`, wrapping round at the end
+  // of `data`, so that no byte is moved inside the buffer.
   std::vector<char> data;
   size_t head = 0;
-  size_t tail = 0;
+  size_t buffered = 0;
   bool paused = false;
 
   // The response being received; `final` once its headers are complete and it is not a
@@ -133,7 +135,27 @@ struct NetworkRequest::Transfer {
   DWORD receiveTimeoutMs = 30000;
   Clock::time_point lastActivity = Clock::now();
 
-  size_t Buffered() const { return tail - head; }
+  size_t Buffered() const { return buffered; }
+  size_t Room() const { return data.size() - buffered; }
+
+  void Put(const char* p, size_t n) {
+    size_t at = (head + buffered) % data.size();
+    size_t first = std::min(n, data.size() - at);
+    std::memcpy(data.data() + at, p, first);
+    std::memcpy(data.data(), p + first, n - first);
+    buffered += n;
+  }
+
+  // Hands the oldest n (<= buffered) bytes to `use` in at most two pieces.
+  template <class Use>
+  void Take(size_t n, Use use) {
+    size_t first = std::min(n, data.size() - head);
+    use(data.data() + head, first);
+    if (n > first) use(data.data(), n - first);
+    head = (head + n) % data.size();
+    buffered -= n;
+    if (buffered == 0) head = 0;
+  }
 
   ~Transfer() {
     if (easy) {
@@ -187,20 +209,20 @@ struct NetworkRequest::Transfer {
     size_t n = size * nmemb;
     if (n == 0) return 0;
     t->lastActivity = Clock::now();
-    if (t->tail + n > t->data.size() && t->head > 0) {
-      std::memmove(t->data.data(), t->data.data() + t->head, t->Buffered());
-      t->tail -= t->head;
-      t->head = 0;
-    }
-    if (t->tail + n > t->data.size()) {
+    if (n > t->Room()) {
       if (t->Buffered() > 0) {
         t->paused = true;
         return CURL_WRITEFUNC_PAUSE;
       }
       t->data.resize(n);  // a single delivery larger than the buffer (libcurl flushing held data)
     }
-    std::memcpy(t->data.data() + t->tail, ptr, n);
-    t->tail += n;
+    t->Put(ptr, n);
+    // Stop receiving while the next delivery might not fit: refused, libcurl would copy it into
+    // a buffer of its own and hand it over again.
+    if (!t->paused && t->Room() < size_t(kCurlBufferSize)) {
+      t->paused = true;
+      curl_easy_pause(t->easy, CURLPAUSE_RECV);
+    }
     return n;
   }
 
@@ -380,7 +402,7 @@ bool NetworkRequest::Available(DWORD& count, DWORD& error) {
   Transfer& t = *t_;
   // Keep the socket drained while the reader works through the buffer, but only when a whole
   // delivery of libcurl fits: a paused delivery costs libcurl an extra copy.
-  if (!t.done && t.data.size() - t.Buffered() >= size_t(kCurlBufferSize)) {
+  if (!t.done && t.Room() >= size_t(kCurlBufferSize)) {
     t.Resume();
     if (!t.paused && !t.done) t.Pump(0);
   }
@@ -404,11 +426,11 @@ bool NetworkRequest::Read(char* buffer, DWORD count, DWORD& read, DWORD& error) 
       return End(error);
     }
     if (n > count - read) n = count - read;
-    std::memcpy(buffer + read, t.data.data() + t.head, n);
-    if (cache_ && !cache_->Append(t.data.data() + t.head, n)) cache_.reset();
-    t.head += n;
-    if (t.head == t.tail) t.head = t.tail = 0;
-    read += DWORD(n);
+    t.Take(n, [&](const char* piece, size_t size) {
+      std::memcpy(buffer + read, piece, size);
+      if (cache_ && !cache_->Append(piece, size)) cache_.reset();
+      read += DWORD(size);
+    });
   }
   return true;
 }

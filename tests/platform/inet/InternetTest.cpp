@@ -238,6 +238,43 @@ TEST_F(InternetTest, ReadFileFillsTheBufferAcrossPackets) {
   EXPECT_EQ(read, 0u);
 }
 
+// Bodies several times the transfer's buffer go round it many times, stopping and starting the
+// transfer; every byte must come out once and in order, to the reader and to the cache.
+TEST_F(InternetTest, LargeBodiesArriveIntactWhateverThePacketSize) {
+  const long long size = 3 * 1024 * 1024 + 4321;
+  const std::string expected = HttpTestServer::PatternBody(0, size);
+  struct Case {
+    DWORD packet;
+    bool chunked;
+    size_t serverChunk;
+  };
+  for (Case c : {Case{997, false, 64 * 1024}, Case{40960, false, 30000}, Case{40960, true, 100000},
+                 Case{700001, false, 256 * 1024}, Case{4096, true, 1500}}) {
+    SCOPED_TRACE(::testing::Message() << "packet " << c.packet << (c.chunked ? " chunked" : ""));
+    HttpTestServer server([&](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(size);
+      r.chunked = c.chunked;
+      r.chunkSize = c.serverChunk;
+      return r;
+    });
+    std::string url = server.Url("/big.ZIP");
+    ASSERT_NE(Open(url, INTERNET_FLAG_RELOAD), nullptr) << GetLastError();
+    std::string body;
+    DWORD error = 0;
+    ASSERT_TRUE(ReadAll(url_, body, error, c.packet)) << error;
+    EXPECT_EQ(body.size(), expected.size());
+    EXPECT_TRUE(body == expected);
+    CloseUrl();
+
+    url_ = InternetOpenUrlA(session_, url.c_str(), nullptr, 0, INTERNET_FLAG_FROM_CACHE, 0);
+    ASSERT_NE(url_, nullptr) << GetLastError();
+    std::string cached;
+    ASSERT_TRUE(ReadAll(url_, cached, error, c.packet)) << error;
+    EXPECT_TRUE(cached == expected);
+    CloseUrl();
+  }
+}
+
 // A body that ends before its Content-Length ends the reading like a complete one: the caller
 // sees the short count. Without a length to compare with, a cut chunked body and a reset are
 // failures.
