@@ -169,7 +169,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     }
     g_openFiles.insert(file.get());
   }
-  if (truncate && ftruncate(fd, 0) != 0) {
+  // An empty file is left alone: on some file systems a truncation, even of nothing, makes the
+  // close flush everything written since.
+  if (truncate && st.st_size != 0 && ftruncate(fd, 0) != 0) {
     SetErrorFromErrno();
     return INVALID_HANDLE_VALUE;
   }
