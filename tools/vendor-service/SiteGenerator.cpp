@@ -28,7 +28,7 @@ struct Payload {
   const char* text;
 };
 
-struct ArchiveSpec {
+struct ArchivePlan {
   const char* folder;   // below the output site
   const char* zipName;  // as AG_ZIPNAME names it
   bool numbered;        // a set of numbered parts instead of one archive
@@ -40,7 +40,7 @@ const char kSetupScript[] =
     "# PAVO X1 installer of the sample site: tells what it would install.\n"
     "echo \"PAVO X1 installer: program and map are ready in $(pwd)\"\n";
 
-const std::vector<ArchiveSpec> kArchives = {
+const std::vector<ArchivePlan> kArchives = {
     {"trelm.quorvex.example/pavoData/x1/program", "PAVOX1_PRG.ZIP", false,
      {{"PavoX1.bin", 150000, 1, nullptr}, {"PavoSetup.exe", 0, 0, kSetupScript}}},
     {"trelm.quorvex.example/pavoData/x1/map", "PAVOX1_MAP.ZIP", false, {{"KoreaMap.dat", 90000, 2, nullptr}}},
@@ -80,12 +80,12 @@ void WriteFile(const fs::path& path, const std::string& data) {
 }
 
 // Zips the payloads in `work` into its site folder; records the tokens of the templates.
-void BuildArchive(const ArchiveSpec& spec, const fs::path& site, const fs::path& work,
+void BuildArchive(const ArchivePlan& plan, const fs::path& site, const fs::path& work,
                   std::map<std::string, std::string>& tokens) {
   fs::remove_all(work);
   fs::create_directories(work);
   std::string names;
-  for (const Payload& p : spec.files) {
+  for (const Payload& p : plan.files) {
     std::string data = Contents(p);
     fs::path file = work / p.name;
     WriteFile(file, data);
@@ -97,23 +97,23 @@ void BuildArchive(const ArchiveSpec& spec, const fs::path& site, const fs::path&
     tokens[std::string("FILECRC:") + p.name] = std::to_string(int32_t(crc));
     names += " " + Quote(p.name);
   }
-  std::string command = "cd " + Quote(work.string()) + " && zip -q -X -D " + (spec.numbered ? "-s 64k " : "") +
+  std::string command = "cd " + Quote(work.string()) + " && zip -q -X -D " + (plan.numbered ? "-s 64k " : "") +
                         "archive.zip" + names;
   if (std::system(command.c_str()) != 0) Fail("zip failed: " + command);
 
-  fs::path dest = site / spec.folder;
+  fs::path dest = site / plan.folder;
   fs::create_directories(dest);
   long long total = 0;
   int parts = 0;
-  if (!spec.numbered) {
+  if (!plan.numbered) {
     fs::path archive = work / "archive.zip";
     total = (long long)fs::file_size(archive);
-    fs::rename(archive, dest / spec.zipName);
+    fs::rename(archive, dest / plan.zipName);
     parts = 1;
   } else {
     // archive.z01, archive.z02, ... archive.zip -> NAME001.ZIP, NAME002.ZIP, ... (the last
     // part holds the central directory).
-    std::string base = spec.zipName;
+    std::string base = plan.zipName;
     for (size_t at; (at = base.find(".ZIP")) != std::string::npos;) base.erase(at, 4);
     std::vector<fs::path> pieces;
     for (int k = 1;; ++k) {
@@ -123,7 +123,7 @@ void BuildArchive(const ArchiveSpec& spec, const fs::path& site, const fs::path&
       pieces.push_back(work / name);
     }
     pieces.push_back(work / "archive.zip");
-    if (pieces.size() < 2) Fail(std::string(spec.zipName) + " did not split");
+    if (pieces.size() < 2) Fail(std::string(plan.zipName) + " did not split");
     for (const fs::path& piece : pieces) {
       ++parts;
       char name[64];
@@ -132,8 +132,8 @@ void BuildArchive(const ArchiveSpec& spec, const fs::path& site, const fs::path&
       fs::rename(piece, dest / name);
     }
   }
-  tokens[std::string("ZIPSIZE:") + spec.zipName] = std::to_string(total);
-  tokens[std::string("NUMSPAN:") + spec.zipName] = std::to_string(parts);
+  tokens[std::string("ZIPSIZE:") + plan.zipName] = std::to_string(total);
+  tokens[std::string("NUMSPAN:") + plan.zipName] = std::to_string(parts);
 }
 
 std::string Fill(const std::string& text, const std::map<std::string, std::string>& tokens, const fs::path& from) {
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
 
   std::map<std::string, std::string> tokens;
   fs::path work = site.parent_path() / (site.filename().string() + ".work");
-  for (const ArchiveSpec& spec : kArchives) BuildArchive(spec, site, work, tokens);
+  for (const ArchivePlan& plan : kArchives) BuildArchive(plan, site, work, tokens);
   fs::remove_all(work);
 
   for (const fs::path& rel : templates) {
