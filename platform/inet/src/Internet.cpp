@@ -1,6 +1,7 @@
 // The WinINet entry points: handles, options, opening URLs, header queries and reading.
 #include <strings.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -46,6 +47,7 @@ struct Defaults {
 
 std::mutex g_lock;
 std::map<HINTERNET, std::shared_ptr<Object>> g_handles;
+std::atomic<unsigned long> g_urlOpens{0};
 Defaults g_defaults;
 unsigned long g_nextHandle = 0;
 
@@ -218,6 +220,7 @@ BOOL WINAPI InternetSetOptionA(HINTERNET hInternet, DWORD dwOption, LPVOID lpBuf
 
 HINTERNET WINAPI InternetOpenUrlA(HINTERNET hInternet, LPCSTR lpszUrl, LPCSTR lpszHeaders, DWORD dwHeadersLength,
                                   DWORD dwFlags, DWORD_PTR) {
+  g_urlOpens.fetch_add(1);
   DWORD error = ERROR_SUCCESS;
   std::shared_ptr<Session> session = Get<Session>(hInternet, error);
   if (!session) {
@@ -381,4 +384,5 @@ BOOL WINAPI InternetCloseHandle(HINTERNET hInternet) {
 
 namespace winplat {
 unsigned long InternetConnectAttempts() { return inet::ConnectAttempts(); }
+unsigned long InternetUrlOpens() { return inet::g_urlOpens.load(); }
 }  // namespace winplat

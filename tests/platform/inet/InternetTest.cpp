@@ -425,6 +425,50 @@ TEST_F(InternetTest, ConnectToMapsHostNames) {
   EXPECT_EQ(server.Requests().at(0).Header("Host"), "trelm.quorvex.example");
 }
 
+// Preconfigured access takes the proxy from the environment; its bypass list and direct access
+// go round it.
+TEST_F(InternetTest, PreconfiguredAccessUsesTheProxyOfTheEnvironment) {
+  struct Env {
+    ~Env() {
+      unsetenv("http_proxy");
+      unsetenv("no_proxy");
+    }
+  } restore;
+  HttpTestServer proxy([](const HttpRequest&) { return HttpReply::Text("via proxy"); });
+  HttpTestServer origin([](const HttpRequest&) { return HttpReply::Text("direct"); });
+  setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(proxy.Port())).c_str(), 1);
+  struct Case {
+    const char* name;
+    DWORD access;
+    const char* noProxy;
+    std::string url;
+    const char* body;
+  };
+  const std::string far = "http://update.quorvex.example/pavo/_Movrant/Version.inf";
+  for (const Case& c : {Case{"preconfigured", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, far, "via proxy"},
+                        Case{"bypassed", INTERNET_OPEN_TYPE_PRECONFIG, "127.0.0.1", origin.Url("/x"), "direct"},
+                        Case{"direct", INTERNET_OPEN_TYPE_DIRECT, nullptr, origin.Url("/x"), "direct"}}) {
+    SCOPED_TRACE(c.name);
+    if (c.noProxy)
+      setenv("no_proxy", c.noProxy, 1);
+    else
+      unsetenv("no_proxy");
+    session_ = InternetOpenA("InetTest", c.access, nullptr, nullptr, 0);
+    ASSERT_NE(session_, nullptr);
+    ASSERT_NE(Open(c.url), nullptr) << GetLastError();
+    std::string body;
+    DWORD error = 0;
+    ASSERT_TRUE(ReadAll(url_, body, error));
+    EXPECT_EQ(body, c.body);
+    CloseUrl();
+    InternetCloseHandle(session_);
+    session_ = nullptr;
+  }
+  ASSERT_EQ(proxy.RequestCount(), 1);
+  EXPECT_EQ(proxy.Requests()[0].target, far);  // a proxy is asked for the whole address
+  EXPECT_EQ(origin.RequestCount(), 2);
+}
+
 TEST_F(InternetTest, HandlesAndOptions) {
   DWORD value = 100;
   EXPECT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_MAX_CONNS_PER_1_0_SERVER, &value, sizeof value));
