@@ -26,7 +26,8 @@ struct InetHandles {
 int QueryNumber(HINTERNET url, DWORD level, bool& ok) {
   char text[128];
   DWORD length = sizeof text;
-  ok = HttpQueryInfoA(url, level, text, &length, nullptr) != FALSE;
+  DWORD index = 0;
+  ok = HttpQueryInfoA(url, level, text, &length, &index) != FALSE;
   if (!ok) return 0;
   return StrToIntDef(AnsiString(text, int(length)).Trim(), 0);
 }

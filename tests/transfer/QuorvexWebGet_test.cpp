@@ -257,8 +257,10 @@ TEST_F(QuorvexWebGetTest, StopFromTheHandlerEndsAfterTheChunkWithoutEndSignal) {
 TEST_F(QuorvexWebGetTest, UnreachablePortFailsAfterExactlyTwoOpenAttempts) {
   std::string url = "http://127.0.0.1:" + std::to_string(HttpTestServer::UnusedPort()) + "/x.ini";
   unsigned long before = winplat::InternetConnectAttempts();
+  unsigned long opens = winplat::InternetUrlOpens();
   EXPECT_EQ(Fetch(url), -11);
   EXPECT_EQ(winplat::InternetConnectAttempts() - before, 2u);
+  EXPECT_EQ(winplat::InternetUrlOpens() - opens, 2u);
   EXPECT_TRUE(calls_.empty());
 }
 
@@ -278,8 +280,10 @@ TEST_F(QuorvexWebGetTest, CacheModes) {
   });
   std::string url = server.Url("/pavo/_Movrant/Version.inf");
 
-  // Cache-only with an empty cache: -14 at once, nothing sent.
+  // Cache-only with an empty cache: -14 after one attempt, nothing sent.
+  unsigned long opens = winplat::InternetUrlOpens();
   EXPECT_EQ(Fetch(url, true), -14);
+  EXPECT_EQ(winplat::InternetUrlOpens() - opens, 1u);
   EXPECT_EQ(server.RequestCount(), 0);
   EXPECT_TRUE(calls_.empty());
 
@@ -381,6 +385,8 @@ TEST_F(QuorvexWebGetTest, SilentServerEndsAtTheReceiveTimeout) {
   });
   EXPECT_EQ(Fetch(server.Url("/")), -1);
   EXPECT_EQ(calls_.back(), kEnd);
+  timeout = 30000;  // the process-wide default again, for the tests that follow in this process
+  InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
 }
 
 TEST_F(QuorvexWebGetTest, OwnedComponentGoesWithItsOwner) {
