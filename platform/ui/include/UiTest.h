@@ -62,6 +62,8 @@ void MouseLeave(TControl* control);
 void MouseDown(TControl* control, int x, int y, TMouseButton button = mbLeft);
 void MouseUp(TControl* control, int x, int y, TMouseButton button = mbLeft);
 void Click(TControl* control);  // down and up in the middle
+// The mouse moves to (x, y) of the control with these buttons and keys held (ssLeft ...).
+void MouseMove(TControl* control, int x, int y, TShiftState held = TShiftState());
 // A key press on a windowed control (through the form's key preview as a user's would).
 void KeyPress(TWinControl* control, WORD virtualKey, char ch = 0);
 // Asks a form to close as the window's close button does.

@@ -200,6 +200,7 @@ class EventGlue : public QObject {
       case QEvent::MouseButtonPress: {
         auto* m = static_cast<QMouseEvent*>(e);
         QPoint p = m->position().toPoint();
+        MousePressScope press(m);
         control->MouseDown(ButtonFromQt(m->button()), ShiftFromQt(m->modifiers(), m->buttons()), p.x(), p.y());
         return false;
       }

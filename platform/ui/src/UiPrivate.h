@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QFont>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPointer>
 #include <QString>
@@ -62,6 +63,23 @@ WindowRecord* FindWindowRecord(HWND hwnd);
 void DeleteWindow(HWND hwnd);
 // Applies the style words to the window's frame (caption, thick frame, boxes, tool window).
 void ApplyFrame(HWND hwnd);
+
+// Moving a window with the mouse (WM_SYSCOMMAND SC_MOVE). Where the window system cannot do it
+// (no window manager, offscreen) the top-level window follows the pointer by hand from the
+// press until the left button goes up; Escape puts it back.
+void FollowMouse(QWidget* window);
+// Where on the screen the button went down, while the handlers of that press run: a window
+// moved from a mouse-down handler follows the mouse from there.
+class MousePressScope {
+ public:
+  explicit MousePressScope(const QMouseEvent* press);
+  ~MousePressScope();
+  MousePressScope(const MousePressScope&) = delete;
+  MousePressScope& operator=(const MousePressScope&) = delete;
+
+ private:
+  const QMouseEvent* outer_;
+};
 
 // Non-client sizes of a window with these style words.
 struct Frame {

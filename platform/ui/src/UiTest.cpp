@@ -77,6 +77,23 @@ void MouseUp(TControl* control, int x, int y, TMouseButton button) {
   SendMouse(control, QEvent::MouseButtonRelease, x, y, button);
 }
 
+void MouseMove(TControl* control, int x, int y, TShiftState held) {
+  QWidget* w = WidgetOf(control);
+  if (!w) return;
+  Qt::MouseButtons buttons;
+  if (held.Contains(ssLeft)) buttons |= Qt::LeftButton;
+  if (held.Contains(ssRight)) buttons |= Qt::RightButton;
+  if (held.Contains(ssMiddle)) buttons |= Qt::MiddleButton;
+  Qt::KeyboardModifiers mods;
+  if (held.Contains(ssShift)) mods |= Qt::ShiftModifier;
+  if (held.Contains(ssCtrl)) mods |= Qt::ControlModifier;
+  if (held.Contains(ssAlt)) mods |= Qt::AltModifier;
+  QPointF p(x, y);
+  QMouseEvent e(QEvent::MouseMove, p, w->mapToGlobal(p), Qt::NoButton, buttons, mods);
+  e.setTimestamp(++gStamp);
+  QCoreApplication::sendEvent(w, &e);
+}
+
 void Click(TControl* control) {
   int x = control->GetWidth() / 2, y = control->GetHeight() / 2;
   MouseDown(control, x, y);

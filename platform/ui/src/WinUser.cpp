@@ -455,8 +455,10 @@ LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam) {
     case WM_SYSCOMMAND: {
       UINT cmd = UINT(wParam) & 0xFFF0;
       if (cmd == SC_MOVE && r->widget) {
-        // 0xF012 is "move by the mouse": the window follows the pointer until release.
-        if (QWindow* win = r->widget->window()->windowHandle()) win->startSystemMove();
+        // 0xF012 is "move by the mouse": the window follows the pointer until release. Without a
+        // window manager (or offscreen) the system move is refused: the window goes by hand.
+        QWindow* win = r->widget->window()->windowHandle();
+        if (!win || !win->startSystemMove()) ui::FollowMouse(r->widget);
         return 0;
       }
       if (cmd == SC_MINIMIZE && f) f->SetWindowState(wsMinimized);
