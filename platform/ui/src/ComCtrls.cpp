@@ -19,7 +19,8 @@ QTreeWidgetItem* RowOf(const TListItem* item) { return static_cast<QTreeWidgetIt
 // Cells are drawn by the list view's custom-draw events where it has them.
 class ListDelegate : public QStyledItemDelegate {
  public:
-  explicit ListDelegate(TCustomListView* view) : view_(view) {}
+  // The view does not own its delegate: the delegate goes with its parent widget.
+  ListDelegate(TCustomListView* view, QObject* parent) : QStyledItemDelegate(parent), view_(view) {}
   void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
     TListItem* item = ItemAt(index.row());
     if (!item || (view_->ComponentState & csDestroying)) return QStyledItemDelegate::paint(painter, option, index);
@@ -53,7 +54,7 @@ class ListWidget : public QTreeWidget {
   explicit ListWidget(TCustomListView* view) : view_(view) {
     setRootIsDecorated(false);
     setUniformRowHeights(true);
-    setItemDelegate(new ListDelegate(view));
+    setItemDelegate(new ListDelegate(view, this));
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     header()->setStretchLastSection(false);

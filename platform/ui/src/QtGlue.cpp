@@ -19,6 +19,14 @@ int gArgc = 0;
 std::vector<std::string> gArgs;
 std::vector<char*> gArgv;
 QApplication* gQt = nullptr;
+
+// The application object frees the forms it still owns when the program ends. Their windows
+// must go while Qt is whole, but Qt's own static objects go before the application object's
+// destructor runs. The objects of a thread go before any static one: the thread that runs
+// Qt frees them then.
+struct FreeFormsAtExit {
+  ~FreeFormsAtExit() { Application->DestroyComponents(); }
+};
 }  // namespace
 
 QApplication* EnsureQt() {
@@ -33,9 +41,11 @@ QApplication* EnsureQt() {
   for (auto& a : gArgs) gArgv.push_back(a.data());
   gArgv.push_back(nullptr);
   gArgc = 1;
-  // Never destroyed: forms may outlive main() until the application object goes.
+  // Never destroyed: the forms the application object still owns outlive main().
   gQt = new QApplication(gArgc, gArgv.data());
   QApplication::setQuitOnLastWindowClosed(false);
+  static thread_local FreeFormsAtExit freeForms;
+  (void)freeForms;
   return gQt;
 }
 
