@@ -6,9 +6,6 @@
 //   zip_engine_bench [archive-MB]        (default 200)
 #include <dlfcn.h>
 #include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -18,16 +15,11 @@
 #include <vector>
 #include "ZBEngineIntf.h"
 #include "ZipWriter.h"
+#include "BenchChild.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-double Now() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec + ts.tv_nsec / 1e9;
-}
 
 struct Rng {
   uint64_t s;
@@ -120,32 +112,6 @@ int EngineExtract(const char* root, const char* archiveDos, const char* dirDos) 
   return n > 0 ? 0 : 1;
 }
 
-struct Measure {
-  double seconds = 0;
-  long peakKB = 0;
-  int status = -1;
-};
-
-Measure RunChild(const std::vector<std::string>& argv) {
-  Measure m;
-  double t0 = Now();
-  pid_t pid = fork();
-  if (pid == 0) {
-    std::vector<char*> args;
-    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    execvp(args[0], args.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage ru{};
-  wait4(pid, &status, 0, &ru);
-  m.seconds = Now() - t0;
-  m.peakKB = ru.ru_maxrss;
-  m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return m;
-}
-
 bool Have(const char* tool) { return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0; }
 
 uintmax_t TreeBytes(const fs::path& root) {
@@ -177,7 +143,7 @@ int main(int argc, char** argv) {
   std::vector<Size> sizes = {{megabytes / 4 > 0 ? megabytes / 4 : 1, "small.zip"}, {megabytes, "big.zip"}};
   for (const Size& s : sizes) {
     fs::path archive = root / s.name;
-    double t0 = Now();
+    double t0 = bench::Seconds();
     // Made in a child of its own: a child's peak memory counts the pages it inherits at fork,
     // so this process must stay small.
     pid_t maker = fork();
@@ -188,7 +154,7 @@ int main(int argc, char** argv) {
     int status = 0;
     waitpid(maker, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
-    std::printf("\narchive %s: %.1f MB, made in %.1f s\n", s.name, fs::file_size(archive) / 1048576.0, Now() - t0);
+    std::printf("\narchive %s: %.1f MB, made in %.1f s\n", s.name, fs::file_size(archive) / 1048576.0, bench::Seconds() - t0);
     std::system(("cat '" + archive.string() + "' >/dev/null").c_str());  // same cache state for all
 
     struct Tool {
@@ -205,12 +171,12 @@ int main(int argc, char** argv) {
       tools.push_back({"bsdtar -xf", {"bsdtar", "-xf", archive.string(), "-C", (root / "bsdtar-out").string()},
                        root / "bsdtar-out"});
 
-    std::vector<Measure> best(tools.size());
+    std::vector<bench::Measure> best(tools.size());
     for (int round = 0; round < 2; ++round) {
       for (size_t i = 0; i < tools.size(); ++i) {
         fs::remove_all(tools[i].out);
         fs::create_directories(tools[i].out);
-        Measure m = RunChild(tools[i].argv);
+        bench::Measure m = bench::RunChild(tools[i].argv);
         if (m.status != 0) std::printf("  %s failed (status %d)\n", tools[i].label, m.status);
         if (round == 0 || m.seconds < best[i].seconds) best[i] = m;
       }
