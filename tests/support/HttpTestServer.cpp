@@ -44,6 +44,20 @@ HttpReply HttpReply::Text(std::string body, int status) {
   return r;
 }
 
+HttpReply HttpReply::Versioned(const HttpRequest& req, int version) {
+  std::string etag = "\"v" + std::to_string(version) + "\"";
+  if (req.Header("If-None-Match") == etag) {
+    HttpReply r = Status(304, "Not Modified");
+    r.body.clear();
+    r.contentLength = false;
+    return r;
+  }
+  HttpReply r = Text("version " + std::to_string(version));
+  r.headers.push_back({"ETag", etag});
+  r.headers.push_back({"Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT"});
+  return r;
+}
+
 HttpReply HttpReply::Generated(long long size) {
   HttpReply r;
   r.generatedSize = size;

@@ -46,6 +46,9 @@ struct HttpReply {
   static HttpReply Text(std::string body, int status = 200);
   static HttpReply Generated(long long size);
   static HttpReply Status(int status, std::string reason);
+  // "version N" with the entity tag "vN" (and a fixed Last-Modified), or 304 without a body when
+  // the request already holds that tag: a server whose copy can be revalidated.
+  static HttpReply Versioned(const HttpRequest& req, int version);
 };
 
 class HttpTestServer {

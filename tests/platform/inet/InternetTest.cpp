@@ -547,19 +547,7 @@ TEST_F(CacheTest, OfflineServesOnlyFromTheCache) {
 
 TEST_F(CacheTest, ResynchronizeRevalidatesTheCopy) {
   int version = 1;
-  HttpTestServer server([&version](const HttpRequest& req) {
-    std::string etag = "\"v" + std::to_string(version) + "\"";
-    if (req.Header("If-None-Match") == etag) {
-      HttpReply r = HttpReply::Status(304, "Not Modified");
-      r.body.clear();
-      r.contentLength = false;
-      return r;
-    }
-    HttpReply r = HttpReply::Text("version " + std::to_string(version));
-    r.headers.push_back({"ETag", etag});
-    r.headers.push_back({"Last-Modified", "Tue, 01 Dec 2026 10:00:00 GMT"});
-    return r;
-  });
+  HttpTestServer server([&version](const HttpRequest& req) { return HttpReply::Versioned(req, version); });
   std::string url = server.Url("/Version.inf");
   EXPECT_EQ(Fetch(url, INTERNET_FLAG_RESYNCHRONIZE), "version 1");
   EXPECT_FALSE(server.Requests().back().HasHeader("If-None-Match"));
