@@ -1,36 +1,7 @@
 // SHELL32's folder browser and item lists, the shell's allocator and desktop folder, and the
 // version record of the shell library (DllGetVersion of "Shell32.dll").
 #pragma once
-#include "windef.h"
-
-// ---------------------------------------------------------------- COM basics
-#ifndef MOVRANT_COM_BASICS
-#define MOVRANT_COM_BASICS
-#define S_OK ((HRESULT)0L)
-#define S_FALSE ((HRESULT)1L)
-#define E_NOTIMPL ((HRESULT)0x80004001L)
-#define E_NOINTERFACE ((HRESULT)0x80004002L)
-#define E_POINTER ((HRESULT)0x80004003L)
-#define E_FAIL ((HRESULT)0x80004005L)
-#define E_OUTOFMEMORY ((HRESULT)0x8007000EL)
-#define E_INVALIDARG ((HRESULT)0x80070057L)
-#define SUCCEEDED(hr) (((HRESULT)(hr)) >= 0)
-#define FAILED(hr) (((HRESULT)(hr)) < 0)
-typedef GUID IID;
-typedef const IID& REFIID;
-typedef GUID CLSID;
-inline bool operator==(const GUID& a, const GUID& b) {
-  for (int i = 0; i < 8; ++i)
-    if (a.Data4[i] != b.Data4[i]) return false;
-  return a.Data1 == b.Data1 && a.Data2 == b.Data2 && a.Data3 == b.Data3;
-}
-struct IUnknown {
-  virtual HRESULT WINAPI QueryInterface(REFIID riid, void** ppvObject) = 0;
-  virtual ULONG WINAPI AddRef() = 0;
-  virtual ULONG WINAPI Release() = 0;
-  virtual ~IUnknown() = default;
-};
-#endif
+#include "unknwn.h"
 
 struct IMalloc : IUnknown {
   virtual void* WINAPI Alloc(SIZE_T cb) = 0;

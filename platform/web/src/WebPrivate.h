@@ -1,0 +1,98 @@
+// Private side of platform/web: the Qt objects behind TCppWebBrowser.
+#pragma once
+#include <QObject>
+#include <QPointer>
+#include <QVariantList>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <string>
+#include <vector>
+
+#include "SHDocVw.h"
+#include "WebTest.h"
+
+class TCppWebBrowserPrivate;
+
+namespace web {
+
+// The document of one navigation: what the browser's Document property answers. It keeps the
+// UI handler a host installs with ICustomDoc::SetUIHandler.
+class Document : public IDispatch, public ICustomDoc {
+ public:
+  Document();
+  HRESULT WINAPI QueryInterface(REFIID riid, void** ppvObject) override;
+  ULONG WINAPI AddRef() override;
+  ULONG WINAPI Release() override;
+  HRESULT WINAPI GetTypeInfoCount(UINT* pctinfo) override;
+  HRESULT WINAPI GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+  HRESULT WINAPI GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
+  HRESULT WINAPI Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
+                        VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+  HRESULT WINAPI SetUIHandler(IDocHostUIHandler* pUIHandler) override;
+  IDocHostUIHandler* Handler() const { return handler_; }
+
+ private:
+  ~Document() override;
+  LONG refs_ = 1;
+  IDocHostUIHandler* handler_ = nullptr;
+};
+
+// The host object that the page's window.external reaches through the web channel.
+class Bridge : public QObject {
+  Q_OBJECT
+ public:
+  explicit Bridge(TCppWebBrowserPrivate* d);
+  // Returns the HRESULT of the call.
+  Q_INVOKABLE int invoke(const QString& name, const QVariantList& args);
+
+ private:
+  TCppWebBrowserPrivate* d_;
+};
+
+class Page : public QWebEnginePage {
+ public:
+  Page(TCppWebBrowserPrivate* d, QObject* parent);
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int lineNumber,
+                                const QString& sourceID) override;
+
+ private:
+  TCppWebBrowserPrivate* d_;
+};
+
+class View : public QWebEngineView {
+ public:
+  explicit View(TCppWebBrowserPrivate* d);
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  TCppWebBrowserPrivate* d_;
+};
+
+}  // namespace web
+
+class TCppWebBrowserPrivate {
+ public:
+  TCppWebBrowser* q = nullptr;
+  QPointer<web::View> view;
+  QPointer<web::Page> page;
+  web::Document* document = nullptr;  // one reference
+  bool busy = false;
+  tagREADYSTATE state = READYSTATE_UNINITIALIZED;
+  int completed = 0;
+  int failed = 0;
+  int contextMenus = 0;
+  std::vector<webtest::ConsoleLine> console;
+  std::vector<std::string> refused;
+
+  HRESULT Invoke(const QString& name, const QVariantList& args);
+  void NewDocument();
+  // Asks the document's UI handler; true when it has handled the context menu.
+  bool HostHandlesContextMenu(const QPoint& globalPos);
+  void LoadingChanged(const QWebEngineLoadingInfo& info);
+};
