@@ -34,12 +34,13 @@ function(movrant_program_resources)
     add_custom_target(${files_target} DEPENDS ${art} ${scrambled})
     set(MOVRANT_ART_DIR ${art_dir})
     set(MOVRANT_HELPER_SCRAMBLED ${scrambled})
+    set(MOVRANT_LAYOUT_DIR ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layouts)
     configure_file(${CMAKE_CURRENT_FUNCTION_LIST_DIR}/Movrant.rc.in ${CMAKE_CURRENT_BINARY_DIR}/Movrant.rc @ONLY)
     set_directory_properties(PROPERTIES MOVRANT_RESOURCE_FILES ${files_target})
   endif()
 
   movrant_resources(TARGET ${P_TARGET} SCRIPT ${CMAKE_CURRENT_BINARY_DIR}/Movrant.rc
-    DEPENDS ${art} ${scrambled} ${files_target})
+    DEPENDS ${art} ${scrambled} ${files_target} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layouts/FormWebBrowser.dfm)
 endfunction()
 
 function(movrant_program)

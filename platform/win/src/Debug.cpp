@@ -1,0 +1,3 @@
+#include "windows.h"
+
+void WINAPI OutputDebugStringA(LPCSTR) {}
