@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "Forms.h"
 #include "ZipBuilder.h"
@@ -182,6 +183,98 @@ TEST_F(BuilderTest, JoinedCopyGoesAlsoWhenTheEngineFails) {
   Prepare("T:\\MAP003.ZIP");
   const int r = zb->Extract();
   EXPECT_TRUE(r == 10650 || r == 10651) << r;
+  EXPECT_EQ(Count("tmp"), 0u);
+}
+
+// A handler that raises ends its run with a failure and leaves the component as it was: the
+// next archive extracts, nothing of the join stays behind and no file stays open.
+TEST_F(BuilderTest, HandlersThatRaiseLeaveTheComponentWorking) {
+  ZipWriter onlyFolder;
+  onlyFolder.AddDir("docs/");
+  struct Case {
+    const char* what;
+    std::function<void()> prepare;
+    int raiseOn;          // the OnMessage code that raises; 0: OnTotalProgress raises instead
+  };
+  const Case cases[] = {
+      {"end of the directory read",
+       [&] {
+         WriteBytes(drives.Fixed("folder.zip"), onlyFolder.Build());
+         int calls = 0;
+         zb->OnTotalProgress = [calls](TObject*, long long, int) mutable {
+           if (++calls == 2) throw Exception("progress gone");
+         };
+         Prepare("T:\\folder.zip");
+       },
+       0},
+      {"missing part while joining",
+       [&] {
+         WriteMapParts();
+         std::filesystem::remove(drives.Fixed("MAP002.ZIP"));
+         Prepare("T:\\MAP003.ZIP");
+       },
+       11001},
+      {"missing target folder", [&] { Prepare("T:\\a.zip", "T:\\missing"); }, 10504},
+  };
+  WriteBytes(drives.Fixed("a.zip"), Archive());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    zb->OnTotalProgress = nullptr;
+    zb->OnMessage = [&](TObject*, int code, const AnsiString& text) {
+      messages.push_back({code, text.str()});
+      if (code == c.raiseOn) throw Exception("message box gone");
+    };
+    c.prepare();
+    int r = 0;
+    try {
+      r = zb->Extract();
+    } catch (const Exception&) {
+      r = -1;
+    }
+    EXPECT_NE(r, 0) << Dump(messages);
+    EXPECT_FALSE(zb->Worker->InEngineRun);
+    EXPECT_FALSE(zb->Running);
+    EXPECT_EQ(zb->Worker->FileHandle, -1);
+    EXPECT_LE(zb->Worker->OutputHandle, 0);  // closed, or never opened
+    EXPECT_EQ(Count("tmp"), 0u);
+
+    zb->OnTotalProgress = nullptr;
+    zb->OnMessage = nullptr;
+    std::filesystem::remove_all(drives.Fixed("out"));
+    std::filesystem::create_directories(drives.Fixed("out"));
+    Prepare("T:\\a.zip");
+    EXPECT_EQ(zb->Extract(), 0) << Dump(messages);
+    EXPECT_EQ(Count("out"), 3u);
+  }
+}
+
+// A split set whose drive cannot be read any more when the extraction starts.
+TEST_F(BuilderTest, SplitSetOnADriveThatBecameUnreadable) {
+  const std::string ram = winplat::DosToUnix("R:\\");
+  WriteMapParts();
+  for (const char* part : {"MAP001.ZIP", "MAP002.ZIP", "MAP003.ZIP"})
+    std::filesystem::rename(drives.Fixed(part), ram + "/" + part);
+  Prepare("R:\\MAP003.ZIP");
+  ASSERT_EQ(zb->Worker->ZipContents.size(), 3u) << Dump(messages);
+  std::filesystem::rename(ram, ram + ".gone");
+  const int r = zb->Extract();
+  std::filesystem::rename(ram + ".gone", ram);
+  for (const char* part : {"MAP001.ZIP", "MAP002.ZIP", "MAP003.ZIP"}) std::filesystem::remove(ram + "/" + part);
+  EXPECT_EQ(r, 11002) << Dump(messages);
+  EXPECT_TRUE(HasCode(messages, 11002)) << Dump(messages);
+  EXPECT_EQ(Count("out"), 0u);
+  EXPECT_EQ(Count("tmp"), 0u);
+}
+
+// The updater listens to no messages: a join that fails with a notice nobody receives still
+// fails the extraction.
+TEST_F(BuilderTest, JoinFailureWithoutAMessageHandler) {
+  WriteMapParts();
+  zb->OnMessage = nullptr;
+  Prepare("T:\\MAP003.ZIP");
+  zb->OnProgressDetails = [](TObject*, TProgressDetails*) { throw Exception("display gone"); };
+  EXPECT_EQ(zb->Extract(), 11024);
+  EXPECT_EQ(Count("out"), 0u);
   EXPECT_EQ(Count("tmp"), 0u);
 }
 
