@@ -51,12 +51,13 @@ class BuilderTest : public ::testing::Test {
     std::filesystem::create_directories(drives.Fixed("out"));
     zb->TempDir = "T:\\tmp";
   }
-  // What the updater sets before Extract.
+  // What the updater sets before Extract. Unattended first: naming the archive reads it, and a
+  // bad archive must not stop in a box.
   void Prepare(const char* zipFileName, const char* target = "T:\\out") {
+    zb->Unattended = true;
     zb->FSpecArgs->Clear();
     zb->ZipFileName = zipFileName;
     zb->ExtrBaseDir = target;
-    zb->Unattended = true;
     zb->ExtrOptions = ExtrOpts() << ExtrDirNames << ExtrOverWrite;
   }
   // Names in the sources are code page 949; the Unix names are UTF-8.
@@ -276,6 +277,14 @@ TEST_F(BuilderTest, JoinFailureWithoutAMessageHandler) {
   EXPECT_EQ(zb->Extract(), 11024);
   EXPECT_EQ(Count("out"), 0u);
   EXPECT_EQ(Count("tmp"), 0u);
+}
+
+// A bad archive named before anything else shows no box: Unattended goes first.
+TEST_F(BuilderTest, ABadArchiveNamedFirstShowsNoBox) {
+  WriteBytes(drives.Fixed("bad.zip"), std::string(3000, 'x'));
+  Prepare("T:\\bad.zip");
+  EXPECT_TRUE(HasCode(messages, 11036)) << Dump(messages);
+  EXPECT_TRUE(dialogs.empty());
 }
 
 TEST_F(BuilderTest, ExtractWithoutAName) {
