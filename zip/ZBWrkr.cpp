@@ -1,5 +1,7 @@
 #include "ZBWrkr.h"
 
+#include <new>
+
 #include "Forms.h"
 
 const AddStoreExts& DefaultStoreSuffixes() {
@@ -120,4 +122,25 @@ void TZBWorker::SetExtAddStoreSuffixes(const AnsiString& text) {
   if (list[list.Length()] != ':') list += ':';
   ExtSuffixList = list.LowerCase();
   AddStoreSuffixes << assEXT;
+}
+
+int TZBWorker::ReportCaught(int otherId) {
+  try {
+    throw;
+  } catch (const EZipBuilder& e) {
+    ReportError(e);
+    return -7;
+  } catch (const std::bad_alloc&) {
+    ShowZipMessage(10103, AnsiString());
+    return -8;
+  } catch (const EOutOfMemory&) {
+    ShowZipMessage(10103, AnsiString());
+    return -8;
+  } catch (const std::exception& e) {
+    ShowZipMessage(otherId, e.what());
+    return -9;
+  } catch (...) {
+    ShowZipMessage(otherId, AnsiString());
+    return -9;
+  }
 }

@@ -206,6 +206,9 @@ class TZBWorker : public TZBDynamicBind {
 
  private:
   bool IsHardDrive() const;
+  // Reports the exception being handled: an EZipBuilder through ReportError (-7), out of memory
+  // as 10103 (-8), anything else as otherId followed by its message (-9).
+  int ReportCaught(int otherId);
 
   // The settings that construction and Clear both give.
   void SetDefaults();

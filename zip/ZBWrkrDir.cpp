@@ -2,7 +2,6 @@
 // directory into ZipContents, entry-name conversion and the probe of an arbitrary file.
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 #include "ZBWrkr.h"
@@ -68,6 +67,20 @@ int TZBWorker::List() {
   StartWaitCursor();
   bool ok = false;
   {
+    // The cursor and the file go back, and a failed read forgets its name, on every way out:
+    // also when OnMessage raises while a failure is reported.
+    struct After {
+      TZBWorker* w;
+      const bool& ok;
+      ~After() {
+        w->StopWaitCursor();
+        CloseFileHandle(w->FileHandle);
+        if (!ok) {
+          w->ZipFileName = AnsiString();
+          w->FirstDataOffset = 0;
+        }
+      }
+    } after{this, ok};
     try {
       LastPart = eoc.ThisDiskNo;
       if (LastPart > 0) MultiPart = true;
@@ -139,32 +152,19 @@ int TZBWorker::List() {
       }
       LastPart = eoc.ThisDiskNo;
       ok = true;
-    } catch (const EZipBuilder& e) {
-      ReportError(e);
-    } catch (const std::bad_alloc&) {
-      ShowZipMessage(10103, AnsiString());
-    } catch (const EOutOfMemory&) {
-      ShowZipMessage(10103, AnsiString());
-    } catch (const std::exception& e) {
-      ShowZipMessage(10202, e.what());
     } catch (...) {
-      ShowZipMessage(10202, AnsiString());
+      ReportCaught(10202);
     }
-    // The cursor and the file go back even when a handler raises at the end of the batch.
-    struct After {
-      TZBWorker* w;
-      ~After() {
-        w->StopWaitCursor();
-        CloseFileHandle(w->FileHandle);
-      }
-    } after{this};
-    Report(zrEndOfBatch, 9, 0, AnsiString());
+    // A handler that raises at the end of the batch fails the read as one raising during it.
+    try {
+      Report(zrEndOfBatch, 9, 0, AnsiString());
+    } catch (...) {
+      ok = false;
+      ReportCaught(10202);
+    }
   }
 
-  if (!ok) {
-    ZipFileName = AnsiString();
-    FirstDataOffset = 0;
-  } else {
+  if (ok) {
     // Anything placed in front of the archive shifts every stored offset.
     FirstDataOffset += CentralDirPos - eoc.CentralOffset;
     HostByte = savedHost;

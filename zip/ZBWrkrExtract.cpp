@@ -44,6 +44,13 @@ void TZBWorker::ExtExtract() {
   if (InEngineRun) return;
   InEngineRun = true;
   Cancel = false;
+  // The flag is cleared on every way out, also when a handler raises (OnMessage while an error
+  // is reported, a progress handler while the directory is read): a flag left set would make
+  // every later extract return at once with nothing done.
+  struct ExtractingFlag {
+    bool& flag;
+    ~ExtractingFlag() { flag = false; }
+  } extracting{InEngineRun};
 
   AnsiString joined;  // the temporary single archive of a split set
   try {
@@ -51,7 +58,6 @@ void TZBWorker::ExtExtract() {
     if (ZipContents.empty()) {
       List();
       if (ZipContents.empty()) {
-        InEngineRun = false;
         if (ErrCode == 0) throw EZipBuilder::CreateFromId(11002, true);
         return;
       }
@@ -78,8 +84,11 @@ void TZBWorker::ExtExtract() {
         GetTempPathA(MAX_PATH, path);
         temp = path;
       }
-      if (ReadSpan(ZipFileName, temp) != 0) {
-        InEngineRun = false;
+      const int joinResult = ReadSpan(ZipFileName, temp);
+      if (joinResult != 0) {
+        // The join tells its failure through ShowZipMessage for some causes, which an unattended
+        // component without OnMessage keeps to itself: the run must still fail.
+        if (ErrCode == 0) throw EZipBuilder::CreateFromId(joinResult == -8 ? 10103 : 11024, true);
         return;
       }
       joined = temp;
@@ -133,7 +142,6 @@ void TZBWorker::ExtExtract() {
         w->ParamPassword.clear();
         w->ParamArchive.clear();
         if (!dir.empty()) SetCurrentDirectoryA(dir.data());
-        w->InEngineRun = false;
       }
     } cleanup{this, extractDir};
 
@@ -145,8 +153,7 @@ void TZBWorker::ExtExtract() {
   } catch (const EZipBuilder& e) {
     EZipBuilder failure = e;
     if (!FailedEventName.IsEmpty()) failure.Message = failure.Message + FailedEventName;
-    ReportError(failure);
     SuccessCount = 0;
-    InEngineRun = false;
+    ReportError(failure);
   }
 }

@@ -1,7 +1,7 @@
 // Joining the parts of a split archive into one ordinary archive, the name table of the join,
 // and the worker's activation.
 #include <algorithm>
-#include <new>
+#include <exception>
 
 #include "ZBWrkr.h"
 #include "windows.h"
@@ -96,6 +96,32 @@ int TZBWorker::ReadSpan(const AnsiString& archive, AnsiString& output) {
   std::unique_ptr<TMZipDataList> list;
   int result = 0;
   bool lastOpened = true;
+  // The end runs on every way out, also when a handler raises while a failure is reported:
+  // no part or output stays open and no partial archive stays in the temporary folder.
+  struct JoinEnd {
+    TZBWorker* w;
+    std::unique_ptr<TMZipDataList>& list;
+    AnsiString& output;
+    const int& result;
+    const int raising = std::uncaught_exceptions();
+    ~JoinEnd() {
+      const bool failed = result != 0 || std::uncaught_exceptions() > raising;
+      w->CopyBuffer.clear();
+      w->CopyBuffer.shrink_to_fit();
+      list.reset();
+      CloseFileHandle(w->FileHandle);
+      if (w->OutputHandle != -1) {
+        FileSetDate(w->OutputHandle, w->SourceDate);
+        CloseFileHandle(w->OutputHandle);
+        if (failed) {
+          DeleteFile(output);
+          output = AnsiString();
+        }
+      }
+      w->InEngineRun = false;
+      w->StopWaitCursor();
+    }
+  } end{this, list, output, result};
 
   try {
     if (!ExtractFileName(output).IsEmpty()) {
@@ -208,38 +234,10 @@ int TZBWorker::ReadSpan(const AnsiString& archive, AnsiString& output) {
       if (FileSeek(FileHandle, 22, soFromCurrent) < 0) throw EZipBuilder::CreateFromId(11008, true);
       CopyData(buf, eoc.ZipCommentLen, 11023);
     }
-  } catch (const EZipBuilder& e) {
-    ReportError(e);
-    result = -7;
-  } catch (const std::bad_alloc&) {
-    ShowZipMessage(10103, AnsiString());
-    result = -8;
-  } catch (const EOutOfMemory&) {
-    ShowZipMessage(10103, AnsiString());
-    result = -8;
-  } catch (const std::exception& e) {
-    ShowZipMessage(11024, e.what());
-    result = -9;
   } catch (...) {
-    ShowZipMessage(11024, AnsiString());
-    result = -9;
+    result = ReportCaught(11024);
   }
-
-  CopyBuffer.clear();
-  CopyBuffer.shrink_to_fit();
-  list.reset();
-  CloseFileHandle(FileHandle);
   if (!lastOpened) result = -9;
-  if (OutputHandle != -1) {
-    FileSetDate(OutputHandle, SourceDate);
-    CloseFileHandle(OutputHandle);
-    if (result != 0) {
-      DeleteFile(output);
-      output = AnsiString();
-    }
-  }
-  InEngineRun = false;
-  StopWaitCursor();
   return result;
 }
 

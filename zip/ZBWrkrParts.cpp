@@ -35,7 +35,12 @@ int TZBWorker::GetLastVolume(const AnsiString& archive, ZipEndOfCentral& eoc, bo
   // A file without an end record on a hard disk is reported even by a quiet caller.
   bool reportAlways = false;
   try {
-    if (!CheckDrive()) return -1;
+    // An unreadable drive is reported unless the caller is quiet: the join counts on a report
+    // for every failure.
+    if (!CheckDrive()) {
+      if (quiet) return -1;
+      throw EZipBuilder::CreateFromId(11002, true);
+    }
     if (!FileExists(name)) {
       resolved = true;
       if (HardDrive) {
@@ -101,9 +106,10 @@ int TZBWorker::GetLastVolume(const AnsiString& archive, ZipEndOfCentral& eoc, bo
       }
     }
   } catch (const EZipBuilder& e) {
-    if (!quiet || reportAlways) ReportError(e);
+    // Closed before the report, whose OnMessage may raise.
     NameInUse = AnsiString();
     CloseFileHandle(FileHandle);
+    if (!quiet || reportAlways) ReportError(e);
     return -1;
   }
 }
