@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "QuorvexUtil.h"
 #include "QuorvexWebGet.h"
 #include "VendorService.h"
 
@@ -62,9 +63,11 @@ struct Fetched {
   std::string body;
 };
 
-Fetched Get(const std::string& url, int packet = 4096) {
+// encoded: url is sent as it is (its query values encoded by the caller).
+Fetched Get(const std::string& url, int packet = 4096, bool encoded = false) {
   TQuorvexWebGet get(nullptr);
   get.PacketSize = packet;
+  get.EncodeAddress = !encoded;
   TMemoryStream stream;
   int n = get.GetStream(url.c_str(), &stream, false);
   return {n, std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()))};
@@ -172,6 +175,16 @@ TEST_F(VendorServiceTest, LoginChecksTheUsersFile) {
     SCOPED_TRACE(c.id);
     Fetched r = Get(std::string("http://trelm.quorvex.example/pavoTrelm/pavoChkRegist.mms?D1=") + c.id +
                     "&D2=" + c.password);
+    EXPECT_GT(r.result, 0);
+    EXPECT_EQ(r.body.rfind(c.start, 0), 0u) << r.body;
+  }
+  // Values encoded whole reach the check as typed: no "&", "=" or "?" ends them early.
+  for (Case c : {Case{"symbols", "demo1234&any=thing?%41+", "#!#200|"}, Case{"demo", "demo1234&anything", "#!#102|"},
+                 Case{"demo&D2=demo1234", "x", "#!#100|"}, Case{"demo", "demo1234", "#!#200|"}}) {
+    SCOPED_TRACE(std::string(c.id) + " " + c.password);
+    Fetched r = Get(std::string("http://trelm.quorvex.example/pavoTrelm/pavoChkRegist.mms?D1=") +
+                        URLEncodeQueryValue(c.id).str() + "&D2=" + URLEncodeQueryValue(c.password).str(),
+                    4096, true);
     EXPECT_GT(r.result, 0);
     EXPECT_EQ(r.body.rfind(c.start, 0), 0u) << r.body;
   }
