@@ -9,6 +9,8 @@
 // class or name, Comp a component name owned by it):
 //   timeout SECONDS            bound of every later wait (default 60)
 //   answer ID                  message boxes from now on are logged and answered with ID
+//   folders ok|cancel          folder dialogs from now on are logged and closed with the
+//                              folder they propose selected (ok) or cancelled
 //   wait Form                  until such a form is showing
 //   text Form.Comp TEXT        types TEXT into an edit
 //   check Form.Comp 0|1        sets a check box
@@ -185,6 +187,16 @@ Step Run(const std::string& line, std::string& why) {
       Log("box " + winplat::Cp949ToUtf8(caption.c_str()) + " | " + std::to_string(flags) + " | " +
           winplat::Cp949ToUtf8(text.c_str()));
       return id;
+    };
+    return Step::Done;
+  }
+  if (verb == "folders") {
+    bool ok = target == "ok";
+    State().folderHook = [ok](uitest::FolderDialog& dialog) {
+      Log("folder " + winplat::Cp949ToUtf8(dialog.Title().c_str()) + " | " +
+          winplat::Cp949ToUtf8(dialog.SelectedPath().c_str()));
+      if (ok && dialog.OkEnabled()) dialog.Ok();
+      else dialog.Cancel();
     };
     return Step::Done;
   }
