@@ -19,6 +19,7 @@
 //   waittext Form.Comp TEXT    until the control's text contains TEXT
 //   waitlist Form.Comp TEXT    until every row of a list view holds TEXT in a column
 //   waitgone Form              until no such form exists
+//   waitfile FILE TEXT         until the file (a Unix path) holds TEXT
 //   close Form                 asks the form to close
 //   shot Form FILE.png         a picture of the form's window
 //   log TEXT                   a line in the log
@@ -199,6 +200,12 @@ Step Run(const std::string& line, std::string& why) {
       else dialog.Cancel();
     };
     return Step::Done;
+  }
+  if (verb == "waitfile") {
+    std::ifstream file(target);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str().find(arg) != std::string::npos ? Step::Done : Step::Wait;
   }
   if (verb == "wait") return Showing(FindForm(target)) ? Step::Done : Step::Wait;
   if (verb == "waitgone") return FindForm(target) ? Step::Wait : Step::Done;
