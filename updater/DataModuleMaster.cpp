@@ -90,15 +90,6 @@ void TInfoFileList::Notify(void* ptr, TListNotification action) {
 
 TInfoFileList::~TInfoFileList() { Clear(); }
 
-int GetConnectionState(AnsiString* name) {
-  DWORD flags = 0;
-  char buffer[1024] = {};
-  int result = InternetGetConnectedStateEx(&flags, buffer, sizeof(buffer), 0) ? int(flags) : 0;
-  if (flags & INTERNET_CONNECTION_CONFIGURED) result = INTERNET_CONNECTION_CONFIGURED;
-  if (name) *name = buffer;
-  return result;
-}
-
 bool TdmMaster::CheckConnection() { return GetConnectionState() != 0; }
 
 void TdmMaster::ReadSettings() {

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Classes.h"
+#include "ConnectionState.h"
 #include "Forms.h"
 
 class TMemIniFile;
@@ -62,9 +63,6 @@ class TdmMaster : public TDataModule {
 
 extern TdmMaster* dmMaster;
 
-// Flags of the connection; 64 when a connection is configured but not active. name, when
-// given, receives the connection's name.
-int GetConnectionState(AnsiString* name = nullptr);
 
 // One model info file (or the version file) from url, parsed in memory; null when nothing came.
 TMemIniFile* LoadInfoFile(AnsiString url);

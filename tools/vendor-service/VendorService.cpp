@@ -23,6 +23,9 @@ namespace vendor {
 namespace {
 
 const char kLoginPath[] = "/pavoTrelm/pavoChkRegist.mms";
+const char kUsage[] =
+    "usage: vendor-service --site DIR --port N [--log FILE] [--no-content-length PATH] "
+    "[--throttle PATH:BYTES_PER_SECOND] [--event-index N]";
 const char kNoticePath[] = "/pavoTrelm/pavoChkDown.mms";
 
 std::string Convert(const std::string& text, const char* to, const char* from) {
@@ -141,13 +144,15 @@ bool SafeComponents(const std::string& path, std::vector<std::string>& parts) {
 
 }  // namespace
 
+const char* const kEventCodePath = "/pavo/splash/SorvelEvent_Code.txt";
+
+std::string EventCode(long long index) { return "#!#" + std::to_string(index) + "\r\n"; }
+
 std::string Utf8ToCp949(const std::string& text) { return Convert(text, "CP949", "UTF-8"); }
 std::string Cp949ToUtf8(const std::string& text) { return Convert(text, "UTF-8", "CP949"); }
 
 bool ParseArguments(int argc, char** argv, Options& options, std::string& message) {
-  const std::string usage =
-      "usage: vendor-service --site DIR --port N [--log FILE] [--no-content-length PATH] "
-      "[--throttle PATH:BYTES_PER_SECOND]";
+  const std::string usage = kUsage;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string& out) {
@@ -182,6 +187,14 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& messag
         return false;
       }
       options.throttle[v.substr(0, colon)] = bps;
+    } else if (arg == "--event-index" && value(v)) {
+      char* end = nullptr;
+      long long index = std::strtoll(v.c_str(), &end, 10);
+      if (v.empty() || *end) {
+        message = "vendor-service: bad event index " + v;
+        return false;
+      }
+      options.eventCode = EventCode(index);
     } else {
       message = "vendor-service: unknown or incomplete argument " + arg + "\n" + usage;
       return false;
@@ -204,6 +217,8 @@ struct Service::Impl {
   std::thread thread;
   int port = 0;
   std::mutex logLock;
+  mutable std::mutex stateLock;  // eventCode and requests
+  std::vector<std::string> requests;
 
   void Log(const std::string& line) {
     std::lock_guard<std::mutex> guard(logLock);
@@ -269,12 +284,21 @@ struct Service::Impl {
     bool isFile = false;
     fs::path file;
     std::string mime = "text/plain; charset=euc-kr";
+    std::optional<std::string> eventCode;
+    {
+      std::lock_guard<std::mutex> guard(stateLock);
+      requests.push_back(host + req.target);
+      eventCode = options.eventCode;
+    }
 
     if (req.path == kLoginPath) {
       body = LoginReply(req);
     } else if (req.path == kNoticePath) {
       Notice(req);
       body = "#!#OK\r\n";
+    } else if (req.path == kEventCodePath && eventCode) {
+      // No Last-Modified: a cached copy is never taken for the current code.
+      body = *eventCode;
     } else {
       std::vector<std::string> parts;
       if (!SafeComponents(req.path, parts) || (file = Resolve(host, parts)).empty()) {
@@ -369,6 +393,16 @@ bool Service::Start(std::string& message) {
 }
 
 int Service::Port() const { return impl_->port; }
+
+void Service::SetEventCode(std::optional<std::string> code) {
+  std::lock_guard<std::mutex> guard(impl_->stateLock);
+  impl_->options.eventCode = std::move(code);
+}
+
+std::vector<std::string> Service::Requests() const {
+  std::lock_guard<std::mutex> guard(impl_->stateLock);
+  return impl_->requests;
+}
 
 void Service::Stop() {
   if (impl_->server) impl_->server->stop();

@@ -3,8 +3,10 @@
 #pragma once
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace vendor {
 
@@ -14,7 +16,14 @@ struct Options {
   std::string log;                        // download notices are appended here (UTF-8)
   std::set<std::string> noContentLength;  // request paths answered without Content-Length
   std::map<std::string, long long> throttle;  // request path -> bytes per second
+  // The body of Sorvel's event code file (kEventCodePath) in place of the site's file.
+  std::optional<std::string> eventCode;
 };
+
+// Sorvel's event code file.
+extern const char* const kEventCodePath;
+// The event code file that announces an index: "#!#" and the index.
+std::string EventCode(long long index);
 
 // Parses the command line; false with a message for the user.
 bool ParseArguments(int argc, char** argv, Options& options, std::string& message);
@@ -30,6 +39,11 @@ class Service {
   bool Start(std::string& message);
   int Port() const;
   void Stop();
+
+  // Changes Options::eventCode while the service runs (nullopt: the site's file again).
+  void SetEventCode(std::optional<std::string> code);
+  // Every request so far as host and target ("splash.quorvex.example/pavo/splash/index.html").
+  std::vector<std::string> Requests() const;
 
  private:
   struct Impl;
