@@ -58,6 +58,10 @@ struct ModuleImage {
   uintptr_t bias = 0;    // load address minus link address
   bool program = false;  // the running program itself (its file is also /proc/self/exe)
 };
+// False for the handles of the Windows system libraries that the layer answers for itself.
 bool GetModuleImage(HMODULE module, ModuleImage& image);
+// A handle of such a system library (GetModuleHandleA("kernel32")): no file of its own, its
+// entries are the layer's functions. Written in platform/win.
+bool IsSystemModule(HMODULE module);
 
 }  // namespace winplat
