@@ -35,6 +35,12 @@ std::string DosToUnix(const std::string& dosPath);
 // A Unix path inside one of the drives' folders -> its DOS path; empty when outside every drive.
 std::string UnixToDos(const std::string& unixPath);
 
+// Replaces a file's whole content so that it is never seen half written: the bytes go to
+// "<file>.tmp-PID-N" beside it, which is synced and renamed over the file. Such files that
+// writers killed before their rename left behind are removed first; a live writer's stay.
+// False with GetLastError set on failure, the old file then untouched.
+bool ReplaceFileBytes(const std::string& dosPath, const std::string& bytes);
+
 // Splits a command line as Windows programs do: blanks separate arguments, double quotes group;
 // 2n backslashes before a quote give n and the quote acts, 2n+1 give n and a literal quote;
 // other backslashes are literal; "" inside quotes is a literal quote. The program name (first

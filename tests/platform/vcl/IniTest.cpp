@@ -10,6 +10,7 @@
 #include "IniFiles.h"
 #include "VclDrive.h"
 #include "TestLists.h"
+#include "WriterProcesses.h"
 
 namespace {
 
@@ -198,6 +199,27 @@ TEST_F(MemIniFiles, UpdateFileFailureRaisesAndLosesNothing) {
   EXPECT_EQ(Get(C("taken.ini/inside.txt")), "keep");
   EXPECT_EQ(EntryCount(), 1u) << "no temporary file is left";
   EXPECT_EQ(taken.ReadString("S", "k", ""), "v") << "the object keeps its values";
+}
+
+// The temporary file of an update names its writer: one that a killed writer left goes with
+// the next update of that file; a running writer's stays.
+TEST_F(MemIniFiles, UpdateFileRemovesTemporaryFilesOfEndedWriters) {
+  testproc::RunningProcess running;
+  ASSERT_GT(running.Id(), 0);
+  const pid_t ended = testproc::EndedProcessId();
+  ASSERT_GT(ended, 0);
+  const std::string endedName = "rec.ini.tmp-" + std::to_string(ended) + "-2";
+  const std::string runningName = "rec.ini.tmp-" + std::to_string(running.Id()) + "-1";
+  const std::string otherName = "other.ini.tmp-" + std::to_string(ended) + "-1";
+  for (const std::string& name : {endedName, runningName, otherName}) Put(C(name), std::string(4096, 'p'));
+  TMemIniFile ini("C:\\rec.ini");
+  ini.WriteString("S", "k", "v");
+  ini.UpdateFile();
+  EXPECT_EQ(Get(C("rec.ini")), "[S]\r\nk=v\r\n\r\n");
+  EXPECT_FALSE(std::filesystem::exists(C(endedName)));
+  EXPECT_TRUE(std::filesystem::exists(C(runningName)));
+  EXPECT_TRUE(std::filesystem::exists(C(otherName))) << "another file's writer is not looked at";
+  EXPECT_EQ(EntryCount(), 3u) << "no temporary file of this update is left";
 }
 
 TEST_F(MemIniFiles, KilledWhileWritingLeavesTheOldOrTheNewFileWhole) {
