@@ -14,6 +14,9 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -119,11 +122,22 @@ const char* const kExternalScript = R"JS(
 })();
 )JS";
 
+// The engine's threads (the compositor's among them) stop in an orderly way only when the Qt
+// application object is destroyed, which the layer never does; left running, they can crash
+// while the process's static objects go. So a program that has used the browser ends at once
+// after the forms and their browsers are gone (the window layer frees those before any exit
+// handler runs), with the status it ends with.
+void EndProcess(int status, void*) {
+  std::fflush(nullptr);
+  _exit(status);
+}
+
 QWebEngineProfile* SharedProfile() {
   static QWebEngineProfile* profile = nullptr;
   if (profile) return profile;
   PassHostMapping();
   ui::EnsureQt();
+  on_exit(EndProcess, nullptr);
   // Off the record, no HTTP cache: every navigation of the program reads from the network.
   profile = new QWebEngineProfile(QCoreApplication::instance());
   profile->setHttpCacheType(QWebEngineProfile::NoCache);
