@@ -175,8 +175,11 @@ bool TQuorvexWebUpdate::ProcessInfoFile(AnsiString baseUrl, TIniFile* ini) {
 
   TStringList keys;
   ini->ReadSection("FORCE_DIRECTORY", &keys);
-  for (int i = 0; i < keys.Count(); ++i)
-    ForceDirectories(RemoveDoubleBackslash(programDir + "\\" + ini->ReadString("FORCE_DIRECTORY", keys[i], "")));
+  for (int i = 0; i < keys.Count(); ++i) {
+    AnsiString dir = RemoveDoubleBackslash(programDir + "\\" + ini->ReadString("FORCE_DIRECTORY", keys[i], ""));
+    // Like a delete, a folder to make must stay inside the program folder ("..\\").
+    if (IsInside(dir, programDir)) ForceDirectories(dir);
+  }
   return true;
 }
 
