@@ -4,8 +4,39 @@ include(${CMAKE_CURRENT_LIST_DIR}/Resources.cmake)
 # The system's code and our outside components hold Korean literals that must become
 # code page 949 bytes, as on a Korean Windows system. <chrono> and Qt cannot be
 # compiled that way, so only these targets get the flags.
+# clang has no CP949 execution character set: the fuzz build compiles copies of the sources
+# converted to CP949, whose bytes clang keeps as they are in narrow literals. Quoted includes
+# still find the headers beside the original source.
 function(movrant_cp949 target)
-  target_compile_options(${target} PRIVATE -finput-charset=UTF-8 -fexec-charset=CP949)
+  if(NOT MOVRANT_FUZZ)
+    target_compile_options(${target} PRIVATE -finput-charset=UTF-8 -fexec-charset=CP949)
+    return()
+  endif()
+  get_target_property(sources ${target} SOURCES)
+  get_target_property(source_dir ${target} SOURCE_DIR)
+  set(converted)
+  foreach(source IN LISTS sources)
+    cmake_path(ABSOLUTE_PATH source BASE_DIRECTORY ${source_dir} NORMALIZE OUTPUT_VARIABLE path)
+    cmake_path(IS_PREFIX PROJECT_SOURCE_DIR "${path}" NORMALIZE in_tree)
+    cmake_path(IS_PREFIX PROJECT_BINARY_DIR "${path}" NORMALIZE generated)
+    if(NOT in_tree OR generated OR NOT path MATCHES "\\.(cpp|c)$")
+      list(APPEND converted ${source})
+      continue()
+    endif()
+    cmake_path(RELATIVE_PATH path BASE_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE rel)
+    set(copy ${PROJECT_BINARY_DIR}/cp949/${target}/${rel})
+    cmake_path(GET path PARENT_PATH dir)
+    cmake_path(GET copy PARENT_PATH copy_dir)
+    add_custom_command(OUTPUT ${copy}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${copy_dir}
+      COMMAND iconv -f UTF-8 -t CP949 -o ${copy} ${path}
+      DEPENDS ${path}
+      VERBATIM)
+    list(APPEND converted ${copy})
+    target_include_directories(${target} PRIVATE ${dir})
+  endforeach()
+  set_property(TARGET ${target} PROPERTY SOURCES ${converted})
+  target_compile_options(${target} PRIVATE -Wno-invalid-source-encoding)
 endfunction()
 
 # A GoogleTest executable registered with CTest.

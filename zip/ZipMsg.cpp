@@ -233,6 +233,8 @@ int LoadZipMsgTable(TZipMsgTable& table, TStream* stream) {
   uint8_t head[6];
   if (!stream || stream->Read(head, 6) != 6) return 0;
   const int lang = Read16(head), packed = Read16(head + 2), nameLen = Read16(head + 4);
+  // Language id 0 would read as a failure to the caller: such a table is damaged, not loaded.
+  if (lang == 0) return 0;
   if (stream->Size() - stream->Position() < (long long)nameLen + packed) return 0;
   stream->Seek(nameLen, soFromCurrent);
   std::vector<uint8_t> image;

@@ -198,6 +198,14 @@ TEST_F(WebUpdateTest, DeleteRemovesTheTargetAndFetchesNothing) {
   EXPECT_EQ(server_->RequestCount(), 0);
 }
 
+TEST_F(WebUpdateTest, FoldersAreMadeOnlyInsideTheProgramFolder) {
+  Walk("[FORCE_DIRECTORY]\na=inside\\deep\nb=..\\outside\nc=inside\\..\\..\\up\nd=sub\\..\\back\n");
+  EXPECT_TRUE(fs::is_directory(Prog("inside/deep")));
+  EXPECT_TRUE(fs::is_directory(Prog("back")));
+  EXPECT_FALSE(fs::exists(root_ / "outside"));
+  EXPECT_FALSE(fs::exists(root_ / "up"));
+}
+
 TEST_F(WebUpdateTest, PackagesArriveInTheCurrentFolderAndFailuresAreReportedAndCleanedUp) {
   files_["/upd/first.zip"] = "first package";
   files_["/upd/pkgs/second.zip"] = "second package";

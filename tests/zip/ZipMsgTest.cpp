@@ -350,6 +350,7 @@ TEST(ZipMsgTableLoad, DamagedTablesStayEmpty) {
       {"unpacked size differs", sizeOff, -2},
       {"image of 50000 bytes", PackedTable(1042, "KO", big), 0},
       {"image just below the limit", PackedTable(1042, "KO", justBelow), 1042},
+      {"language id 0", PackedTable(0, "KO", justBelow), 0},
   };
   for (const Case& c : cases) {
     TZipMsgTable table = {1, 2, 3};
