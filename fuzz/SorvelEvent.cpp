@@ -1,39 +1,62 @@
-// The splash program's event code file "SorvelEvent_Code.txt": the first line must begin with
-// "#!#", every "#!#" in it is removed and the rest read as a decimal number (-1 otherwise).
-// Sorvel is not in the tree yet, so this target parses the same way through the same class
-// library calls (EventIndexOf below); when Sorvel comes, the target calls its data module.
+// The splash program's event code file "SorvelEvent_Code.txt", read by Sorvel's own data module
+// from a local server: the first line must begin with "#!#", every "#!#" in it is removed and
+// the rest read as a decimal number (-1 otherwise).
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 
-#include "Classes.h"
+#include "DataModuleMaster.h"
+#include "Forms.h"
 #include "FuzzSupport.h"
-#include "SysUtils.h"
+#include "HttpTestServer.h"
 
 using fuzzsupport::Check;
+using testsupport::HttpReply;
+using testsupport::HttpRequest;
+using testsupport::HttpTestServer;
 
 namespace {
 
-int EventIndexOf(const char* bytes, size_t size) {
-  if (size == 0) return -1;
-  TStringList lines;
-  lines.SetText(AnsiString(std::string(bytes, size)));
-  if (lines.Count() == 0) return -1;
-  if (lines.Get(0).Pos("#!#") != 1) return -1;
-  return StringReplace(lines.Get(0), "#!#", "", rfReplaceAll).ToIntDef(-1);
+struct World {
+  std::mutex lock;
+  std::string body;
+  std::unique_ptr<HttpTestServer> server;
+  TdmMaster* dm = nullptr;
+  World() {
+    fuzzsupport::Root::Get();
+    server = std::make_unique<HttpTestServer>([this](const HttpRequest&) {
+      std::lock_guard<std::mutex> hold(lock);
+      return HttpReply::Text(body);
+    });
+    setenv("WINPLAT_CONNECT_TO", server->ConnectTo("update.quorvex.example").c_str(), 1);
+    // The start-up in the constructor finds no connection and ends at once on a fast clock,
+    // leaving the data module to read the event file on its own.
+    setenv("WINPLAT_CONNECTION", "offline", 1);
+    setenv("WINPLAT_TIME_SCALE", "1000000", 1);
+    Application->CreateForm(dm);
+    setenv("WINPLAT_CONNECTION", "lan", 1);
+  }
+};
+
+int IndexOf(World& world, const std::string& body) {
+  {
+    std::lock_guard<std::mutex> hold(world.lock);
+    world.body = body;
+  }
+  return world.dm->GetEventIndex();
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  const char* bytes = reinterpret_cast<const char*>(data);
-  int index = EventIndexOf(bytes, size);
+  static World world;
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  int index = IndexOf(world, text);
   // Only the first line counts: what follows its end cannot change the index.
-  const std::string text(bytes, size);
   size_t end = text.find_first_of(std::string("\r\n\0", 3));
-  if (end != std::string::npos) {
-    std::string first = text.substr(0, end) + "\r\n#!#99\r\n";
-    Check(EventIndexOf(first.data(), first.size()) == index, "a later line changed the event index");
-  }
+  if (end != std::string::npos) Check(IndexOf(world, text.substr(0, end) + "\r\n#!#99\r\n") == index,
+                                      "a later line changed the event index");
   if (text.rfind("#!#", 0) != 0) Check(index == -1, "a first line without the marker gave an index");
   return 0;
 }
