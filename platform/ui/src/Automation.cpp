@@ -93,8 +93,12 @@ std::string ProgramName(std::string& firstArg) {
   std::getline(f, arg0, '\0');
   std::getline(f, arg1, '\0');
   firstArg = arg1;
-  size_t slash = arg0.rfind('/');
-  return slash == std::string::npos ? arg0 : arg0.substr(slash + 1);
+  // The file's own name: a program started through the layer has a DOS path as its argv[0].
+  char exe[4096];
+  ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
+  std::string path = n > 0 ? std::string(exe, size_t(n)) : arg0;
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // The lines of this program's section.
