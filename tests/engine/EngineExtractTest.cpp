@@ -411,6 +411,36 @@ TEST_F(EngineExtract, KoreanNamesLandAsUtf8Names) {
   EXPECT_EQ(items[1].name, "지도\\부산.map");
 }
 
+TEST_F(EngineExtract, ALeadByteBeforeASeparatorEndsItsFolderName) {
+  // No trail byte is "\" or "/": the byte before one ends the folder's name, for the engine as
+  // for the folders it makes and the paths the layer splits.
+  ztest::ZipWriter w;
+  w.Add(Entry("d\x81/f.txt", "F"));
+  w.Add(Entry("d\x81\\g.txt", "G"));
+  Write(w);
+  for (bool dirNames : {true, false}) {
+    SCOPED_TRACE(dirNames ? "folders kept" : "folders dropped");
+    fs::remove_all(Out(""));
+    fs::create_directories(Out(""));
+    opts.dirNames = dirNames;
+    Recorder r;
+    EXPECT_EQ(RunEngine(opts, r), 2) << r.Messages();
+    auto tree = Tree(Out(""));
+    ASSERT_EQ(tree.size(), 2u);
+    for (size_t i = 0; i < tree.size(); ++i) {
+      fs::path rel = tree[i].first;
+      EXPECT_EQ(rel.filename(), i == 0 ? "f.txt" : "g.txt");
+      EXPECT_EQ(tree[i].second, i == 0 ? "F" : "G");
+      // One folder level when folders are kept, none otherwise.
+      EXPECT_EQ(std::distance(rel.begin(), rel.end()), dirNames ? 2 : 1) << rel;
+    }
+    if (dirNames) {
+      EXPECT_EQ(fs::path(tree[0].first).parent_path(), fs::path(tree[1].first).parent_path());
+    }
+    EXPECT_EQ(TempFilesLeft(), 0);
+  }
+}
+
 TEST_F(EngineExtract, NamesLeavingTheFolderAreNeverWritten) {
   using namespace std::string_literals;
   const std::string evil[] = {"..\\x1.txt", "../x2.txt", "/etc/x3.txt", "\\x4.txt", "C:\\x5.txt", "C:x6.txt",
