@@ -185,6 +185,7 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < tools.size(); ++i)
       std::printf("  %-12s %9.2f %9.2f %12.1f\n", tools[i].label, best[i].seconds, best[i].seconds / best[1].seconds,
                   best[i].peakKB / 1024.0);
+    if (tools.size() > 2) std::printf("  ZE_UnzExec / bsdtar: %.2f\n", best[0].seconds / best[2].seconds);
     std::printf("  extracted %.1f MB; engine output %s unzip's\n", TreeBytes(tools[0].out) / 1048576.0,
                 SameTree(tools[0].out, tools[1].out) ? "equals" : "DIFFERS FROM");
     for (const Tool& t : tools) fs::remove_all(t.out);
