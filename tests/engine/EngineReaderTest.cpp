@@ -289,3 +289,26 @@ TEST(EngineDecoder, PasswordCheckTellsRightFromWrong) {
     EXPECT_EQ(accepted, 0);
   }
 }
+
+TEST(EngineDecoder, ContentThatFillsItsLastPieceExactlyIsWhole) {
+  // The output room can fill just as the input runs out, with inflate still owing output; that
+  // is no early end of the data.
+  std::vector<size_t> sizes;
+  for (size_t base : {kPieceSize, 2 * kPieceSize})
+    for (size_t d = 0; d <= 64; ++d) sizes.push_back(base + d);
+  for (int level : {1, 6, 9}) {
+    ztest::ZipWriter w;
+    w.SetLevel(level);
+    for (size_t n : sizes) w.AddFile("z" + std::to_string(n), std::string(n, 'z'));
+    w.AddFile("pattern", Pattern(kPieceSize));
+    MemorySource src(w.Build());
+    ZArchive ar = MustRead(src);
+    ASSERT_EQ(ar.entries.size(), sizes.size() + 1);
+    for (const ZEntry& e : ar.entries) {
+      SCOPED_TRACE("level " + std::to_string(level) + ", " + e.rawName);
+      Decoded d = Decode(src, ar, e);
+      ASSERT_EQ(d.outcome.result, DecodeResult::Ok) << d.outcome.detail;
+      EXPECT_EQ(d.data.size(), e.size);
+    }
+  }
+}
