@@ -530,6 +530,28 @@ TEST_F(EngineExtract, StopsWhenTheCallbackSaysSoAndKeepsTheOldFile) {
   EXPECT_EQ(RunEngine(opts, again), 2);
 }
 
+TEST_F(EngineExtract, ACallbackThatThrowsEndsTheRunWithNothingHalfDone) {
+  // The entries after the one being written are already being read ahead when the handler
+  // throws; the run still ends at once and leaves the folder as it was.
+  ztest::ZipWriter w;
+  w.Add(Entry("big.bin", Content(8 << 20, 8)));
+  for (int i = 0; i < 20; ++i) w.Add(Entry("later" + std::to_string(i) + ".bin", Content(600000, 20 + i)));
+  Write(w);
+  WriteFile(Out("big.bin"), "previous version");
+  opts.overwrite = true;
+  Recorder r;
+  r.answer = [](ZipCallbackRecord&, const Event& e) -> int32_t {
+    if (e.action == zacProgress) throw 42;
+    return 0;
+  };
+  EXPECT_EQ(RunEngine(opts, r), ZB_ERR_HANDLER);
+  EXPECT_EQ(ReadFile(Out("big.bin")), "previous version");
+  EXPECT_FALSE(fs::exists(Out("later0.bin")));
+  EXPECT_EQ(TempFilesLeft(), 0);
+  Recorder again;
+  EXPECT_EQ(RunEngine(opts, again), 21);
+}
+
 TEST_F(EngineExtract, DamagedArchivesFailClearly) {
   ztest::ZipWriter w;
   w.Add(Entry("a.bin", Content(300000, 10))).Add(Entry("b.bin", Content(300000, 11)));
