@@ -1,7 +1,7 @@
 // Three numbered parts MAP001.ZIP..MAP003.ZIP (200 MB in all by default), joined and extracted
 // by TZipBuilder as the updater drives it, against cat of the parts plus Info-ZIP unzip (and
-// bsdtar when present) of the same entries as one archive, each in a fresh process: wall time,
-// ratio to the fastest baseline and peak memory.
+// bsdtar when present) of the same entries as one archive, each in a fresh process: the best
+// wall time of three rounds, ratio to the fastest baseline and peak memory.
 //
 //   zip_join_bench [total-MB]        (default 200)
 #include <stdlib.h>
@@ -184,18 +184,15 @@ int main(int argc, char** argv) {
     tools.push_back({"cat + bsdtar",
                      {"sh", "-c", cat + " && bsdtar -xf " + Q(root / "single.zip") + " -C " + Q(root / "bsdtar-out")},
                      root / "bsdtar-out"});
-  std::vector<Measure> best(tools.size());
-  for (int round = 0; round < 2; ++round) {
-    for (size_t i = 0; i < tools.size(); ++i) {
-      fs::remove_all(tools[i].out);
-      fs::create_directories(tools[i].out);
-      fs::remove(root / "tmp" / "cat.zip");
-      const Measure m = RunChild(tools[i].argv);
-      if (m.status != 0) std::printf("  %s failed (status %d)\n", tools[i].label, m.status);
-      if (round == 0 || m.seconds < best[i].seconds) best[i] = m;
-      if (i == 0 && !fs::is_empty(root / "tmp")) std::printf("  joined copy left in %s\n", (root / "tmp").c_str());
-    }
-  }
+  const std::vector<Measure> best = bench::BestOf(3, tools.size(), [&](size_t i) {
+    fs::remove_all(tools[i].out);
+    fs::create_directories(tools[i].out);
+    fs::remove(root / "tmp" / "cat.zip");
+    const Measure m = RunChild(tools[i].argv);
+    if (m.status != 0) std::printf("  %s failed (status %d)\n", tools[i].label, m.status);
+    if (i == 0 && !fs::is_empty(root / "tmp")) std::printf("  joined copy left in %s\n", (root / "tmp").c_str());
+    return m;
+  });
   size_t fastest = 1;
   for (size_t i = 2; i < tools.size(); ++i)
     if (best[i].seconds < best[fastest].seconds) fastest = i;
