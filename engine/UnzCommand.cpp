@@ -184,8 +184,20 @@ int32_t UnzCommand::Run() {
     }
     Call(zacCount, files);
     Call(zacSize, 0, nullptr, static_cast<int64_t>(total));
-    for (size_t k = 0; k < selected.size() && Polled(); ++k)
+    std::vector<size_t> ahead;
+    for (size_t i : selected)
+      if (Prefetcher::Suits(archive_.entries[i])) ahead.push_back(i);
+    if (!ahead.empty()) {
+      // A handle of its own, on the same file as far as can be told.
+      auto own = std::make_unique<FileSource>();
+      if (own->Open(params_.ArchiveName) && own->Size() == source_.Size())
+        prefetch_ = std::make_unique<Prefetcher>(std::move(own), archive_, std::move(ahead));
+    }
+    for (size_t k = 0; k < selected.size() && Polled(); ++k) {
       ProcessEntry(selected[k], archive_.entries[selected[k]], names[k]);
+      if (prefetch_) prefetch_->Release(selected[k]);
+    }
+    prefetch_.reset();
     if (stop_ == Stop::None)
       Verbose(Fmt("%d file(s) %s", processed_, params_.Test ? "tested" : "extracted"));
   }
@@ -273,9 +285,9 @@ void UnzCommand::ProcessEntry(size_t index, const ZEntry& entry, const std::stri
   if (entry.IsEncrypted() && !ObtainKeys(entry, name, dataOffset, keys)) return;
   if (!Call(zacItem, 0, &name, static_cast<int64_t>(entry.size))) return;
   if (params_.Test)
-    TestEntry(entry, name, dataOffset, keys.get());
+    TestEntry(index, entry, name, dataOffset, keys.get());
   else
-    ExtractTo(entry, name, path, dataOffset, keys.get());
+    ExtractTo(index, entry, name, path, dataOffset, keys.get());
 }
 
 bool UnzCommand::ObtainKeys(const ZEntry& entry, const std::string& name, uint64_t& dataOffset,
@@ -344,9 +356,17 @@ bool UnzCommand::ReportCrc(const std::string& name, uint32_t found, uint32_t exp
   return true;
 }
 
-bool UnzCommand::TestEntry(const ZEntry& entry, const std::string& name, uint64_t dataOffset, ZCryptKeys* keys) {
-  DecodeOutcome o = DecodeEntry(source_, dataOffset, entry, keys,
-                                [this](const unsigned char*, size_t n) { return ProgressSink(n); });
+DecodeOutcome UnzCommand::DecodeData(size_t index, const ZEntry& entry, uint64_t dataOffset, ZCryptKeys* keys,
+                                     const DecodeSink& sink) {
+  DecodeOutcome o;
+  if (!keys && prefetch_ && prefetch_->Deliver(index, sink, o)) return o;
+  return decoder_.Decode(source_, dataOffset, entry, keys, sink);
+}
+
+bool UnzCommand::TestEntry(size_t index, const ZEntry& entry, const std::string& name, uint64_t dataOffset,
+                           ZCryptKeys* keys) {
+  DecodeOutcome o = DecodeData(index, entry, dataOffset, keys,
+                               [this](const unsigned char*, size_t n) { return ProgressSink(n); });
   if (o.result != DecodeResult::Stopped && !FlushProgress()) return false;
   switch (o.result) {
     case DecodeResult::Ok:
@@ -377,7 +397,7 @@ std::string UnzCommand::TempNameFor(const std::string& path) {
   return path.substr(0, cut) + Fmt("~zb%x", static_cast<unsigned>(++tempCounter_)) + ext;
 }
 
-bool UnzCommand::ExtractTo(const ZEntry& entry, const std::string& name, const std::string& path,
+bool UnzCommand::ExtractTo(size_t index, const ZEntry& entry, const std::string& name, const std::string& path,
                            uint64_t dataOffset, ZCryptKeys* keys) {
   size_t cut = NamePartStart(path);
   if (!ForceFolders(path.substr(0, cut))) {
@@ -418,7 +438,7 @@ bool UnzCommand::ExtractTo(const ZEntry& entry, const std::string& name, const s
     }
     return true;
   };
-  DecodeOutcome o = DecodeEntry(source_, dataOffset, entry, keys, sink);
+  DecodeOutcome o = DecodeData(index, entry, dataOffset, keys, sink);
   if (o.result != DecodeResult::Stopped && !FlushProgress()) return false;
   switch (o.result) {
     case DecodeResult::Ok:
@@ -460,15 +480,19 @@ bool UnzCommand::ForceFolders(const std::string& folderPath) {
   // Folders below the extract folder only; the extract folder itself exists.
   std::string path = WithoutTrailingSlash(folderPath);
   if (path.size() + 1 <= base_.size()) return true;
+  // Most entries go to a folder that an earlier one has made or found already.
+  if (folders_.count(path)) return true;
   for (size_t pos = base_.size(); pos <= path.size(); ++pos) {
     if (pos < path.size() && path[pos] != '\\') continue;
     std::string sub = path.substr(0, pos);
+    if (folders_.count(sub)) continue;
     DWORD attrs = GetFileAttributesA(sub.c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES) {
       if (!CreateDirectoryA(sub.c_str(), nullptr) && !IsFolder(sub)) return false;
     } else if ((attrs & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       return false;
     }
+    folders_.insert(sub);
   }
   return true;
 }

@@ -4,10 +4,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 #include "UnzArchive.h"
 #include "UnzDecoder.h"
+#include "UnzPrefetch.h"
 #include "UnzSource.h"
 #include "ZBEngineIntf.h"
 
@@ -45,9 +47,12 @@ class UnzCommand {
   void ProcessEntry(size_t index, const ZEntry& entry, const std::string& ansiName);
   bool ObtainKeys(const ZEntry& entry, const std::string& name, uint64_t& dataOffset,
                   std::unique_ptr<ZCryptKeys>& keys);
-  bool ExtractTo(const ZEntry& entry, const std::string& name, const std::string& path, uint64_t dataOffset,
-                 ZCryptKeys* keys);
-  bool TestEntry(const ZEntry& entry, const std::string& name, uint64_t dataOffset, ZCryptKeys* keys);
+  bool ExtractTo(size_t index, const ZEntry& entry, const std::string& name, const std::string& path,
+                 uint64_t dataOffset, ZCryptKeys* keys);
+  bool TestEntry(size_t index, const ZEntry& entry, const std::string& name, uint64_t dataOffset, ZCryptKeys* keys);
+  // The entry's content from the prefetcher when it has it, else decoded here.
+  DecodeOutcome DecodeData(size_t index, const ZEntry& entry, uint64_t dataOffset, ZCryptKeys* keys,
+                           const DecodeSink& sink);
   bool ReportCrc(const std::string& name, uint32_t found, uint32_t expected);
   bool ProgressSink(size_t n);
   bool FlushProgress();
@@ -62,6 +67,9 @@ class UnzCommand {
   std::string base_;  // extract folder with a trailing "\"
   FileSource source_;
   ZArchive archive_;
+  Decoder decoder_;
+  std::unique_ptr<Prefetcher> prefetch_;  // reads archive_: declared after it, so it ends first
+  std::set<std::string> folders_;         // folders below the extract folder known to exist
   std::vector<std::string> passwords_;  // passwords known to work, most recent first
   bool noMorePasswords_ = false;
   uint64_t pendingProgress_ = 0;

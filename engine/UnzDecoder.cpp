@@ -11,9 +11,6 @@ namespace zbe {
 
 namespace {
 
-constexpr size_t kInChunk = 256 * 1024;
-constexpr size_t kOutChunk = 256 * 1024;
-
 const uint32_t* CrcTable() {
   static const uint32_t* table = [] {
     static uint32_t t[256];
@@ -29,12 +26,16 @@ const uint32_t* CrcTable() {
 
 inline uint32_t CrcByte(uint32_t crc, unsigned char b) { return CrcTable()[(crc ^ b) & 0xFF] ^ (crc >> 8); }
 
-struct InflateStream {
-  z_stream zs{};
-  bool open = false;
-  ~InflateStream() {
-    if (open) inflateEnd(&zs);
-  }
+// Lends a buffer and hands each piece to a function.
+class FunctionSink : public ContentSink {
+ public:
+  FunctionSink(unsigned char* buffer, const DecodeSink& take) : buffer_(buffer), take_(take) {}
+  unsigned char* Room() override { return buffer_; }
+  bool Take(const unsigned char* data, size_t size) override { return take_(data, size); }
+
+ private:
+  unsigned char* buffer_;
+  const DecodeSink& take_;
 };
 
 }  // namespace
@@ -73,8 +74,34 @@ bool CheckPassword(const unsigned char header[kCryptHeaderSize], const ZEntry& e
 
 bool IsSupportedMethod(uint16_t method) { return method == 0 || method == 8; }
 
-DecodeOutcome DecodeEntry(ByteSource& source, uint64_t dataOffset, const ZEntry& entry, ZCryptKeys* keys,
-                          const DecodeSink& sink) {
+struct Decoder::Inflater {
+  z_stream zs{};
+  bool open = false;
+  ~Inflater() {
+    if (open) inflateEnd(&zs);
+  }
+  // Ready for a new raw deflate stream; the window and state stay allocated between entries.
+  void Start() {
+    if (open && inflateReset(&zs) != Z_OK) {
+      inflateEnd(&zs);
+      open = false;
+    }
+    if (!open) {
+      zs = z_stream{};
+      if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
+      open = true;
+    }
+    zs.next_in = nullptr;
+    zs.avail_in = 0;
+  }
+};
+
+Decoder::Decoder() : inflater_(std::make_unique<Inflater>()) {}
+
+Decoder::~Decoder() = default;
+
+DecodeOutcome Decoder::Decode(ByteSource& source, uint64_t dataOffset, const ZEntry& entry, ZCryptKeys* keys,
+                              ContentSink& sink) {
   DecodeOutcome out;
   uint64_t remaining = entry.compressedSize;
   if (keys) {
@@ -87,15 +114,19 @@ DecodeOutcome DecodeEntry(ByteSource& source, uint64_t dataOffset, const ZEntry&
   }
   uint64_t offset = dataOffset;
   uLong crc = crc32(0, nullptr, 0);
-  std::vector<unsigned char> in(static_cast<size_t>(std::min<uint64_t>(kInChunk, remaining > 0 ? remaining : 1)));
 
-  auto readChunk = [&](size_t& got) -> bool {
-    got = static_cast<size_t>(std::min<uint64_t>(in.size(), remaining));
-    if (!source.ReadAt(offset, in.data(), got)) return false;
-    if (keys) keys->Decrypt(in.data(), got);
+  auto readPiece = [&](unsigned char* buffer, size_t& got) -> bool {
+    got = static_cast<size_t>(std::min<uint64_t>(kPieceSize, remaining));
+    if (!source.ReadAt(offset, buffer, got)) return false;
+    if (keys) keys->Decrypt(buffer, got);
     offset += got;
     remaining -= got;
     return true;
+  };
+  auto deliver = [&](const unsigned char* data, size_t n) {
+    crc = crc32_z(crc, data, n);
+    out.produced += n;
+    return sink.Take(data, n);
   };
 
   if (entry.method == 0) {
@@ -105,43 +136,39 @@ DecodeOutcome DecodeEntry(ByteSource& source, uint64_t dataOffset, const ZEntry&
       return out;
     }
     while (remaining > 0) {
+      // Stored data is read straight into the sink's room.
+      unsigned char* room = sink.Room();
       size_t got = 0;
-      if (!readChunk(got)) {
+      if (!readPiece(room, got)) {
         out.result = DecodeResult::ReadError;
         out.detail = "cannot read the entry's data";
         return out;
       }
-      crc = crc32_z(crc, in.data(), got);
-      out.produced += got;
-      if (!sink(in.data(), got)) {
+      if (!deliver(room, got)) {
         out.result = DecodeResult::Stopped;
         return out;
       }
     }
   } else {
-    InflateStream inf;
-    if (inflateInit2(&inf.zs, -MAX_WBITS) != Z_OK) throw std::bad_alloc();
-    inf.open = true;
-    std::vector<unsigned char> buf(static_cast<size_t>(std::min<uint64_t>(kOutChunk, entry.size + 1)));
+    if (!in_) in_ = std::make_unique_for_overwrite<unsigned char[]>(kPieceSize);
+    Inflater& inf = *inflater_;
+    inf.Start();
+    unsigned char* room = nullptr;
     bool finished = false;
     while (!finished) {
-      if (inf.zs.avail_in == 0) {
-        if (remaining == 0) {
-          out.result = DecodeResult::Damaged;
-          out.detail = "compressed data ends early";
-          return out;
-        }
+      if (inf.zs.avail_in == 0 && remaining > 0) {
         size_t got = 0;
-        if (!readChunk(got)) {
+        if (!readPiece(in_.get(), got)) {
           out.result = DecodeResult::ReadError;
           out.detail = "cannot read the entry's data";
           return out;
         }
-        inf.zs.next_in = in.data();
+        inf.zs.next_in = in_.get();
         inf.zs.avail_in = static_cast<uInt>(got);
       }
-      inf.zs.next_out = buf.data();
-      inf.zs.avail_out = static_cast<uInt>(buf.size());
+      if (!room) room = sink.Room();
+      inf.zs.next_out = room;
+      inf.zs.avail_out = static_cast<uInt>(kPieceSize);
       int rc = inflate(&inf.zs, Z_NO_FLUSH);
       if (rc == Z_MEM_ERROR) throw std::bad_alloc();
       if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
@@ -149,21 +176,27 @@ DecodeOutcome DecodeEntry(ByteSource& source, uint64_t dataOffset, const ZEntry&
         out.detail = "compressed data is damaged";
         return out;
       }
-      size_t n = buf.size() - inf.zs.avail_out;
+      size_t n = kPieceSize - inf.zs.avail_out;
       if (n > entry.size - out.produced) {
         out.result = DecodeResult::Damaged;
         out.detail = "data longer than the size in the directory";
         return out;
       }
       if (n > 0) {
-        crc = crc32_z(crc, buf.data(), n);
-        out.produced += n;
-        if (!sink(buf.data(), n)) {
+        if (!deliver(room, n)) {
           out.result = DecodeResult::Stopped;
           return out;
         }
+        room = nullptr;
       }
       finished = rc == Z_STREAM_END;
+      // Without input, inflate may still owe output from what it has taken in (a piece that
+      // filled the room); only a call that gives nothing more means the data ends early.
+      if (!finished && n == 0 && inf.zs.avail_in == 0 && remaining == 0) {
+        out.result = DecodeResult::Damaged;
+        out.detail = "compressed data ends early";
+        return out;
+      }
     }
   }
   out.crc = static_cast<uint32_t>(crc);
@@ -174,6 +207,19 @@ DecodeOutcome DecodeEntry(ByteSource& source, uint64_t dataOffset, const ZEntry&
     out.result = DecodeResult::CrcMismatch;
   }
   return out;
+}
+
+DecodeOutcome Decoder::Decode(ByteSource& source, uint64_t dataOffset, const ZEntry& entry, ZCryptKeys* keys,
+                              const DecodeSink& sink) {
+  if (!out_) out_ = std::make_unique_for_overwrite<unsigned char[]>(kPieceSize);
+  FunctionSink adapter(out_.get(), sink);
+  return Decode(source, dataOffset, entry, keys, adapter);
+}
+
+DecodeOutcome DecodeEntry(ByteSource& source, uint64_t dataOffset, const ZEntry& entry, ZCryptKeys* keys,
+                          const DecodeSink& sink) {
+  Decoder decoder;
+  return decoder.Decode(source, dataOffset, entry, keys, sink);
 }
 
 }  // namespace zbe

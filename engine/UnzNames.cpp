@@ -9,9 +9,17 @@ namespace {
 
 inline bool IsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
+// Code page 949 trail bytes. "\" and "/" are none of them, so a separator after a lead byte
+// separates, as it does where the layer splits a path and where folders are made.
+inline bool IsTrail(unsigned char c) {
+  return (c >= 0x41 && c <= 0x5A) || (c >= 0x61 && c <= 0x7A) || (c >= 0x81 && c <= 0xFE);
+}
+
 // Length of the character at i: 2 for a lead byte followed by a trail byte, else 1.
 inline size_t CharLen(const std::string& s, size_t i) {
-  return IsLead(static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? 2 : 1;
+  return i + 1 < s.size() && IsLead(static_cast<unsigned char>(s[i])) && IsTrail(static_cast<unsigned char>(s[i + 1]))
+             ? 2
+             : 1;
 }
 
 std::string Utf8ToAnsi(const std::string& utf8) {

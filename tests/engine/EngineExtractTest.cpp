@@ -411,6 +411,36 @@ TEST_F(EngineExtract, KoreanNamesLandAsUtf8Names) {
   EXPECT_EQ(items[1].name, "지도\\부산.map");
 }
 
+TEST_F(EngineExtract, ALeadByteBeforeASeparatorEndsItsFolderName) {
+  // No trail byte is "\" or "/": the byte before one ends the folder's name, for the engine as
+  // for the folders it makes and the paths the layer splits.
+  ztest::ZipWriter w;
+  w.Add(Entry("d\x81/f.txt", "F"));
+  w.Add(Entry("d\x81\\g.txt", "G"));
+  Write(w);
+  for (bool dirNames : {true, false}) {
+    SCOPED_TRACE(dirNames ? "folders kept" : "folders dropped");
+    fs::remove_all(Out(""));
+    fs::create_directories(Out(""));
+    opts.dirNames = dirNames;
+    Recorder r;
+    EXPECT_EQ(RunEngine(opts, r), 2) << r.Messages();
+    auto tree = Tree(Out(""));
+    ASSERT_EQ(tree.size(), 2u);
+    for (size_t i = 0; i < tree.size(); ++i) {
+      fs::path rel = tree[i].first;
+      EXPECT_EQ(rel.filename(), i == 0 ? "f.txt" : "g.txt");
+      EXPECT_EQ(tree[i].second, i == 0 ? "F" : "G");
+      // One folder level when folders are kept, none otherwise.
+      EXPECT_EQ(std::distance(rel.begin(), rel.end()), dirNames ? 2 : 1) << rel;
+    }
+    if (dirNames) {
+      EXPECT_EQ(fs::path(tree[0].first).parent_path(), fs::path(tree[1].first).parent_path());
+    }
+    EXPECT_EQ(TempFilesLeft(), 0);
+  }
+}
+
 TEST_F(EngineExtract, NamesLeavingTheFolderAreNeverWritten) {
   using namespace std::string_literals;
   const std::string evil[] = {"..\\x1.txt", "../x2.txt", "/etc/x3.txt", "\\x4.txt", "C:\\x5.txt", "C:x6.txt",
@@ -498,6 +528,28 @@ TEST_F(EngineExtract, StopsWhenTheCallbackSaysSoAndKeepsTheOldFile) {
   EXPECT_EQ(TheEngine().Abort(12345), 0);
   Recorder again;
   EXPECT_EQ(RunEngine(opts, again), 2);
+}
+
+TEST_F(EngineExtract, ACallbackThatThrowsEndsTheRunWithNothingHalfDone) {
+  // The entries after the one being written are already being read ahead when the handler
+  // throws; the run still ends at once and leaves the folder as it was.
+  ztest::ZipWriter w;
+  w.Add(Entry("big.bin", Content(8 << 20, 8)));
+  for (int i = 0; i < 20; ++i) w.Add(Entry("later" + std::to_string(i) + ".bin", Content(600000, 20 + i)));
+  Write(w);
+  WriteFile(Out("big.bin"), "previous version");
+  opts.overwrite = true;
+  Recorder r;
+  r.answer = [](ZipCallbackRecord&, const Event& e) -> int32_t {
+    if (e.action == zacProgress) throw 42;
+    return 0;
+  };
+  EXPECT_EQ(RunEngine(opts, r), ZB_ERR_HANDLER);
+  EXPECT_EQ(ReadFile(Out("big.bin")), "previous version");
+  EXPECT_FALSE(fs::exists(Out("later0.bin")));
+  EXPECT_EQ(TempFilesLeft(), 0);
+  Recorder again;
+  EXPECT_EQ(RunEngine(opts, again), 21);
 }
 
 TEST_F(EngineExtract, DamagedArchivesFailClearly) {

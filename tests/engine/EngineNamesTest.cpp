@@ -42,13 +42,42 @@ TEST(EngineNames, ConvertsUtf8NamesAndKeepsCodePageNames) {
 }
 
 TEST(EngineNames, CodePageTrailBytesAreNotSeparators) {
-  // A lead byte takes the next byte with it, so a byte that looks like "\" or "/" after a lead
-  // byte is part of the character, not a separator.
+  // "\" and "/" are never trail bytes: a lead byte before one stands alone and the separator
+  // separates, as it does where the layer splits the path and where folders are made.
   ZEntry e;
   e.rawName = "\x81\x5Cx/y";
   std::string name = EntryNameToAnsi(e);
   EXPECT_EQ(name.substr(name.size() - 2), "\\y");
   EXPECT_EQ(NamePartStart("표\\뮤.txt"), std::string("표\\").size());
+  struct Case {
+    const char* label;
+    std::string name;
+    size_t namePart;
+  };
+  const Case cases[] = {
+      {"lead byte before \\", "d\x81\\f.txt", 3},
+      {"lead byte before /", "d\x81/f.txt", 3},
+      {"lead byte at the start", "\x81\\f.txt", 2},
+      {"pair with an upper-case trail byte", "\xB0\x41\\f.txt", 3},
+      {"pair with a lower-case trail byte", "\xB0\x7A\\f.txt", 3},
+      {"pair with a high trail byte", "\xB0\xA1\\f.txt", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    EXPECT_EQ(NamePartStart(c.name), c.namePart);
+  }
+  e.rawName = "d\x81/f.txt";
+  EXPECT_EQ(EntryNameToAnsi(e), "d\x81\\f.txt");
+  // A folder part that ends in a lead byte is a part of its own, so ".." after it climbs out of it.
+  std::string rel;
+  EXPECT_TRUE(SafeRelativeName("d\x81\\..\\f.txt", rel));
+  EXPECT_EQ(rel, "f.txt");
+  EXPECT_FALSE(SafeRelativeName("\x81\\..\\..\\x", rel));
+  EXPECT_TRUE(MatchSpec("f.txt", "d\x81\\f.txt"));
+  EXPECT_TRUE(MatchSpec("?\\f.txt", "\x81\\f.txt"));
+  // A valid pair still counts as one character.
+  EXPECT_TRUE(MatchSpec("?", "\xB0\x41"));
+  EXPECT_FALSE(MatchSpec("?", "\xB0\x40"));
 }
 
 TEST(EngineNames, KeepsEveryNameInsideTheExtractFolder) {

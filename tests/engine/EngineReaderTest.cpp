@@ -5,6 +5,7 @@
 #include <vector>
 #include "UnzArchive.h"
 #include "UnzDecoder.h"
+#include "UnzPrefetch.h"
 #include "ZipWriter.h"
 
 using namespace zbe;
@@ -287,5 +288,102 @@ TEST(EngineDecoder, PasswordCheckTellsRightFromWrong) {
     for (const char* wrong : {"wrong", "Right", "", "right ", "rightt"})
       accepted += CheckPassword(h, ar.entries[0], wrong, keys) ? 1 : 0;
     EXPECT_EQ(accepted, 0);
+  }
+}
+
+TEST(EngineDecoder, ContentThatFillsItsLastPieceExactlyIsWhole) {
+  // The output room can fill just as the input runs out, with inflate still owing output; that
+  // is no early end of the data.
+  std::vector<size_t> sizes;
+  for (size_t base : {kPieceSize, 2 * kPieceSize})
+    for (size_t d = 0; d <= 64; ++d) sizes.push_back(base + d);
+  for (int level : {1, 6, 9}) {
+    ztest::ZipWriter w;
+    w.SetLevel(level);
+    for (size_t n : sizes) w.AddFile("z" + std::to_string(n), std::string(n, 'z'));
+    w.AddFile("pattern", Pattern(kPieceSize));
+    MemorySource src(w.Build());
+    ZArchive ar = MustRead(src);
+    ASSERT_EQ(ar.entries.size(), sizes.size() + 1);
+    for (const ZEntry& e : ar.entries) {
+      SCOPED_TRACE("level " + std::to_string(level) + ", " + e.rawName);
+      Decoded d = Decode(src, ar, e);
+      ASSERT_EQ(d.outcome.result, DecodeResult::Ok) << d.outcome.detail;
+      EXPECT_EQ(d.data.size(), e.size);
+    }
+  }
+}
+
+TEST(EnginePrefetch, HandsOverEachEntryInOrderWhateverTheCommandTakesSkipsOrStops) {
+  const std::string big = Pattern(3 * kPieceSize + 1000, 5);
+  ztest::ZipWriter w;
+  w.AddFile("a.bin", Pattern(2 * kPieceSize + 7, 1));       // 0: several pieces
+  w.AddFile("b.bin", Pattern(kPieceSize + 5, 2), 0);        // 1: stored, skipped by the command
+  w.AddDir("dir/");                                          // 2: not decoded ahead
+  ztest::ZipEntrySpec secret;
+  secret.name = "c.txt";
+  secret.data = "secret";
+  secret.password = "pw";
+  w.Add(secret);                                             // 3: encrypted, not decoded ahead
+  w.AddFile("d.txt", "small");                               // 4
+  w.AddFile("e.bin", big);                                   // 5: stopped after its first piece
+  ztest::ZipEntrySpec bad;
+  bad.name = "f.bin";
+  bad.data = Pattern(5000, 6);
+  bad.corruptCrc = true;
+  w.Add(bad);                                                // 6
+  w.AddFile("g.txt", "last");                                // 7
+  const std::string bytes = w.Build();
+  MemorySource src(bytes);
+  ZArchive ar = MustRead(src);
+  ASSERT_EQ(ar.entries.size(), 8u);
+  std::vector<size_t> jobs;
+  for (size_t i = 0; i < ar.entries.size(); ++i)
+    if (Prefetcher::Suits(ar.entries[i])) jobs.push_back(i);
+  ASSERT_EQ(jobs, (std::vector<size_t>{0, 1, 4, 5, 6, 7}));
+
+  // Takes entry i, stopping after `pieces` pieces; false when the prefetcher does not have it.
+  auto take = [](Prefetcher& p, size_t i, DecodeOutcome& o, std::string& got, size_t pieces = SIZE_MAX) {
+    got.clear();
+    size_t n = 0;
+    return p.Deliver(i, [&](const unsigned char* d, size_t size) {
+      EXPECT_LE(size, kPieceSize);
+      got.append(reinterpret_cast<const char*>(d), size);
+      return ++n < pieces;
+    }, o);
+  };
+  // Several rounds, so that the thread is sometimes ahead of the command and sometimes behind.
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    Prefetcher p(std::make_unique<MemorySource>(bytes), ar, jobs);
+    ASSERT_TRUE(p.Started());
+    DecodeOutcome o;
+    std::string got;
+    ASSERT_TRUE(take(p, 0, o, got));
+    EXPECT_EQ(o.result, DecodeResult::Ok);
+    EXPECT_TRUE(got == Pattern(2 * kPieceSize + 7, 1));
+    p.Release(0);
+    p.Release(1);  // skipped: never taken
+    EXPECT_FALSE(take(p, 3, o, got));
+    ASSERT_TRUE(take(p, 4, o, got));
+    EXPECT_EQ(o.result, DecodeResult::Ok);
+    EXPECT_EQ(got, "small");
+    ASSERT_TRUE(take(p, 5, o, got, 1));
+    EXPECT_EQ(o.result, DecodeResult::Stopped);
+    EXPECT_EQ(got, big.substr(0, got.size()));
+    p.Release(5);
+    ASSERT_TRUE(take(p, 6, o, got));
+    EXPECT_EQ(o.result, DecodeResult::CrcMismatch);
+    EXPECT_FALSE(take(p, 1, o, got));  // passed
+    ASSERT_TRUE(take(p, 7, o, got));   // without releasing the one before
+    EXPECT_EQ(o.result, DecodeResult::Ok);
+    EXPECT_EQ(got, "last");
+  }
+  // Ended with work in hand, or with an entry half taken: it stops and lets go.
+  for (int taken : {0, 1}) {
+    Prefetcher p(std::make_unique<MemorySource>(bytes), ar, jobs);
+    DecodeOutcome o;
+    std::string got;
+    if (taken) take(p, 5, o, got, 1);
   }
 }

@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,23 @@ inline Measure RunChild(const std::vector<std::string>& argv) {
   m.peakKB = ru.ru_maxrss;
   m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return m;
+}
+
+// Runs each of `count` tools `rounds` times through run(i) and keeps each tool's fastest run.
+// Every round starts one tool later, so that no tool always runs right after the same other
+// one (a run that removes many files makes the next one's file creation slower on some file
+// systems).
+template <typename Run>
+std::vector<Measure> BestOf(int rounds, size_t count, Run run) {
+  std::vector<Measure> best(count);
+  for (int round = 0; round < rounds; ++round) {
+    for (size_t k = 0; k < count; ++k) {
+      const size_t i = (k + size_t(round)) % count;
+      const Measure m = run(i);
+      if (round == 0 || m.seconds < best[i].seconds) best[i] = m;
+    }
+  }
+  return best;
 }
 
 }  // namespace bench
