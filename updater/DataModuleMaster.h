@@ -7,6 +7,7 @@
 #include "Forms.h"
 
 class TMemIniFile;
+class TZipBuilder;
 
 // Addresses of the vendor's web service.
 extern const char* const URL_LOGIN_CHECK;   // format with user ID and password
@@ -46,6 +47,9 @@ class TdmMaster : public TDataModule {
   // Takes ownership of ini, also when expanding its macros fails.
   void AddInfoFile(TMemIniFile* ini);
   void NotifyServer(AnsiString kind, AnsiString fileName);
+  void UnzipTo(AnsiString zipFile, AnsiString folder, bool deleteAfter);
+
+  TZipBuilder* ZipBuilder = nullptr;  // owned as a component; extraction only
 
   std::unique_ptr<TInfoFileList> InfoFiles;
   AnsiString HelpUrl;
