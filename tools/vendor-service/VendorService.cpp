@@ -147,7 +147,7 @@ std::string Cp949ToUtf8(const std::string& text) { return Convert(text, "UTF-8",
 bool ParseArguments(int argc, char** argv, Options& options, std::string& message) {
   const std::string usage =
       "usage: vendor-service --site DIR --port N [--log FILE] [--no-content-length PATH] "
-      "[--throttle PATH:BYTES_PER_SECOND]";
+      "[--throttle PATH:BYTES_PER_SECOND] [--fail PATH:COUNT]";
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string& out) {
@@ -182,6 +182,15 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& messag
         return false;
       }
       options.throttle[v.substr(0, colon)] = bps;
+    } else if (arg == "--fail" && value(v)) {
+      size_t colon = v.rfind(':');
+      char* end = nullptr;
+      long count = colon == std::string::npos ? 0 : std::strtol(v.c_str() + colon + 1, &end, 10);
+      if (colon == std::string::npos || colon == 0 || *end || count < 1) {
+        message = "vendor-service: bad fail " + v + " (PATH:COUNT)";
+        return false;
+      }
+      options.failFirst[v.substr(0, colon)] = int(count);
     } else {
       message = "vendor-service: unknown or incomplete argument " + arg + "\n" + usage;
       return false;
@@ -204,6 +213,7 @@ struct Service::Impl {
   std::thread thread;
   int port = 0;
   std::mutex logLock;
+  std::vector<std::string> requested;
 
   void Log(const std::string& line) {
     std::lock_guard<std::mutex> guard(logLock);
@@ -218,6 +228,15 @@ struct Service::Impl {
     std::lock_guard<std::mutex> guard(logLock);
     std::ofstream out(options.log, std::ios::app);
     out << line << "\n";
+  }
+
+  // The first requests of a path named by --fail fail.
+  bool FailNow(const std::string& path) {
+    std::lock_guard<std::mutex> guard(logLock);
+    auto it = options.failFirst.find(path);
+    if (it == options.failFirst.end() || it->second <= 0) return false;
+    --it->second;
+    return true;
   }
 
   std::string LoginReply(const httplib::Request& req) {
@@ -263,6 +282,10 @@ struct Service::Impl {
   }
 
   void Serve(const httplib::Request& req, httplib::Response& res) {
+    {
+      std::lock_guard<std::mutex> guard(logLock);
+      requested.push_back(req.path);
+    }
     std::string host = Lower(req.get_header_value("Host"));
     if (size_t colon = host.find(':'); colon != std::string::npos) host.erase(colon);
     std::string body;
@@ -270,6 +293,12 @@ struct Service::Impl {
     fs::path file;
     std::string mime = "text/plain; charset=euc-kr";
 
+    if (FailNow(req.path)) {
+      res.status = 500;
+      res.set_content("Internal Server Error", "text/plain");
+      Log("GET " + host + req.path + " 500");
+      return;
+    }
     if (req.path == kLoginPath) {
       body = LoginReply(req);
     } else if (req.path == kNoticePath) {
@@ -350,6 +379,11 @@ struct Service::Impl {
 Service::Service(Options options) : impl_(std::make_unique<Impl>()) { impl_->options = std::move(options); }
 
 Service::~Service() { Stop(); }
+
+std::vector<std::string> Service::RequestedPaths() const {
+  std::lock_guard<std::mutex> guard(impl_->logLock);
+  return impl_->requested;
+}
 
 bool Service::Start(std::string& message) {
   impl_->server = std::make_unique<httplib::Server>();

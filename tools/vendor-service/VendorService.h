@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 namespace vendor {
 
@@ -14,6 +15,7 @@ struct Options {
   std::string log;                        // download notices are appended here (UTF-8)
   std::set<std::string> noContentLength;  // request paths answered without Content-Length
   std::map<std::string, long long> throttle;  // request path -> bytes per second
+  std::map<std::string, int> failFirst;       // request path -> how many requests get status 500
 };
 
 // Parses the command line; false with a message for the user.
@@ -30,6 +32,8 @@ class Service {
   bool Start(std::string& message);
   int Port() const;
   void Stop();
+  // The paths of the requests received so far, in order.
+  std::vector<std::string> RequestedPaths() const;
 
  private:
   struct Impl;
