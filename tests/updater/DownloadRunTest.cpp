@@ -147,6 +147,73 @@ TEST_F(DownloadRunTest, ASecondStartFindsEveryFileCurrentAndStillFinishes) {
   EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), "100 %");
 }
 
+TEST_F(DownloadRunTest, AnArchiveThatCannotBeCreatedEndsTheRunWithError) {
+  // A folder where the program's archive would go.
+  fs::create_directories(Data("PAVO_S7/Program/PAVOS7_PRG.ZIP"));
+  ClickStart();
+  EXPECT_EQ(Result(0), "Error");
+  EXPECT_EQ(Result(1), "");
+  EXPECT_FALSE(frmMain->Busy);
+  EXPECT_TRUE(frmMain->Stopped);
+  EXPECT_TRUE(form_->cbxModel->Enabled);
+  EXPECT_EQ(Requests("/pavoData/s7/program/PAVOS7_PRG.ZIP"), 0);
+  EXPECT_TRUE(Notices().empty());
+  // The next start tries that file again.
+  fs::remove(Data("PAVO_S7/Program/PAVOS7_PRG.ZIP"));
+  ClickStart();
+  EXPECT_EQ(Result(0), "완료");
+  EXPECT_EQ(Result(1), "완료");
+}
+
+TEST_F(DownloadRunTest, AFetchedArchiveThatIsGoneIsAFileError) {
+  // The archive disappears while it is being received.
+  onShown_ = [&](TListItem* item, const std::string& text) {
+    if (item == Row(0) && IsPercent(text)) fs::remove(Data("PAVO_S7/Program/PAVOS7_PRG.ZIP"));
+  };
+  ClickStart();
+  EXPECT_EQ(Result(0), "파일오류");
+  EXPECT_EQ(Result(1), "");
+  EXPECT_FALSE(fs::exists(Data("PAVO_S7/Program/PavoS7.bin")));
+  EXPECT_TRUE(Notices().empty());
+  EXPECT_GT(frmMain->ResumeIndex, 0);
+}
+
+TEST_F(DownloadRunTest, ACurrentFileWithoutArchiveSizeCountsAsFinished) {
+  ClickStart();
+  ASSERT_EQ(Notices().size(), 1u);
+  Model("PAVO S7")->WriteInteger("FILE_1", "AG_ZIPSIZE", 0);
+  Choose("PAVO S7");
+  ClickStart();
+  EXPECT_EQ(Result(0), "완료");
+  EXPECT_EQ(Result(1), "완료");
+  EXPECT_EQ(Notices().size(), 2u);
+  EXPECT_EQ(frmMain->ResumeIndex, 0);
+}
+
+TEST_F(DownloadRunTest, AFileRestartedAfterAFailedUnpackingIsCountedOnce) {
+  TMemIniFile* s7 = Model("PAVO S7");
+  // The first unpacking of the map fails: a part is damaged once all have arrived.
+  bool failed = false;
+  onShown_ = [&](TListItem* item, const std::string& text) {
+    if (failed || item != Row(1) || text != "점검중") return;
+    failed = true;
+    fs::path part = Data("PAVO_S7/Map/S7MAP002.ZIP");
+    std::string data = ReadUnix(part);
+    for (size_t i = data.size() / 2; i < data.size() / 2 + 64; ++i) data[i] = char(~data[i]);
+    WriteUnix(part, data);
+  };
+  ClickStart();
+  ASSERT_TRUE(failed);
+  EXPECT_EQ(Result(1), "파일오류");
+  EXPECT_TRUE(Notices().empty());
+  ClickStart();
+  EXPECT_EQ(Result(1), "완료");
+  EXPECT_EQ(form_->DoneBytes,
+            s7->ReadInteger("FILE_1", "AG_ZIPSIZE", 0) + s7->ReadInteger("FILE_2", "AG_ZIPSIZE", 0));
+  EXPECT_EQ(Notices().size(), 1u);
+  ExpectInstalled(s7, "FILE_2");
+}
+
 class RetryTest : public DownloadRunTest {
  protected:
   void SetUp() override {

@@ -218,6 +218,10 @@ TEST_F(DrawingTest, TheTotal) {
     EXPECT_EQ(form_->pbTotal->Position, c.position);
     EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), c.text);
   }
+  // Sizes are 32-bit and taken unsigned: 1.5 of 3 GB is half.
+  form_->TotalZipBytes = int32_t(3000000000u);
+  form_->ShowTotal(int32_t(1500000000u));
+  EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), "50 %");
   form_->TotalZipBytes = 0;
   form_->ShowTotal(5);
   EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), "0 %");

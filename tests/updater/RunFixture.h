@@ -167,7 +167,10 @@ class RunFixture : public ::testing::Test {
       if (SubItem == 2) {
         std::vector<std::string>& seen = shown_[Item->Caption.get().str()];
         std::string text = Item->SubItems->Get(1).str();
-        if (seen.empty() || seen.back() != text) seen.push_back(text);
+        if (seen.empty() || seen.back() != text) {
+          seen.push_back(text);
+          if (onShown_) onShown_(Item, text);
+        }
       }
       draw(Sender, Item, SubItem, State, DefaultDraw);
     };
@@ -282,6 +285,7 @@ class RunFixture : public ::testing::Test {
   std::vector<std::string> boxes_;
   std::vector<std::pair<std::string, int>> answers_;  // text part -> answer
   std::map<std::string, std::vector<std::string>> shown_;  // row caption -> result texts painted
+  std::function<void(TListItem*, const std::string&)> onShown_;  // each new result text painted
 };
 
 }  // namespace runtest
