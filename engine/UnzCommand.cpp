@@ -212,10 +212,12 @@ void UnzCommand::ProcessEntry(size_t index, const ZEntry& entry, const std::stri
   }
 
   std::string rel;
-  if (!SafeRelativeName(name, rel)) {
+  // A file cannot take the extract folder's place.
+  if (!SafeRelativeName(name, rel) || (rel.empty() && !entry.IsDirectory())) {
     Skip(name, zskUnsafeName, zemUnsafeName, Fmt("Skipped %s: the name leads outside the extract folder", name.c_str()));
     return;
   }
+  if (rel.empty()) return;  // the extract folder itself, which exists
   if (entry.IsDirectory()) {
     if (params_.Test) return;
     if (!ForceFolders(base_ + rel))

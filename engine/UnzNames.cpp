@@ -129,7 +129,8 @@ bool SafeRelativeName(const std::string& name, std::string& relative) {
     if (k) relative += '\\';
     relative += parts[k];
   }
-  return !relative.empty();
+  // Nothing left ("./", "a/../") names the extract folder itself.
+  return true;
 }
 
 bool MatchSpec(const std::string& spec, const std::string& name) {

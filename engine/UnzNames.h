@@ -13,7 +13,8 @@ std::string EntryNameToAnsi(const ZEntry& entry);
 
 // Turns a stored name into a path relative to the extract folder: "." parts and empty parts
 // dropped, ".." resolved. False when the name is absolute, names a drive or a share, holds a
-// ':' (drive or stream) or a zero byte, or climbs out of the folder.
+// ':' (drive or stream) or a zero byte, or climbs out of the folder. An empty relative path
+// names the extract folder itself.
 bool SafeRelativeName(const std::string& name, std::string& relative);
 
 // File specification match: "*" any run, "?" one character (a double-byte character counts as

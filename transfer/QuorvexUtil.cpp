@@ -22,6 +22,22 @@ AnsiString URLEncode(const AnsiString& Text) {
   return result;
 }
 
+AnsiString URLEncodeQueryValue(const AnsiString& Text) {
+  AnsiString encoded = URLEncode(Text);
+  AnsiString result;
+  for (const char* p = encoded.c_str(); *p; ++p) {
+    if (*p == '&')
+      result += "%26";
+    else if (*p == '=')
+      result += "%3d";
+    else if (*p == '?')
+      result += "%3f";
+    else
+      result += *p;
+  }
+  return result;
+}
+
 AnsiString RemoveDoubleBackslash(const AnsiString& Text) { return StringReplace(Text, "\\\\", "\\", rfReplaceAll); }
 
 AnsiString BackslashToSlash(const AnsiString& Text) { return StringReplace(Text, "\\", "/", rfReplaceAll); }
@@ -138,6 +154,7 @@ void ClearMacroMap(TMacroMap* Map) {
   if (!Map) return;
   for (int i = 0; i < Map->Items->Count(); ++i) delete Map->Items->Objects(i);
   Map->Items->Clear();
+  Map->Growth = 0;
 }
 
 int MacroMapIndexOf(TMacroMap* Map, const AnsiString& Name) {
@@ -169,6 +186,7 @@ AnsiString MacroMapName(TMacroMap* Map, int Index) {
 AnsiString ExpandMacros(TMacroMap* Map, const AnsiString& Text) {
   if (Text.Pos("$") == 0) return Text;
   AnsiString result = Text;
+  int substitutions = 0;
   for (int i = 0; i < Map->Items->Count(); ++i) {
     AnsiString name = MacroMapName(Map, i);
     AnsiString token = "$" + name + "$";
@@ -176,6 +194,16 @@ AnsiString ExpandMacros(TMacroMap* Map, const AnsiString& Text) {
     bool found = false;
     AnsiString value = MacroMapLookup(Map, name, found);
     if (!found) continue;
+    // The size of the result is known before it is built: refuse it before it is allocated.
+    int count = 0;
+    for (const char* p = strstr(result.c_str(), token.c_str()); p; p = strstr(p + token.Length(), token.c_str()))
+      ++count;
+    long long length = result.Length() + (long long)count * (value.Length() - token.Length());
+    substitutions += count;
+    if (length > result.Length()) Map->Growth += length - result.Length();
+    if ((length > MACRO_MAX_LENGTH && length > result.Length()) || substitutions > MACRO_MAX_SUBSTITUTIONS ||
+        Map->Growth > MACRO_MAX_GROWTH)
+      throw EMacroLimit(FormatStr("macro expansion past its limits at $%s$", name.c_str()));
     result = StringReplace(result, token, value, rfReplaceAll);
     if (result.Pos("$") == 0) break;
   }

@@ -12,6 +12,10 @@
 // ---------------------------------------------------------------- URL, path and text helpers
 
 AnsiString URLEncode(const AnsiString& Text);
+// One value of a query: URLEncode, and "&", "=" and "?" as well, so that the value cannot end
+// early or bring in a parameter of its own. The result is encoded for good: an address made with
+// it must not pass URLEncode again (TQuorvexWebGet::EncodeAddress), which would encode its "%".
+AnsiString URLEncodeQueryValue(const AnsiString& Text);
 AnsiString RemoveDoubleBackslash(const AnsiString& Text);
 AnsiString BackslashToSlash(const AnsiString& Text);
 AnsiString GetTempDirectory();
@@ -45,6 +49,7 @@ class TMacroMap : public TObject {
   TMacroMap();
   ~TMacroMap() override;
   std::unique_ptr<TStringList> Items;
+  long long Growth = 0;  // bytes added by the expansions through this map
 };
 
 TMacroMap* CreateMacroMap();
@@ -54,6 +59,19 @@ int MacroMapIndexOf(TMacroMap* Map, const AnsiString& Name);
 int MacroMapAdd(TMacroMap* Map, const AnsiString& Name, const AnsiString& Value);
 AnsiString MacroMapLookup(TMacroMap* Map, const AnsiString& Name, bool& Found);
 AnsiString MacroMapName(TMacroMap* Map, int Index);
+
+// Macros that bring in macros can double a value per level: an info file of a few hundred bytes
+// would expand to gigabytes. ExpandMacros raises EMacroLimit when a value grows past
+// MACRO_MAX_LENGTH bytes or takes more than MACRO_MAX_SUBSTITUTIONS substitutions, or when the
+// expansions through one map together add more than MACRO_MAX_GROWTH bytes.
+class EMacroLimit : public Exception {
+ public:
+  explicit EMacroLimit(const AnsiString& msg) : Exception(msg) {}
+};
+const int MACRO_MAX_LENGTH = 65536;
+const int MACRO_MAX_SUBSTITUTIONS = 4096;
+const long long MACRO_MAX_GROWTH = 16LL * 1024 * 1024;
+
 AnsiString ExpandMacros(TMacroMap* Map, const AnsiString& Text);
 void LoadMacroSection(TMacroMap* Map, TCustomIniFile* Ini, const AnsiString& Section);
 void ExpandIniMacros(TMacroMap* Map, TCustomIniFile* Ini, const AnsiString& Section);

@@ -81,7 +81,7 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   AnsiString fileName = url;
   for (int i = 1; i <= fileName.Length(); ++i)
     if (fileName[i] == '\\') fileName[i] = '/';
-  AnsiString requestUrl = URLEncode(fileName);
+  AnsiString requestUrl = EncodeAddress ? URLEncode(fileName) : fileName;
   if (buffer) *buffer = nullptr;
 
   // 2. The session.

@@ -34,6 +34,9 @@ class TQuorvexWebGet : public TComponent {
   void SetAgentName(AnsiString value);
 
   bool UseCache = false;
+  // Every address is URLEncoded before it is sent; false for an address whose parts the caller
+  // has encoded already (URLEncodeQueryValue), whose "%" must not be encoded a second time.
+  bool EncodeAddress = true;
   std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)> OnRecvProgress;
   std::function<void(TObject* Sender, AnsiString Message)> OnError;
   int PacketSize = 1024;

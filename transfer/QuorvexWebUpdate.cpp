@@ -25,21 +25,13 @@ const long long kCacheLimit = 4000000;
 
 AnsiString HelperPath() { return RemoveDoubleBackslash(GetTempDirectory() + "\\" + kHelperFileName); }
 
-// Inverse of the build step that scrambles the helper before it is embedded.
-void Unscramble(std::vector<unsigned char>& bytes) {
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    unsigned char b = static_cast<unsigned char>(bytes[i] ^ ((i * 0x9D + 0x5B) & 0xFF));
-    bytes[i] = static_cast<unsigned char>((b >> 3) | (b << 5));
-  }
-}
-
 bool IsProgramFile(const AnsiString& name) {
   AnsiString ext = ExtractFileExt(name).UpperCase();
   if (ext.Length() > 0 && ext[1] == '.') ext = ext.SubString(2, ext.Length() - 1);
   return ext == "EXE" || ext == "BPL" || ext == "DLL" || ext == "OCX";
 }
 
-// A delete instruction must not reach files outside the program folder, whatever PATH says.
+// The list's instructions must not reach outside the program folder, whatever its paths say.
 bool IsInside(const AnsiString& path, const AnsiString& folder) {
   AnsiString full = ExpandFileName(path).UpperCase();
   AnsiString root = IncludeTrailingBackslash(ExpandFileName(folder)).UpperCase();
@@ -47,6 +39,13 @@ bool IsInside(const AnsiString& path, const AnsiString& folder) {
 }
 
 }  // namespace
+
+void UnscrambleHelper(std::vector<unsigned char>& bytes) {
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    unsigned char b = static_cast<unsigned char>(bytes[i] ^ ((i * 0x9D + 0x5B) & 0xFF));
+    bytes[i] = static_cast<unsigned char>((b >> 3) | (b << 5));
+  }
+}
 
 TQuorvexWebUpdate::TQuorvexWebUpdate(TComponent* Owner)
     : TQuorvexWebGet(Owner), FPackages(std::make_unique<TStringList>()) {
@@ -148,7 +147,12 @@ bool TQuorvexWebUpdate::ProcessInfoFile(AnsiString baseUrl, TIniFile* ini) {
     if (!fetch || cab.IsEmpty()) continue;
     // The package lands in the program folder under its own name: a "/" in the list's path
     // must not lead it into a sub-folder or out of the folder ("../").
-    AnsiString local = ExtractFileName(StringReplace(cab, "/", "\\", rfReplaceAll));
+    AnsiString plain = ExtractFileName(StringReplace(cab, "/", "\\", rfReplaceAll));
+    // Packages of the same name from different server folders are kept apart: the second must
+    // not replace the first, which would then never be installed and be fetched on every start.
+    AnsiString local = plain;
+    for (int n = 2; FPackages->IndexOf(local) >= 0; ++n)
+      local = ChangeFileExt(plain, "") + "~" + IntToStr(n) + ExtractFileExt(plain);
     if (FileExists(local) && !DeleteFile(local)) {
       DoError(FormatStr("화일을 삭제 할 수 없습니다.[%s]", cab.c_str()));
       continue;
@@ -175,8 +179,12 @@ bool TQuorvexWebUpdate::ProcessInfoFile(AnsiString baseUrl, TIniFile* ini) {
 
   TStringList keys;
   ini->ReadSection("FORCE_DIRECTORY", &keys);
-  for (int i = 0; i < keys.Count(); ++i)
-    ForceDirectories(RemoveDoubleBackslash(programDir + "\\" + ini->ReadString("FORCE_DIRECTORY", keys[i], "")));
+  for (int i = 0; i < keys.Count(); ++i) {
+    AnsiString folder =
+        RemoveDoubleBackslash(programDir + "\\" + ini->ReadString("FORCE_DIRECTORY", keys[i], ""));
+    // Like DELETE, a folder of the list never lies outside the program folder.
+    if (IsInside(folder, programDir)) ForceDirectories(folder);
+  }
   return true;
 }
 
@@ -230,7 +238,7 @@ AnsiString TQuorvexWebUpdate::ExtractHelper() {
     Application->MessageBox("WebUpdate Resource 가 없습니다.", "Resource Error !", MB_ICONERROR);
     return "";
   }
-  Unscramble(bytes);
+  UnscrambleHelper(bytes);
 
   AnsiString path = HelperPath();
   if (FileExists(path)) DeleteFile(path);
@@ -272,7 +280,9 @@ void TQuorvexWebUpdate::RestartWithHelper() {
   AnsiString restart = AnsiString("\"") + ExtractFileName(Application->ExeName) + " -r" + "\"";
   FPackages->Delimiter = ' ';
   AnsiString list = FPackages->GetDelimitedText();
-  AnsiString command = Format("%s %d %s %s", helper.c_str(), int(GetCurrentProcessId()), restart.c_str(), list.c_str());
+  // The helper's path is quoted: the temporary folder may hold a blank.
+  AnsiString command =
+      Format("\"%s\" %d %s %s", helper.c_str(), int(GetCurrentProcessId()), restart.c_str(), list.c_str());
   RunProcess(command, false);
   DeleteFile(helper);
   Application->Terminate();
@@ -281,7 +291,7 @@ void TQuorvexWebUpdate::RestartWithHelper() {
 void TQuorvexWebUpdate::RunHelper(AnsiString fileList) {
   AnsiString helper = ExtractHelper();
   if (OnUncompress) OnUncompress(this);
-  AnsiString command = Format("%s 0 NULL_PROGRAM_ISNT %s", helper.c_str(), fileList.c_str());
+  AnsiString command = Format("\"%s\" 0 NULL_PROGRAM_ISNT %s", helper.c_str(), fileList.c_str());
   RunProcess(command, true);
   DeleteFile(helper);
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "Classes.h"
 #include "QuorvexWebGet.h"
@@ -36,6 +37,10 @@ class TQuorvexWebUpdate : public TQuorvexWebGet {
   std::unique_ptr<TStringList> FPackages;
   bool FIsRestart = false;
 };
+
+// Undoes, in place, the build step that scrambles the helper before it is embedded
+// (helper/scramble.cpp).
+void UnscrambleHelper(std::vector<unsigned char>& bytes);
 
 // Where the program carries the update helper (scrambled).
 #define QUORVEX_HELPER_RESTYPE "QuorvexWU_ER"

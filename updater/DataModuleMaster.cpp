@@ -92,15 +92,6 @@ void TInfoFileList::Notify(void* ptr, TListNotification action) {
 
 TInfoFileList::~TInfoFileList() { Clear(); }
 
-int GetConnectionState(AnsiString* name) {
-  DWORD flags = 0;
-  char buffer[1024] = {};
-  int result = InternetGetConnectedStateEx(&flags, buffer, sizeof(buffer), 0) ? int(flags) : 0;
-  if (flags & INTERNET_CONNECTION_CONFIGURED) result = INTERNET_CONNECTION_CONFIGURED;
-  if (name) *name = buffer;
-  return result;
-}
-
 bool TdmMaster::CheckConnection() { return GetConnectionState() != 0; }
 
 void TdmMaster::ReadSettings() {
@@ -177,11 +168,14 @@ TMemIniFile* LoadInfoFile(AnsiString url) {
   return ini.release();
 }
 
-void TdmMaster::AddInfoFile(TMemIniFile* ini) {
+bool TdmMaster::AddInfoFile(TMemIniFile* ini) {
   std::unique_ptr<TMemIniFile> owned(ini);
   TMacroMap* map = CreateMacroMap();
   try {
     ExpandIniMacros(map, owned.get(), "ENVIRONMENT");
+  } catch (const EMacroLimit&) {
+    FreeMacroMap(map);
+    return false;
   } catch (...) {
     FreeMacroMap(map);
     throw;
@@ -189,13 +183,15 @@ void TdmMaster::AddInfoFile(TMemIniFile* ini) {
   InfoFiles->Add(owned.get());
   owned.release();
   FreeMacroMap(map);
+  return true;
 }
 
-int DownloadToStream(AnsiString url, TStream* stream, bool useCache) {
+int DownloadToStream(AnsiString url, TStream* stream, bool useCache, bool encoded) {
   if (!stream) return -1;
   stream->SetSize(0);
   auto get = std::make_unique<TQuorvexWebGet>(nullptr);
   get->UseCache = useCache;
+  get->EncodeAddress = !encoded;
   get->PacketSize = 4096;
   return get->GetStream(url, stream, false);
 }

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Classes.h"
+#include "ConnectionState.h"
 #include "Forms.h"
 
 class TMemIniFile;
@@ -44,8 +45,9 @@ class TdmMaster : public TDataModule {
   void SaveLogin(bool save, AnsiString id, AnsiString password);
   void SetRootPath(AnsiString dir);
   AnsiString EnsureFolder(AnsiString base, AnsiString sub);
-  // Takes ownership of ini, also when expanding its macros fails.
-  void AddInfoFile(TMemIniFile* ini);
+  // Takes ownership of ini, also when expanding its macros fails. False when its macros expand
+  // past the limits of ExpandMacros: the file is freed and not added, like one never received.
+  bool AddInfoFile(TMemIniFile* ini);
   void NotifyServer(AnsiString kind, AnsiString fileName);
   void UnzipTo(AnsiString zipFile, AnsiString folder, bool deleteAfter);
 
@@ -65,13 +67,11 @@ class TdmMaster : public TDataModule {
 
 extern TdmMaster* dmMaster;
 
-// Flags of the connection; 64 when a connection is configured but not active. name, when
-// given, receives the connection's name.
-int GetConnectionState(AnsiString* name = nullptr);
 
 // One model info file (or the version file) from url, parsed in memory; null when nothing came.
 TMemIniFile* LoadInfoFile(AnsiString url);
-// useCache false keeps the reply and its address out of the HTTP cache on disk.
-int DownloadToStream(AnsiString url, TStream* stream, bool useCache = true);
+// useCache false keeps the reply and its address out of the HTTP cache on disk; encoded true
+// sends url as it is (its values encoded with URLEncodeQueryValue).
+int DownloadToStream(AnsiString url, TStream* stream, bool useCache = true, bool encoded = false);
 // buffer receives a new[] block without a terminating zero, owned by the caller.
 int DownloadToMemory(AnsiString url, char** buffer);

@@ -252,11 +252,14 @@ void TfrmLogin::btnLoginClick(TObject*) {
       return;
     }
 
-    AnsiString address = Format(URL_LOGIN_CHECK, id.c_str(), password.c_str());
+    // Both values encoded whole ("&", "=" and "?" included), so that the service reads them as
+    // typed; the address is then sent as it is.
+    AnsiString address =
+        Format(URL_LOGIN_CHECK, URLEncodeQueryValue(id).c_str(), URLEncodeQueryValue(password).c_str());
     stream = std::make_unique<TMemoryStream>();
     SetStatus("Login Check 중.....");
     // The address carries the password: it must never reach the HTTP cache on disk.
-    int n = DownloadToStream(address, stream.get(), false);
+    int n = DownloadToStream(address, stream.get(), false, true);
     if (n < 1) {
       finalText = kNoConnection;
       finalFlags = MB_ICONERROR;
@@ -356,15 +359,19 @@ void TfrmLogin::btnLoginClick(TObject*) {
                                 PROGRAM_TITLE, MB_ICONERROR);
         break;
       }
+      bool added = false;
       if (ini) {
         try {
-          dmMaster->AddInfoFile(ini);
+          // A file whose macros expand past the limits is refused like one not received.
+          added = dmMaster->AddInfoFile(ini);
         } catch (const Exception&) {
           Application->MessageBox(
               Format("단말정보를 처리 하는 중 Error가 발생 했습니다.[%s]", entry.c_str()).c_str(), PROGRAM_TITLE,
               MB_ICONERROR);
           break;
         }
+      }
+      if (added) {
         ModalResult = mrOk;
       } else {
         if (!failures.IsEmpty()) failures += "\n";

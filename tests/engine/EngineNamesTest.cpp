@@ -79,7 +79,9 @@ TEST(EngineNames, KeepsEveryNameInsideTheExtractFolder) {
       {"c:/windows/x", false, ""},
       {"file.txt:stream", false, ""},
       {"", false, ""},
-      {".", false, ""},
+      {".", true, ""},
+      {".\\", true, ""},
+      {"a\\..", true, ""},
       {"한글\\..\\지도.txt", true, "지도.txt"},
       // A zero byte cuts the name where the file is opened.
       {"..\0\\x"s, false, ""},

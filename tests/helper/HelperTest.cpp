@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "QuorvexWebUpdate.h"
 #include "SysUtils.h"
 #include "ZipWriter.h"
 #include "windows.h"
@@ -170,11 +171,14 @@ TEST_F(HelperTest, RestartModeStillRestartsWhenAPackageFails) {
   EXPECT_TRUE(fs::exists(Prog("broken.zip")));
 }
 
-TEST(HelperScramble, TheBuildStepChangesEveryByteBlockAndKeepsTheSize) {
+// The build step and the program's unscrambling are two pieces of code: what the program writes
+// as the helper must be the helper, byte for byte.
+TEST(HelperScramble, TheBuildStepChangesEveryByteBlockAndTheProgramRestoresTheInput) {
   char tmpl[] = "/tmp/qvrxupd-scramble-XXXXXX";
   fs::path dir = mkdtemp(tmpl);
-  std::string plain(4096, '\0');
-  for (size_t i = 0; i < plain.size(); ++i) plain[i] = char(i % 7);
+  // Every byte value at positions of every remainder, and a length that is no round number.
+  std::string plain(4099, '\0');
+  for (size_t i = 0; i < plain.size(); ++i) plain[i] = char(i % 7 == 0 ? i / 7 : i % 7);
   WriteFile(dir / "in", plain);
   std::string command = std::string(SCRAMBLE_PATH) + " " + (dir / "in").string() + " " + (dir / "out").string();
   ASSERT_EQ(system(command.c_str()), 0);
@@ -182,6 +186,9 @@ TEST(HelperScramble, TheBuildStepChangesEveryByteBlockAndKeepsTheSize) {
   ASSERT_EQ(scrambled.size(), plain.size());
   // No run of 16 bytes survives unchanged: the embedded program does not read as one.
   for (size_t i = 0; i + 16 <= plain.size(); i += 16) EXPECT_NE(scrambled.substr(i, 16), plain.substr(i, 16));
+  std::vector<unsigned char> bytes(scrambled.begin(), scrambled.end());
+  UnscrambleHelper(bytes);
+  EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == plain);
   fs::remove_all(dir);
 }
 

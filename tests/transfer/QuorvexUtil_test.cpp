@@ -56,6 +56,18 @@ TEST(URLEncode, KeepsEncodesAndSpaces) {
   EXPECT_EQ(URLEncode(AnsiString("ab\0cd", 5)).str(), "ab");  // up to the first zero byte
 }
 
+TEST(URLEncodeQueryValue, AlsoEncodesWhatWouldEndTheValue) {
+  const TextCase cases[] = {
+      {"demo1234&anything", "demo1234%26anything"},
+      {"a=b?c", "a%3db%3fc"},
+      {"id&D2=x", "id%26D2%3dx"},
+      {"a b%c+", "a+b%25c%2b"},  // every other byte as URLEncode writes it
+      {"완료!$'()*-./:@_", "%bf%cf%b7%e1!$'()*-./:@_"},
+      {"", ""},
+  };
+  for (const TextCase& c : cases) EXPECT_EQ(URLEncodeQueryValue(c.input).str(), c.expected) << c.input;
+}
+
 TEST(Backslashes, DoublesCollapseInOnePassAndSlashesReplace) {
   const TextCase cases[] = {
       {"C:\\\\dir\\\\file", "C:\\dir\\file"},
@@ -343,6 +355,76 @@ TEST(ExpandIniMacros, EnvironmentKeysExpandEveryValueInMemory) {
   for (const auto& c : cases) EXPECT_EQ(ini->ReadString(c.section, c.key, "?").str(), c.expected) << c.key;
   std::ifstream in(dir.Unix("model.ini"), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), text);  // memory only
+}
+
+// The macro section of a file whose macros double their value: A1=x, then Ak=$Ak-1$$Ak-1$, so
+// that Ak expands to 2^(k-1) bytes.
+std::string DoublingMacros(int levels) {
+  std::string text = "[ENVIRONMENT]\nA1=x\n";
+  for (int k = 2; k <= levels; ++k)
+    text += "A" + std::to_string(k) + "=$A" + std::to_string(k - 1) + "$$A" + std::to_string(k - 1) + "$\n";
+  return text;
+}
+
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
+}
+
+TEST(ExpandIniMacros, AFileThatExpandsPastTheLimitsIsRefused) {
+  TempFolder dir;
+  const struct {
+    const char* label;
+    std::string text;
+    bool refused;
+  } cases[] = {
+      {"32 KiB", DoublingMacros(16), false},
+      {"64 KiB, the limit", DoublingMacros(17), false},
+      {"128 KiB", DoublingMacros(18), true},
+      {"27 levels", DoublingMacros(27), true},
+      {"a value past the limit outside the macro section",
+       DoublingMacros(17) + "[FILE_1]\nX=$A17$$A1$\n", true},
+      {"4096 substitutions", "[ENVIRONMENT]\nA=x\n[FILE_1]\nX=" + Repeat("$A$", 4096) + "\n", false},
+      {"4097 substitutions", "[ENVIRONMENT]\nA=x\n[FILE_1]\nX=" + Repeat("$A$", 4097) + "\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    dir.Write("model.ini", c.text);
+    std::unique_ptr<TMemIniFile> ini(new TMemIniFile(dir.Dos("model.ini")));
+    MacroMapPtr map(CreateMacroMap());
+    if (c.refused) {
+      EXPECT_THROW(ExpandIniMacros(map.get(), ini.get(), "ENVIRONMENT"), EMacroLimit);
+    } else {
+      EXPECT_NO_THROW(ExpandIniMacros(map.get(), ini.get(), "ENVIRONMENT"));
+    }
+  }
+  // Up to the limit the values are whole.
+  dir.Write("model.ini", DoublingMacros(17));
+  std::unique_ptr<TMemIniFile> ini(new TMemIniFile(dir.Dos("model.ini")));
+  MacroMapPtr map(CreateMacroMap());
+  ExpandIniMacros(map.get(), ini.get(), "ENVIRONMENT");
+  EXPECT_EQ(ini->ReadString("ENVIRONMENT", "A17", "").str(), std::string(65536, 'x'));
+}
+
+TEST(ExpandMacros, TheExpansionsThroughOneMapShareABudget) {
+  MacroMapPtr map(CreateMacroMap());
+  MacroMapAdd(map.get(), "BIG", std::string(MACRO_MAX_LENGTH - 10, 'x').c_str());
+  // Every value stays below the length limit; together they pass the budget of the map.
+  long long added = 0;
+  int values = 0;
+  EXPECT_THROW(
+      for (;;) {
+        AnsiString value = ExpandMacros(map.get(), "$BIG$");
+        added += value.Length() - 5;
+        ++values;
+      },
+      EMacroLimit);
+  EXPECT_LE(added, MACRO_MAX_GROWTH);
+  EXPECT_GT(values, 200);
+  ClearMacroMap(map.get());  // a cleared map starts afresh
+  MacroMapAdd(map.get(), "BIG", "long value");
+  EXPECT_EQ(ExpandMacros(map.get(), "$BIG$").str(), "long value");
 }
 
 // ---------------------------------------------------------------- drives and check values

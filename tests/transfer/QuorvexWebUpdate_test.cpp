@@ -219,6 +219,49 @@ TEST_F(WebUpdateTest, PackagesArriveInTheCurrentFolderAndFailuresAreReportedAndC
   EXPECT_TRUE(fs::is_directory(Prog("also")));
 }
 
+TEST_F(WebUpdateTest, ForcedFoldersAreMadeOnlyInsideTheProgramFolder) {
+  fs::create_directories(root_ / "outside");
+  Walk("[FORCE_DIRECTORY]\n"
+       "a=made\\deep\n"
+       "b=..\\escaped\n"
+       "c=sub\\..\\..\\escaped2\n"
+       "d=..\\outside\\below\n"
+       "e=sub\\..\\back\n"
+       "f=.\n"
+       "g=\n");
+  EXPECT_TRUE(fs::is_directory(Prog("made/deep")));
+  EXPECT_TRUE(fs::is_directory(Prog("back")));
+  EXPECT_FALSE(fs::exists(root_ / "escaped"));
+  EXPECT_FALSE(fs::exists(root_ / "escaped2"));
+  EXPECT_FALSE(fs::exists(root_ / "outside" / "below"));
+  EXPECT_TRUE(errors_.empty());
+}
+
+// Packages of the same file name from different server folders: each one arrives, none replaces
+// another, and the next entries still take their own names.
+TEST_F(WebUpdateTest, PackagesOfTheSameNameFromDifferentFoldersAreKeptApart) {
+  files_["/upd/a/pkg.zip"] = "first";
+  files_["/upd/b/pkg.zip"] = "second";
+  files_["/upd/c/PKG.ZIP"] = "third";
+  files_["/upd/pkg%7e2.zip"] = "fourth";  // "~" is sent encoded
+  files_["/upd/other.zip"] = "other";
+  Walk("[FILE_1.bin]\nCAB=a/pkg.zip\n"
+       "[FILE_2.bin]\nCAB=b\\pkg.zip\n"
+       "[FILE_3.bin]\nCAB=c/PKG.ZIP\n"
+       "[FILE_4.bin]\nCAB=pkg~2.zip\n"
+       "[FILE_5.bin]\nCAB=other.zip\n");
+  EXPECT_EQ(server_->RequestCount(), 5);
+  std::map<std::string, std::string> arrived;
+  for (const auto& entry : fs::directory_iterator(root_ / "prog"))
+    arrived[entry.path().filename().string()] = ReadUnix(entry.path());
+  EXPECT_EQ(arrived, (std::map<std::string, std::string>{{"pkg.zip", "first"},
+                                                         {"pkg~2.zip", "second"},
+                                                         {"PKG~3.ZIP", "third"},
+                                                         {"pkg~2~2.zip", "fourth"},
+                                                         {"other.zip", "other"}}));
+  EXPECT_TRUE(errors_.empty());
+}
+
 TEST_F(WebUpdateTest, APackageIsStoredUnderItsOwnNameInTheProgramFolderWhateverItsPath) {
   fs::create_directories(Prog("pkgs"));
   const struct {
@@ -351,7 +394,8 @@ TEST_F(WebUpdateTest, ExecuteWithoutAListOrWithoutPackagesRunsNoHelper) {
 }
 
 // This test program carries no helper resource: both modes say so, the command then fails with
-// the system's message, and the packages stay in the program folder for the next run.
+// the system's message, and the packages stay in the program folder for the next run. A helper
+// left in the temporary folder by an earlier run is not taken for the missing one.
 TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportItAndKeepThePackages) {
   const struct {
     const char* label;
@@ -375,6 +419,9 @@ TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportItAndKeepThePackage
     update->OnUncompress = [&](TObject*) { ++uncompress; };
     update->OnRestart = [&](TObject*) { ++restart; };
     SetCurrentDir(RootDos());
+    fs::path stale = winplat::DosToUnix(helper.str());
+    std::ofstream(stale) << "#!/bin/sh\necho \"$@\" > '" << (root_ / "stale-ran").string() << "'\n";
+    fs::permissions(stale, fs::perms::owner_all);
 
     EXPECT_TRUE(update->Execute((Base() + "/Movrant.inf").c_str()));
 
@@ -389,7 +436,7 @@ TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportItAndKeepThePackage
     EXPECT_FALSE(boxes[1].text.IsEmpty());  // the system's text for the failed start
     EXPECT_EQ(ReadUnix(Prog("pkg.zip")), "package bytes");
     EXPECT_EQ(Application->Terminated, c.restart);  // a restart ends the program all the same
-    EXPECT_FALSE(FileExists(helper));
+    EXPECT_FALSE(fs::exists(root_ / "stale-ran"));
     EXPECT_EQ(GetCurrentDir(), RootDos());
     fs::remove(Prog("pkg.zip"));
   }

@@ -133,13 +133,13 @@ TEST_F(DownloadRunTest, ASecondStartFindsEveryFileCurrentAndStillFinishes) {
   ClickStart();
   ASSERT_EQ(Result(0), "완료");
   ASSERT_EQ(Result(1), "완료");
-  size_t before = service_->RequestedPaths().size();
+  size_t before = Paths().size();
   shown_.clear();
   ClickStart();
   EXPECT_EQ(Steps(shown_[kProgram]), (std::vector<std::string>{"완료"}));
   EXPECT_EQ(Steps(shown_[kMap]), (std::vector<std::string>{"완료"}));
   // No transfer, only the notice.
-  std::vector<std::string> paths = service_->RequestedPaths();
+  std::vector<std::string> paths = Paths();
   ASSERT_EQ(paths.size(), before + 1);
   EXPECT_EQ(paths.back(), "/pavoTrelm/pavoChkDown.mms");
   EXPECT_EQ(Notices().size(), 2u);

@@ -15,6 +15,7 @@
 #include "HttpTestServer.h"
 #include "SysUtils.h"
 #include "UiTest.h"
+#include "VendorService.h"
 #include "WebTest.h"
 #include "winplat.h"
 
@@ -333,6 +334,41 @@ TEST_F(FormWebBrowserTest, CallUpdaterStartsMovrantBesideTheProgramOrSaysItIsMis
   EXPECT_EQ(line, "started 0");  // no "-r": the updater checks for its own update
   fs::remove(program);
   fs::remove(marker);
+}
+
+// The sample site's notice page, as the vendor service serves it, sizes and styles its window
+// and sends the update commands from its buttons.
+TEST_F(FormWebBrowserTest, TheSampleNoticePageShapesItsWindowAndSendsTheUpdateCommands) {
+  vendor::Options options;
+  options.site = VENDOR_SITE;
+  vendor::Service service(options);
+  std::string message;
+  ASSERT_TRUE(service.Start(message)) << message;
+  std::string mapping = "www.quorvex.example:80:127.0.0.1:" + std::to_string(service.Port());
+  setenv("WINPLAT_CONNECT_TO", mapping.c_str(), 1);
+  form = new TfrmWebBrowser(nullptr, "http://www.quorvex.example/pavo/model/notify.html");
+  form->CommandReceiver = RecordCommand;
+  form->CommandData = &gReceived;
+  form->Show();
+  ASSERT_TRUE(webtest::WaitForLoads(form->cwb, 1, kWait));
+  // The page sizes its borderless window, then gives it a tool window's caption: the outer size
+  // stays, as a frame change without a size change does.
+  ASSERT_TRUE(webtest::WaitFor([&] { return (GetWindowLongA(form->Handle, GWL_EXSTYLE) & 0x80) != 0; }, kWait));
+  EXPECT_EQ(GetWindowLongA(form->Handle, GWL_STYLE) & 0x00C70000, 0x00C00000);
+  EXPECT_EQ(form->Width.get(), 320);
+  EXPECT_EQ(form->Height.get(), 240);
+  EXPECT_LT(form->ClientHeight.get(), 240);
+  EXPECT_EQ(form->Caption.get(), AnsiString("공지 사항"));
+
+  webtest::RunScript(form->cwb, "Array.prototype.slice.call(document.querySelectorAll('button'), 0, 3)"
+                                ".forEach(function (b) { b.click(); }); 1");
+  ASSERT_TRUE(webtest::WaitFor([&] { return gReceived.size() == 3; }, kWait));
+  EXPECT_EQ(gReceived[0].command, "__StartUpdate");
+  EXPECT_EQ(gReceived[1].command, "__PauseUpdate");
+  EXPECT_EQ(gReceived[2].command, "__ExitUpdater");
+  delete form;
+  form = nullptr;
+  service.Stop();
 }
 
 }  // namespace

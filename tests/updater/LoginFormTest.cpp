@@ -83,12 +83,27 @@ TEST_F(LoginFormTest, ShortInputsAreRefusedBeforeAnyRequest) {
   }
 }
 
+// Each value is encoded once and whole: "&", "=" and "?" cannot end it or add a parameter.
 TEST_F(LoginFormTest, TheRequestCarriesTheInputsAsTypedEncoded) {
   Reply("#!#100|x|\r\n");
-  Login("kim 01", "p&w%1");
-  auto requests = server_->Requests();
-  ASSERT_EQ(requests.size(), 1u);
-  EXPECT_EQ(requests[0].target, "/pavoTrelm/pavoChkRegist.mms?D1=kim+01&D2=p&w%251");
+  const struct {
+    const char* id;
+    const char* password;
+    const char* query;
+  } cases[] = {
+      {"kim 01", "p&w%1", "D1=kim+01&D2=p%26w%251"},
+      {"id&D2=x", "a=b?c", "D1=id%26D2%3dx&D2=a%3db%3fc"},
+      {"김철수", "demo1234&anything", "D1=%b1%e8%c3%b6%bc%f6&D2=demo1234%26anything"},
+      {"kim01", "%26+", "D1=kim01&D2=%2526%2b"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    int before = server_->RequestCount();
+    Login(c.id, c.password);
+    auto requests = server_->Requests();
+    ASSERT_EQ(int(requests.size()), before + 1);
+    EXPECT_EQ(requests.back().target, std::string("/pavoTrelm/pavoChkRegist.mms?") + c.query);
+  }
 }
 
 TEST_F(LoginFormTest, EveryReplyRuleAndResultCode) {
@@ -190,9 +205,16 @@ TEST_F(LoginFormTest, ModelsThatCannotBeReceivedAreListedByTheirFieldNumber) {
       {"an empty entry", "#!#200|ok||A.ini|", {Box(16, "잘못된 단말 정보가 들어 있습니다.")}, 1},
       {"none of one", "#!#200|ok|GONE.ini|", {Box(16, "단말 기본 정보를 받아올 수 없습니다.\nInfo File : 2. GONE.ini")},
        0},
+      // A few hundred bytes whose macros double their value over 27 levels.
+      {"macros past the limits", "#!#200|ok|A.ini|DOUBLE.ini|B.ini|",
+       {Box(16, "단말 기본 정보를 받아올 수 없습니다.\nInfo File : 3. DOUBLE.ini")}, 2},
   };
   files_["/pavoTrelm/model/A.ini"] = "[ENVIRONMENT]\nMODEL_CAPTION=A\n";
   files_["/pavoTrelm/model/B.ini"] = "[ENVIRONMENT]\nMODEL_CAPTION=B\n";
+  std::string doubling = "[ENVIRONMENT]\nMODEL_CAPTION=D\nA1=x\n";
+  for (int k = 2; k <= 27; ++k)
+    doubling += "A" + std::to_string(k) + "=$A" + std::to_string(k - 1) + "$$A" + std::to_string(k - 1) + "$\n";
+  files_["/pavoTrelm/model/DOUBLE.ini"] = doubling;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.label);
     dm_ = std::make_unique<TdmMaster>(nullptr, 0);  // a fresh store for each reply

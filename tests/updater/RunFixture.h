@@ -245,9 +245,18 @@ class RunFixture : public ::testing::Test {
     EXPECT_FALSE(timedOut) << "the run did not end";
   }
 
+  // The paths (without query) of the data service's requests so far.
+  std::vector<std::string> Paths() const {
+    std::vector<std::string> paths;
+    for (const std::string& r : service_->Requests()) {
+      std::string path = r.substr(std::min(r.find('/'), r.size()));
+      paths.push_back(path.substr(0, path.find('?')));
+    }
+    return paths;
+  }
   int Requests(const std::string& path) const {
     int n = 0;
-    for (const std::string& p : service_->RequestedPaths()) n += p == path;
+    for (const std::string& p : Paths()) n += p == path;
     return n;
   }
   std::vector<std::string> Notices() const {

@@ -13,6 +13,12 @@
 namespace logintest {
 namespace {
 
+// The program folder and the temporary folder of a run: the helper's command lines carry both.
+const struct Folders {
+  const char* prog;
+  const char* temp;
+} kFolders[] = {{"prog", "temp"}, {"the prog", "the temp"}};
+
 class StartupTest : public Environment {
  protected:
   void SetUp() override {
@@ -22,7 +28,17 @@ class StartupTest : public Environment {
     Set("MOVRANT_TEST_DO", "cancel");
   }
 
-  fs::path Prog(const std::string& name = "MovrantPavo.exe") const { return root_ / "prog" / name; }
+  fs::path Prog(const std::string& name = "MovrantPavo.exe") const { return root_ / progDir_ / name; }
+  fs::path Temp(const std::string& name) const { return root_ / tempDir_ / name; }
+  // Runs the program from folders.prog (a copy of it) with folders.temp as the temporary folder.
+  void UseFolders(const Folders& folders) {
+    progDir_ = folders.prog;
+    tempDir_ = folders.temp;
+    fs::create_directories(root_ / progDir_);
+    fs::create_directories(root_ / tempDir_);
+    if (!fs::exists(Prog())) fs::copy_file(STARTUP_DRIVER_PATH, Prog());
+    Set("TMPDIR", (root_ / tempDir_).string());
+  }
 
   struct Run {
     HANDLE process = nullptr;
@@ -34,7 +50,8 @@ class StartupTest : public Environment {
     Run run;
     run.log = root_ / log;
     Set("MOVRANT_TEST_LOG", run.log.string());
-    std::string command = Dos("prog/MovrantPavo.exe").str() + (arguments.empty() ? "" : " " + arguments);
+    std::string command =
+        "\"" + Dos(progDir_ + "/MovrantPavo.exe").str() + "\"" + (arguments.empty() ? "" : " " + arguments);
     STARTUPINFOA si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
@@ -102,6 +119,22 @@ class StartupTest : public Environment {
     ASSERT_TRUE(reg.OpenKey(AnsiString("Software\\Delmaro\\Movrant for Pavo\\") + section, true));
     reg.WriteString(name, value);
   }
+
+  // The self-update through the real helper program, in the folders in use.
+  void UnpackThroughTheHelper();
+  void RestartThroughTheHelper();
+  template <class F>
+  void InEachFolders(F run) {
+    for (const Folders& folders : kFolders) {
+      SCOPED_TRACE(folders.prog);
+      UseFolders(folders);
+      fs::remove(root_ / "log.txt");
+      run();
+    }
+  }
+
+  std::string progDir_ = "prog";
+  std::string tempDir_ = "temp";
 };
 
 TEST_F(StartupTest, AFirstStartCreatesTheKeyAndShowsTheDialogWithTheVersions) {
@@ -201,6 +234,10 @@ TEST_F(StartupTest, TheSwitchRSkipsTheUpdateCheckOnlyAsTheExactFirstArgument) {
 }
 
 TEST_F(StartupTest, AnUpdateListThatChangesADataFileFetchesItAndTheHelperUnpacksIt) {
+  InEachFolders([this] { UnpackThroughTheHelper(); });
+}
+
+void StartupTest::UnpackThroughTheHelper() {
   WriteUnix(Prog("notice.txt"), "old notice");
   std::string fresh(300000, '\0');
   for (size_t i = 0; i < fresh.size(); ++i) fresh[i] = char('a' + (i * 7) % 26);
@@ -219,8 +256,8 @@ TEST_F(StartupTest, AnUpdateListThatChangesADataFileFetchesItAndTheHelperUnpacks
   EXPECT_EQ(ReadUnix(Prog("notice.txt")), fresh);
   EXPECT_TRUE(fs::is_directory(Prog("Notice")));
   EXPECT_FALSE(fs::exists(Prog("Notice.zip")));
-  EXPECT_FALSE(fs::exists(root_ / "temp" / "qvrxupd.exe"));
-  EXPECT_FALSE(fs::exists(root_ / "temp" / "__QuorvexWebUpdate__.inf"));
+  EXPECT_FALSE(fs::exists(Temp("qvrxupd.exe")));
+  EXPECT_FALSE(fs::exists(Temp("__QuorvexWebUpdate__.inf")));
   EXPECT_EQ(Find(lines, "progress|"), "progress|File : NOTICE.ZIP");
   std::string dialog = Find(lines, "dialog|");
   EXPECT_NE(dialog.find("|file=0|bar=0|"), std::string::npos) << dialog;  // hidden again
@@ -236,6 +273,11 @@ TEST_F(StartupTest, AnUpdateListThatChangesADataFileFetchesItAndTheHelperUnpacks
 }
 
 TEST_F(StartupTest, ANewerProgramEndsTheRunAndTheHelperRestartsItWithR) {
+  InEachFolders([this] { RestartThroughTheHelper(); });
+}
+
+void StartupTest::RestartThroughTheHelper() {
+  int checks = UpdateListRequests();
   std::string next = ReadUnix(Prog()) + std::string("\0next build", 11);  // ELF ignores the tail
   ztest::ZipWriter zip;
   zip.AddFile("MovrantPavo.exe", next);
@@ -255,9 +297,9 @@ TEST_F(StartupTest, ANewerProgramEndsTheRunAndTheHelperRestartsItWithR) {
   EXPECT_EQ(Find(lines, "start|", 1), "start|-r");
   EXPECT_EQ(Find(lines, "result|", 1), "result|2");
   EXPECT_EQ(ReadUnix(Prog()), next);
-  EXPECT_EQ(UpdateListRequests(), 1);  // the restarted program did not check again
-  for (int i = 0; i < 100 && fs::exists(root_ / "temp" / "qvrxupd.exe"); ++i) Sleep(20);
-  EXPECT_FALSE(fs::exists(root_ / "temp" / "qvrxupd.exe"));
+  EXPECT_EQ(UpdateListRequests() - checks, 1);  // the restarted program did not check again
+  for (int i = 0; i < 100 && fs::exists(Temp("qvrxupd.exe")); ++i) Sleep(20);
+  EXPECT_FALSE(fs::exists(Temp("qvrxupd.exe")));
   EXPECT_FALSE(fs::exists(Prog("MovrantPavo.zip")));
 }
 
@@ -339,6 +381,10 @@ TEST_F(VendorServiceTest, TheSampleSitesLoginCases) {
       {"certify", "demo1234", "box|48|본인 인증 후에 이용하실 수 있습니다.", "result|0"},
       {"nodevice", "demo1234", "box|48|고객님의 단말이 등록되어 있지 않습니다.", "result|1"},
       {"onemissing", "demo1234", "box|16|단말 기본 정보를 받아올 수 없습니다.\\nInfo File : 3. PAVO_GONE.ini", "result|1"},
+      // The values reach the service as typed, "&", "=", "?" and "%" included.
+      {"demo", "demo1234&anything", "box|48|사용자 암호가 맞지 않습니다.", "result|0"},
+      {"demo&D2=demo1234", "xx", "box|48|등록되지 않은 사용자 ID 입니다.", "result|0"},
+      {"symbols", "demo1234&any=thing?%41+", "", "result|1"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.user);
@@ -390,7 +436,10 @@ TEST_F(VendorServiceTest, TheSampleSitesProgramUpdateListReplacesTheProgramAndRe
   pid_t pid = 0;
   for (int i = 0; i < 1500 && !(pid = restarted()); ++i) Sleep(20);
   ASSERT_NE(pid, 0) << "the program was not started again";
-  std::string arguments = ReadUnix("/proc/" + std::to_string(pid) + "/cmdline");
+  // The kernel fills the command line in after the program file: wait for it.
+  std::string arguments;
+  for (int i = 0; i < 500 && (arguments = ReadUnix("/proc/" + std::to_string(pid) + "/cmdline")).empty(); ++i)
+    Sleep(20);
   EXPECT_EQ(arguments, std::string("MovrantPavo.exe\0-r\0", 19));
   EXPECT_EQ(GetFileVersionString(Dos("prog/MovrantPavo.exe"), "FileVersion").str(), MOVRANT_NEXT_VERSION);
   EXPECT_FALSE(fs::exists(Prog("MovrantPavo.zip")));

@@ -288,9 +288,8 @@ TEST_F(BuilderTest, ABadArchiveNamedFirstShowsNoBox) {
 }
 
 // A folder entry that names the extract folder itself ("./", "a/../") has nothing to make and
-// is no error; one that leads out of it is still refused. Disabled until the engine skips such
-// entries: it still refuses them as unsafe names, and Extract returns 5.
-TEST_F(BuilderTest, DISABLED_FolderEntriesNamingTheExtractFolderItself) {
+// is no error; one that leads out of it is still refused.
+TEST_F(BuilderTest, FolderEntriesNamingTheExtractFolderItself) {
   struct Case {
     const char* folder;
     int result;

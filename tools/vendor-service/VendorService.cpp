@@ -23,6 +23,9 @@ namespace vendor {
 namespace {
 
 const char kLoginPath[] = "/pavoTrelm/pavoChkRegist.mms";
+const char kUsage[] =
+    "usage: vendor-service --site DIR --port N [--log FILE] [--no-content-length PATH] "
+    "[--throttle PATH:BYTES_PER_SECOND] [--fail PATH:COUNT] [--event-index N]";
 const char kNoticePath[] = "/pavoTrelm/pavoChkDown.mms";
 
 std::string Convert(const std::string& text, const char* to, const char* from) {
@@ -141,13 +144,15 @@ bool SafeComponents(const std::string& path, std::vector<std::string>& parts) {
 
 }  // namespace
 
+const char* const kEventCodePath = "/pavo/splash/SorvelEvent_Code.txt";
+
+std::string EventCode(long long index) { return "#!#" + std::to_string(index) + "\r\n"; }
+
 std::string Utf8ToCp949(const std::string& text) { return Convert(text, "CP949", "UTF-8"); }
 std::string Cp949ToUtf8(const std::string& text) { return Convert(text, "UTF-8", "CP949"); }
 
 bool ParseArguments(int argc, char** argv, Options& options, std::string& message) {
-  const std::string usage =
-      "usage: vendor-service --site DIR --port N [--log FILE] [--no-content-length PATH] "
-      "[--throttle PATH:BYTES_PER_SECOND] [--fail PATH:COUNT]";
+  const std::string usage = kUsage;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     auto value = [&](std::string& out) {
@@ -191,6 +196,14 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& messag
         return false;
       }
       options.failFirst[v.substr(0, colon)] = int(count);
+    } else if (arg == "--event-index" && value(v)) {
+      char* end = nullptr;
+      long long index = std::strtoll(v.c_str(), &end, 10);
+      if (v.empty() || *end) {
+        message = "vendor-service: bad event index " + v;
+        return false;
+      }
+      options.eventCode = EventCode(index);
     } else {
       message = "vendor-service: unknown or incomplete argument " + arg + "\n" + usage;
       return false;
@@ -213,7 +226,8 @@ struct Service::Impl {
   std::thread thread;
   int port = 0;
   std::mutex logLock;
-  std::vector<std::string> requested;
+  mutable std::mutex stateLock;  // eventCode and requests
+  std::vector<std::string> requests;
 
   void Log(const std::string& line) {
     std::lock_guard<std::mutex> guard(logLock);
@@ -282,16 +296,18 @@ struct Service::Impl {
   }
 
   void Serve(const httplib::Request& req, httplib::Response& res) {
-    {
-      std::lock_guard<std::mutex> guard(logLock);
-      requested.push_back(req.path);
-    }
     std::string host = Lower(req.get_header_value("Host"));
     if (size_t colon = host.find(':'); colon != std::string::npos) host.erase(colon);
     std::string body;
     bool isFile = false;
     fs::path file;
     std::string mime = "text/plain; charset=euc-kr";
+    std::optional<std::string> eventCode;
+    {
+      std::lock_guard<std::mutex> guard(stateLock);
+      requests.push_back(host + req.target);
+      eventCode = options.eventCode;
+    }
 
     if (FailNow(req.path)) {
       res.status = 500;
@@ -304,6 +320,9 @@ struct Service::Impl {
     } else if (req.path == kNoticePath) {
       Notice(req);
       body = "#!#OK\r\n";
+    } else if (req.path == kEventCodePath && eventCode) {
+      // No Last-Modified: a cached copy is never taken for the current code.
+      body = *eventCode;
     } else {
       std::vector<std::string> parts;
       if (!SafeComponents(req.path, parts) || (file = Resolve(host, parts)).empty()) {
@@ -380,10 +399,6 @@ Service::Service(Options options) : impl_(std::make_unique<Impl>()) { impl_->opt
 
 Service::~Service() { Stop(); }
 
-std::vector<std::string> Service::RequestedPaths() const {
-  std::lock_guard<std::mutex> guard(impl_->logLock);
-  return impl_->requested;
-}
 
 bool Service::Start(std::string& message) {
   impl_->server = std::make_unique<httplib::Server>();
@@ -403,6 +418,16 @@ bool Service::Start(std::string& message) {
 }
 
 int Service::Port() const { return impl_->port; }
+
+void Service::SetEventCode(std::optional<std::string> code) {
+  std::lock_guard<std::mutex> guard(impl_->stateLock);
+  impl_->options.eventCode = std::move(code);
+}
+
+std::vector<std::string> Service::Requests() const {
+  std::lock_guard<std::mutex> guard(impl_->stateLock);
+  return impl_->requests;
+}
 
 void Service::Stop() {
   if (impl_->server) impl_->server->stop();

@@ -3,6 +3,7 @@
 #pragma once
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,7 +17,14 @@ struct Options {
   std::set<std::string> noContentLength;  // request paths answered without Content-Length
   std::map<std::string, long long> throttle;  // request path -> bytes per second
   std::map<std::string, int> failFirst;       // request path -> how many requests get status 500
+  // The body of Sorvel's event code file (kEventCodePath) in place of the site's file.
+  std::optional<std::string> eventCode;
 };
+
+// Sorvel's event code file.
+extern const char* const kEventCodePath;
+// The event code file that announces an index: "#!#" and the index.
+std::string EventCode(long long index);
 
 // Parses the command line; false with a message for the user.
 bool ParseArguments(int argc, char** argv, Options& options, std::string& message);
@@ -32,8 +40,11 @@ class Service {
   bool Start(std::string& message);
   int Port() const;
   void Stop();
-  // The paths of the requests received so far, in order.
-  std::vector<std::string> RequestedPaths() const;
+
+  // Changes Options::eventCode while the service runs (nullopt: the site's file again).
+  void SetEventCode(std::optional<std::string> code);
+  // Every request so far as host and target ("splash.quorvex.example/pavo/splash/index.html").
+  std::vector<std::string> Requests() const;
 
  private:
   struct Impl;

@@ -1,5 +1,7 @@
 // The connection state: forced by WINPLAT_CONNECTION, else a non-loopback interface that is up
-// and carries a route.
+// and carries a route. "offline:N" is offline for the first N milliseconds of the layer's clock
+// (which WINPLAT_TIME_SCALE speeds up), counted from the process's first question, then LAN:
+// a connection that comes while a program waits for it.
 #include <ifaddrs.h>
 #include <net/if.h>
 #include <strings.h>
@@ -62,18 +64,28 @@ void CopyName(const std::string& name, LPSTR buffer, DWORD size) {
   buffer[n] = 0;
 }
 
+// For "offline:N": whether the N milliseconds have passed; false for any other text.
+bool OfflinePeriodOver(const char* forced) {
+  if (strncasecmp(forced, "offline:", 8) != 0) return false;
+  char* end = nullptr;
+  unsigned long period = std::strtoul(forced + 8, &end, 10);
+  if (end == forced + 8 || *end) return false;
+  static const DWORD first = GetTickCount();
+  return GetTickCount() - first >= period;
+}
+
 }  // namespace
 
 BOOL WINAPI InternetGetConnectedStateEx(LPDWORD lpdwFlags, LPSTR lpszConnectionName, DWORD dwNameLen, DWORD) {
   DWORD flags = 0;
   std::string name;
   const char* forced = std::getenv("WINPLAT_CONNECTION");
-  if (forced && strcasecmp(forced, "lan") == 0) {
+  if (forced && (strcasecmp(forced, "lan") == 0 || OfflinePeriodOver(forced))) {
     flags = INTERNET_CONNECTION_LAN;
     name = "LAN";
   } else if (forced && strcasecmp(forced, "configured") == 0) {
     flags = INTERNET_CONNECTION_CONFIGURED;
-  } else if (forced && strcasecmp(forced, "offline") == 0) {
+  } else if (forced && (strcasecmp(forced, "offline") == 0 || strncasecmp(forced, "offline:", 8) == 0)) {
     flags = 0;
   } else {
     name = ConnectedInterface();

@@ -46,6 +46,7 @@ QApplication* EnsureQt() {
   QApplication::setQuitOnLastWindowClosed(false);
   static thread_local FreeFormsAtExit freeForms;
   (void)freeForms;
+  StartAutomation();
   return gQt;
 }
 

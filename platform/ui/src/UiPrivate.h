@@ -87,6 +87,15 @@ struct Frame {
 };
 Frame FrameOf(LONG style, LONG exStyle);
 
+// Automation of the running program from a script named by WINPLAT_AUTOMATION (Automation.cpp).
+void StartAutomation();
+// A further script command: answers 1 when done, 0 to be asked again later, -1 (with why) when
+// it failed.
+typedef std::function<int(const std::string& target, const std::string& arg, std::string& why)> AutomationCommand;
+void RegisterAutomationCommand(const std::string& name, AutomationCommand command);
+// "Form" or "Form.Comp" of a script: the form (by class or name) or a component it owns.
+TComponent* AutomationTarget(const std::string& path);
+
 // The application window: registered in the per-user window table with its title.
 void PublishApplicationWindow(const AnsiString& title);
 void WithdrawApplicationWindow();

@@ -507,3 +507,33 @@ void ContextMenuAt(TCppWebBrowser* browser, int x, int y) {
 int ContextMenusShown(TCppWebBrowser* browser) { return D(browser)->contextMenus; }
 
 }  // namespace webtest
+
+// ---------------------------------------------------------------- automation commands
+
+namespace {
+
+TCppWebBrowser* AutomationBrowser(const std::string& target, std::string& why) {
+  auto* b = dynamic_cast<TCppWebBrowser*>(ui::AutomationTarget(target));
+  if (!b) why = target + " is not a browser";
+  return b;
+}
+
+const bool kAutomation = [] {
+  // js Form.Browser SCRIPT: runs a script in the page, as a user's click in it would.
+  ui::RegisterAutomationCommand("js", [](const std::string& target, const std::string& arg, std::string&) {
+    auto* b = dynamic_cast<TCppWebBrowser*>(ui::AutomationTarget(target));
+    if (!b || !b->Private()->page || b->Busy.get() || b->Private()->completed == 0) return 0;
+    b->Private()->page->runJavaScript(QString::fromStdString(arg), QWebEngineScript::MainWorld);
+    return 1;
+  });
+  // waitload Form.Browser: until a page has loaded and the browser is idle.
+  ui::RegisterAutomationCommand("waitload", [](const std::string& target, const std::string&, std::string& why) {
+    if (!ui::AutomationTarget(target)) return 0;
+    TCppWebBrowser* b = AutomationBrowser(target, why);
+    if (!b) return -1;
+    return b->Private()->completed > 0 && !b->Busy.get() ? 1 : 0;
+  });
+  return true;
+}();
+
+}  // namespace

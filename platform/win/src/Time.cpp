@@ -1,6 +1,7 @@
 // FILETIME (100 ns since 1601-01-01 UTC), DOS date and time, system time, ticks and sleeping.
 #include <time.h>
 #include <cerrno>
+#include <cstdlib>
 #include "Internal.h"
 
 namespace winplat {
@@ -174,14 +175,32 @@ void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime) {
   FileTimeToSystemTime(&local, lpSystemTime);
 }
 
+namespace {
+
+// WINPLAT_TIME_SCALE=N runs the tick count N times faster and shortens every Sleep N times, so
+// that a test can sit through long waits quickly; unset, empty or not a number above 0 is 1.
+double TimeScale() {
+  const char* text = getenv("WINPLAT_TIME_SCALE");
+  if (!text || !*text) return 1;
+  char* end = nullptr;
+  double scale = strtod(text, &end);
+  return *end == 0 && scale > 0 ? scale : 1;
+}
+
+}  // namespace
+
 DWORD WINAPI GetTickCount(void) {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<DWORD>(static_cast<uint64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000);
+  double ms = static_cast<double>(ts.tv_sec) * 1000 + static_cast<double>(ts.tv_nsec) / 1000000;
+  // The count wraps as Windows' does; differences stay right.
+  return static_cast<DWORD>(static_cast<uint64_t>(ms * TimeScale()));
 }
 
 void WINAPI Sleep(DWORD dwMilliseconds) {
-  timespec ts{static_cast<time_t>(dwMilliseconds / 1000), static_cast<long>(dwMilliseconds % 1000) * 1000000};
+  double ns = static_cast<double>(dwMilliseconds) * 1000000 / TimeScale();
+  uint64_t total = static_cast<uint64_t>(ns);
+  timespec ts{static_cast<time_t>(total / 1000000000), static_cast<long>(total % 1000000000)};
   while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
   }
 }

@@ -613,7 +613,9 @@ TEST(ConnectedState, ForcedByTheEnvironment) {
     const char* name;
   };
   for (Case c : {Case{"lan", TRUE, INTERNET_CONNECTION_LAN, "LAN"}, Case{"offline", FALSE, 0, ""},
-                 Case{"configured", FALSE, INTERNET_CONNECTION_CONFIGURED, ""}}) {
+                 Case{"configured", FALSE, INTERNET_CONNECTION_CONFIGURED, ""},
+                 // A connection that comes after a while: before and after its offline period.
+                 Case{"offline:86400000", FALSE, 0, ""}, Case{"offline:0", TRUE, INTERNET_CONNECTION_LAN, "LAN"}}) {
     SCOPED_TRACE(c.value);
     setenv("WINPLAT_CONNECTION", c.value, 1);
     DWORD flags = 0xFFFF;

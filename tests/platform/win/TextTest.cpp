@@ -1,5 +1,7 @@
 // Code page 949 text, string functions, locale answers, error texts and time conversions.
 #include <gtest/gtest.h>
+#include <time.h>
+
 #include <cstring>
 #include <thread>
 #include <string>
@@ -242,6 +244,33 @@ TEST(Time, TicksAndSleep) {
   EXPECT_GE(elapsed, 29u);
   EXPECT_NE(GetCurrentProcessId(), 0u);
   EXPECT_NE(GetCurrentThreadId(), 0u);
+}
+
+// WINPLAT_TIME_SCALE speeds up the tick count and shortens sleeps alike; what is not a number
+// above 0 leaves the clock as it is.
+TEST(Time, TheTimeScaleSpeedsUpTicksAndSleeps) {
+  struct Case {
+    const char* scale;
+    DWORD sleep;
+    long long minRealMs;
+    long long maxRealMs;  // far above what the scaled sleep needs, far below the unscaled one
+  };
+  for (Case c : {Case{"100", 3000, 29, 1500}, Case{"0.5", 30, 59, 1000000}, Case{"0", 30, 29, 1000000},
+                 Case{"-2", 30, 29, 1000000}, Case{"fast", 30, 29, 1000000}, Case{"", 30, 29, 1000000}}) {
+    SCOPED_TRACE(c.scale);
+    setenv("WINPLAT_TIME_SCALE", c.scale, 1);
+    timespec before, after;
+    clock_gettime(CLOCK_MONOTONIC, &before);
+    DWORD start = GetTickCount();
+    Sleep(c.sleep);
+    DWORD ticks = GetTickCount() - start;
+    clock_gettime(CLOCK_MONOTONIC, &after);
+    long long realMs = (after.tv_sec - before.tv_sec) * 1000LL + (after.tv_nsec - before.tv_nsec) / 1000000;
+    EXPECT_GE(ticks, c.sleep - 1);
+    EXPECT_GE(realMs, c.minRealMs);
+    EXPECT_LT(realMs, c.maxRealMs);
+  }
+  unsetenv("WINPLAT_TIME_SCALE");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "QuorvexUtil.h"
 #include "QuorvexWebGet.h"
 #include "VendorService.h"
 
@@ -24,7 +25,7 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kHosts[] = {"trelm.quorvex.example", "update.quorvex.example", "www.quorvex.example",
-                              "event.quorvex.example", "splash.quorvex.example"};
+                              "splash.quorvex.example"};
 
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -62,9 +63,11 @@ struct Fetched {
   std::string body;
 };
 
-Fetched Get(const std::string& url, int packet = 4096) {
+// encoded: url is sent as it is (its query values encoded by the caller).
+Fetched Get(const std::string& url, int packet = 4096, bool encoded = false) {
   TQuorvexWebGet get(nullptr);
   get.PacketSize = packet;
+  get.EncodeAddress = !encoded;
   TMemoryStream stream;
   int n = get.GetStream(url.c_str(), &stream, false);
   return {n, std::string(static_cast<const char*>(stream.Memory()), size_t(stream.Size()))};
@@ -175,6 +178,16 @@ TEST_F(VendorServiceTest, LoginChecksTheUsersFile) {
     EXPECT_GT(r.result, 0);
     EXPECT_EQ(r.body.rfind(c.start, 0), 0u) << r.body;
   }
+  // Values encoded whole reach the check as typed: no "&", "=" or "?" ends them early.
+  for (Case c : {Case{"symbols", "demo1234&any=thing?%41+", "#!#200|"}, Case{"demo", "demo1234&anything", "#!#102|"},
+                 Case{"demo&D2=demo1234", "x", "#!#100|"}, Case{"demo", "demo1234", "#!#200|"}}) {
+    SCOPED_TRACE(std::string(c.id) + " " + c.password);
+    Fetched r = Get(std::string("http://trelm.quorvex.example/pavoTrelm/pavoChkRegist.mms?D1=") +
+                        URLEncodeQueryValue(c.id).str() + "&D2=" + URLEncodeQueryValue(c.password).str(),
+                    4096, true);
+    EXPECT_GT(r.result, 0);
+    EXPECT_EQ(r.body.rfind(c.start, 0), 0u) << r.body;
+  }
 }
 
 TEST_F(VendorServiceTest, ModelInfoFilesDescribeTheirArchives) {
@@ -215,7 +228,7 @@ TEST_F(VendorServiceTest, ServesTheFilesOfEveryHostInCodePage949) {
   };
   for (Case c : {Case{"http://update.quorvex.example/pavo/_Movrant/Version.inf", "[VERSION]"},
                  Case{"http://update.quorvex.example/pavo/_Movrant/Movrant.inf", "자체 업데이트"},
-                 Case{"http://event.quorvex.example/pavo/splash/SorvelEvent_Code.txt", "#!#"},
+                 Case{"http://update.quorvex.example/pavo/splash/SorvelEvent_Code.txt", "#!#"},
                  Case{"http://splash.quorvex.example/pavo/splash/index.html", "__CallUpdater"},
                  Case{"http://www.quorvex.example/Pavoproduct/customer/?mode=trelm", "고객 지원"},
                  Case{"http://www.quorvex.example/Pavoproduct/mypage/?mode=my_certify", "본인 인증"},
@@ -263,6 +276,30 @@ TEST_F(VendorServiceTest, OmitsContentLengthAndThrottlesWhenTold) {
   EXPECT_GE(seconds, 0.8 * camera.result / 100000.0);  // not faster than the throttle allows
 }
 
+// Sorvel's event code: the site's file, a code the test sets while the service runs, and back;
+// every request is on the record.
+TEST_F(VendorServiceTest, TheEventCodeIsTheSitesOrTheOneSet) {
+  const std::string url = "http://update.quorvex.example/pavo/splash/SorvelEvent_Code.txt";
+  vendor::Options options;
+  options.eventCode = vendor::EventCode(7);
+  StartService(options);
+  EXPECT_EQ(Get(url).body, "#!#7\r\n");
+  service_->SetEventCode("#!#12#!#\r\nmore\r\n");
+  EXPECT_EQ(Get(url).body, "#!#12#!#\r\nmore\r\n");
+  service_->SetEventCode("");
+  EXPECT_LT(Get(url).result, 0);  // an empty body: a Content-Length of 0 fails the transfer
+  service_->SetEventCode(std::nullopt);
+  EXPECT_EQ(Get(url).body, ReadFile(fs::path(VENDOR_SITE_DIR) / "update.quorvex.example" / "pavo/splash/SorvelEvent_Code.txt"));
+  // Only that path: another host's file of another path is the site's.
+  service_->SetEventCode(vendor::EventCode(3));
+  EXPECT_NE(Get("http://splash.quorvex.example/pavo/splash/index.html").body.find("__CallUpdater"), std::string::npos);
+
+  std::vector<std::string> requests = service_->Requests();
+  ASSERT_EQ(requests.size(), 5u);
+  EXPECT_EQ(requests.front(), "update.quorvex.example/pavo/splash/SorvelEvent_Code.txt");
+  EXPECT_EQ(requests.back(), "splash.quorvex.example/pavo/splash/index.html");
+}
+
 TEST(VendorServiceArguments, ParsesAndRejects) {
   auto parse = [](std::vector<std::string> args, vendor::Options& options, std::string& message) {
     args.insert(args.begin(), "vendor-service");
@@ -273,13 +310,14 @@ TEST(VendorServiceArguments, ParsesAndRejects) {
   vendor::Options options;
   std::string message;
   ASSERT_TRUE(parse({"--site", VENDOR_SITE_DIR, "--port", "18080", "--log", "/tmp/x.log", "--no-content-length",
-                     "/a", "--throttle", "/b:c:500"},
+                     "/a", "--throttle", "/b:c:500", "--event-index", "-4"},
                     options, message))
       << message;
   EXPECT_EQ(options.port, 18080);
   EXPECT_EQ(options.log, "/tmp/x.log");
   EXPECT_EQ(options.noContentLength.count("/a"), 1u);
   EXPECT_EQ(options.throttle.at("/b:c"), 500);
+  EXPECT_EQ(options.eventCode, std::optional<std::string>("#!#-4\r\n"));
 
   for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
            {},
@@ -289,6 +327,8 @@ TEST(VendorServiceArguments, ParsesAndRejects) {
            {"--site", VENDOR_SITE_DIR, "--port", "x"},
            {"--site", VENDOR_SITE_DIR, "--throttle", "/a"},
            {"--site", VENDOR_SITE_DIR, "--throttle", "/a:0"},
+           {"--site", VENDOR_SITE_DIR, "--event-index", "7x"},
+           {"--site", VENDOR_SITE_DIR, "--event-index"},
            {"--site", VENDOR_SITE_DIR, "--bogus"}}) {
     vendor::Options o;
     std::string m;

@@ -1,0 +1,5 @@
+object dmMaster: TdmMaster
+  OldCreateOrder = False
+  Height = 150
+  Width = 215
+end
