@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -549,6 +551,25 @@ TEST_F(PartsTest, FreeSpaceQueryByWhich) {
   w.DiskFreeSpace(3);
   EXPECT_EQ(w.DriveFreeBytes, -1);
   EXPECT_EQ(w.DriveTotalBytes, -1);
+}
+
+// The 64-bit query is found in the system library, so a disk with more than 4 GiB free is
+// reported whole, not cut to 32 bits by the fallback.
+TEST_F(PartsTest, FreeSpaceAboveFourGigabytesIsReportedWhole) {
+  struct statvfs before, after;
+  ASSERT_EQ(statvfs(drives.Fixed().c_str(), &before), 0);
+  w.DriveRoot = "T:\\";
+  w.DiskFreeSpace(3);
+  ASSERT_EQ(statvfs(drives.Fixed().c_str(), &after), 0);
+  const long long lowest = (long long)std::min(before.f_bavail, after.f_bavail) * (long long)before.f_frsize;
+  const long long highest = (long long)std::max(before.f_bavail, after.f_bavail) * (long long)before.f_frsize;
+  const long long slack = 256LL << 20;  // other tests write to the same disk meanwhile
+  EXPECT_GE(w.DriveFreeBytes, lowest - slack);
+  EXPECT_LE(w.DriveFreeBytes, highest + slack);
+  EXPECT_EQ(w.DriveTotalBytes, (long long)before.f_blocks * (long long)before.f_frsize);
+  if (lowest > (5LL << 30)) {
+    EXPECT_GT(w.DriveFreeBytes, 4LL << 30);
+  }
 }
 
 TEST_F(PartsTest, WriteWithProgressByMode) {

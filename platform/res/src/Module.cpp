@@ -27,6 +27,7 @@ std::string ProgramPath() {
 }  // namespace
 
 bool GetModuleImage(HMODULE module, ModuleImage& image) {
+  if (IsSystemModule(module)) return false;
   if (module) {
     struct link_map* map = nullptr;
     if (::dlinfo(static_cast<void*>(module), RTLD_DI_LINKMAP, &map) != 0 || !map) return false;

@@ -35,9 +35,7 @@ class ELayoutError : public EReadError {
 // One value of a layout property.
 struct TLayoutValue {
   enum Kind { vInteger, vFloat, vString, vIdent, vSet, vList, vBinary, vCollection };
-  struct Item {  // one item of a collection
-    std::vector<std::pair<AnsiString, TLayoutValue>> props;
-  };
+  struct Item;  // one item of a collection, defined below where TLayoutValue is complete
   Kind kind = vInteger;
   long long integer = 0;
   double number = 0;
@@ -54,6 +52,18 @@ struct TLayoutValue {
   AnsiString AsString() const;
   AnsiString AsIdent() const;
   bool Has(const char* member) const;  // set membership, ignoring case
+};
+
+// The destructor is out of line: std::pair<AnsiString, TLayoutValue> asks whether a
+// TLayoutValue can be made, which reaches this destructor while the pair is still incomplete.
+struct TLayoutValue::Item {
+  Item() = default;
+  Item(const Item&) = default;
+  Item(Item&&) noexcept = default;
+  Item& operator=(const Item&) = default;
+  Item& operator=(Item&&) noexcept = default;
+  ~Item();
+  std::vector<std::pair<AnsiString, TLayoutValue>> props;
 };
 
 class TLayoutBinding {

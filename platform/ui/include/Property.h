@@ -2,6 +2,7 @@
 // its object, so that "Label1->Caption = x" repaints as in the class library.
 #pragma once
 #include <type_traits>
+#include <utility>
 
 namespace vclprop {
 template <class>
@@ -67,24 +68,24 @@ class Property {
   friend bool operator==(const Property& a, const T& b) { return a.get() == b; }
   friend bool operator!=(const Property& a, const T& b) { return !(a.get() == b); }
   template <class U>
-  friend auto operator+(const Property& a, const U& b) -> decltype(a.get() + b) {
+  friend auto operator+(const Property& a, const U& b) -> decltype(std::declval<T>() + b) {
     return a.get() + b;
   }
   template <class U>
     requires(!std::is_same_v<U, Property>)
-  friend auto operator+(const U& a, const Property& b) -> decltype(a + b.get()) {
+  friend auto operator+(const U& a, const Property& b) -> decltype(a + std::declval<T>()) {
     return a + b.get();
   }
   template <class U>
-  friend auto operator-(const Property& a, const U& b) -> decltype(a.get() - b) {
+  friend auto operator-(const Property& a, const U& b) -> decltype(std::declval<T>() - b) {
     return a.get() - b;
   }
   template <class U>
-  friend auto operator*(const Property& a, const U& b) -> decltype(a.get() * b) {
+  friend auto operator*(const Property& a, const U& b) -> decltype(std::declval<T>() * b) {
     return a.get() * b;
   }
   template <class U>
-  friend auto operator/(const Property& a, const U& b) -> decltype(a.get() / b) {
+  friend auto operator/(const Property& a, const U& b) -> decltype(std::declval<T>() / b) {
     return a.get() / b;
   }
 

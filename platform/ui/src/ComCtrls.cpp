@@ -115,7 +115,7 @@ class TListItemStrings : public TStrings {
   void Check(int index) const {
     if (index < 0 || index >= Count()) throw EStringListError(Format("List index out of bounds (%d)", index));
   }
-  void Changed() {
+  void Changed() override {
     if (QTreeWidgetItem* row = RowOf(item_)) {
       for (int i = 0; i < int(items_.size()); ++i) row->setText(i + 1, ui::Q(items_[size_t(i)]));
       for (int i = int(items_.size()) + 1; i < row->columnCount(); ++i) row->setText(i, QString());

@@ -421,7 +421,9 @@ int TCustomForm::ShowModal() {
     });
   }
   for (;;) {
-    if (Application->GetTerminated()) FModalResult = mrCancel;
+    // Terminate only posts the quit: a result set along with it still closes the form with
+    // that result; without one the quit cancels the form.
+    if (Application->GetTerminated() && FModalResult == mrNone) FModalResult = mrCancel;
     if (FModalResult != mrNone) {
       TCloseAction action = caNone;
       if (CloseQuery()) {

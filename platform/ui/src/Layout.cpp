@@ -14,6 +14,8 @@ void RegisterBuiltinClasses();
 
 // ---------------------------------------------------------------- values
 
+TLayoutValue::Item::~Item() = default;
+
 int TLayoutValue::AsInteger() const {
   if (kind == vInteger) return int(integer);
   throw EConvertError("Invalid property value");

@@ -2,6 +2,8 @@
 // profile functions.
 #pragma once
 #include <memory>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "Classes.h"
@@ -63,14 +65,25 @@ class TMemIniFile : public TCustomIniFile {
   void Rename(const AnsiString& fileName, bool reload);
 
  private:
+  // Names are looked up through indexes keyed by the upper-cased name, so that reading every
+  // key of a large section takes time in proportion to its size.
   struct Section {
     AnsiString name;
     std::vector<AnsiString> lines;
+    struct Lines {
+      size_t first, last;  // the name's first entry line (where it is listed) and its last (read)
+    };
+    std::unordered_map<std::string, Lines> keys;
   };
   Section* FindSection(const AnsiString& name);
   static int FindKey(const Section& section, const AnsiString& ident);
+  Section* AddSection(const AnsiString& name);
+  static void AddLine(Section& section, const AnsiString& line);
+  static void IndexKeys(Section& section);
+  void IndexSections();
   void LoadValues();
   std::vector<std::unique_ptr<Section>> FSections;
+  std::unordered_map<std::string, Section*> FSectionIndex;  // section name -> its last section
 };
 
 // Reads and writes at once through GetPrivateProfileStringA and WritePrivateProfileStringA.

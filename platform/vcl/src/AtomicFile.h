@@ -7,8 +7,8 @@
 namespace vclimpl {
 
 // Writes the bytes to a new temporary file in the target's folder, flushes it and renames it
-// over the target. On any failure the target is untouched, the temporary file is removed and
-// EFCreateError is raised.
+// over the target (winplat::ReplaceFileBytes, which also clears what killed writers left). On
+// any failure the target is untouched, the temporary file is removed and EFCreateError is raised.
 void ReplaceFile(const AnsiString& fileName, const std::string& bytes);
 
 }  // namespace vclimpl

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <unordered_set>
 
 #include "AtomicFile.h"
 #include "IniFiles.h"
@@ -14,6 +15,9 @@ bool EntryName(const AnsiString& line, AnsiString& name) {
   return true;
 }
 
+// The index key of a name: names compare without case as CompareText does (ASCII letters).
+std::string IndexKey(const AnsiString& name) { return name.UpperCase().str(); }
+
 }  // namespace
 
 TMemIniFile::TMemIniFile(const AnsiString& fileName) : TCustomIniFile(fileName) { LoadValues(); }
@@ -27,16 +31,43 @@ void TMemIniFile::LoadValues() {
 }
 
 TMemIniFile::Section* TMemIniFile::FindSection(const AnsiString& name) {
-  for (size_t i = FSections.size(); i-- > 0;)
-    if (CompareText(FSections[i]->name, name) == 0) return FSections[i].get();
-  return nullptr;
+  auto it = FSectionIndex.find(IndexKey(name));
+  return it == FSectionIndex.end() ? nullptr : it->second;
 }
 
 int TMemIniFile::FindKey(const Section& section, const AnsiString& ident) {
+  auto it = section.keys.find(IndexKey(ident));
+  return it == section.keys.end() ? -1 : int(it->second.last);
+}
+
+TMemIniFile::Section* TMemIniFile::AddSection(const AnsiString& name) {
+  FSections.push_back(std::make_unique<Section>());
+  Section* s = FSections.back().get();
+  s->name = name;
+  FSectionIndex[IndexKey(name)] = s;  // the last section of a name is the one read and written
+  return s;
+}
+
+void TMemIniFile::AddLine(Section& section, const AnsiString& line) {
+  section.lines.push_back(line);
   AnsiString name;
-  for (size_t i = section.lines.size(); i-- > 0;)
-    if (EntryName(section.lines[i], name) && CompareText(name, ident) == 0) return int(i);
-  return -1;
+  const size_t at = section.lines.size() - 1;
+  if (EntryName(line, name)) {
+    auto [it, added] = section.keys.try_emplace(IndexKey(name), Section::Lines{at, at});
+    if (!added) it->second.last = at;
+  }
+}
+
+void TMemIniFile::IndexKeys(Section& section) {
+  std::vector<AnsiString> lines;
+  lines.swap(section.lines);
+  section.keys.clear();
+  for (const AnsiString& line : lines) AddLine(section, line);
+}
+
+void TMemIniFile::IndexSections() {
+  FSectionIndex.clear();
+  for (const auto& s : FSections) FSectionIndex[IndexKey(s->name)] = s.get();
 }
 
 AnsiString TMemIniFile::ReadString(const AnsiString& section, const AnsiString& ident, const AnsiString& defaultValue) {
@@ -50,17 +81,13 @@ AnsiString TMemIniFile::ReadString(const AnsiString& section, const AnsiString& 
 
 void TMemIniFile::WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value) {
   Section* s = FindSection(section);
-  if (!s) {
-    FSections.push_back(std::make_unique<Section>());
-    s = FSections.back().get();
-    s->name = section;
-  }
+  if (!s) s = AddSection(section);
   AnsiString line = ident + "=" + value;
   int i = FindKey(*s, ident);
   if (i >= 0)
     s->lines[size_t(i)] = line;
   else
-    s->lines.push_back(line);
+    AddLine(*s, line);
 }
 
 void TMemIniFile::ReadSection(const AnsiString& section, TStrings* strings) {
@@ -68,13 +95,9 @@ void TMemIniFile::ReadSection(const AnsiString& section, TStrings* strings) {
   strings->Clear();
   // A repeated key is listed once, where it first stands.
   if (Section* s = FindSection(section)) {
-    AnsiString name, seen;
+    AnsiString name;
     for (size_t i = 0; i < s->lines.size(); ++i)
-      if (EntryName(s->lines[i], name)) {
-        bool first = true;
-        for (size_t k = 0; k < i && first; ++k) first = !(EntryName(s->lines[k], seen) && CompareText(seen, name) == 0);
-        if (first) strings->Add(name);
-      }
+      if (EntryName(s->lines[i], name) && s->keys.at(IndexKey(name)).first == i) strings->Add(name);
   }
   strings->EndUpdate();
 }
@@ -83,11 +106,9 @@ void TMemIniFile::ReadSections(TStrings* strings) {
   strings->BeginUpdate();
   strings->Clear();
   // A repeated section is listed once, where it first stands.
-  for (size_t i = 0; i < FSections.size(); ++i) {
-    bool first = true;
-    for (size_t k = 0; k < i && first; ++k) first = CompareText(FSections[k]->name, FSections[i]->name) != 0;
-    if (first) strings->Add(FSections[i]->name);
-  }
+  std::unordered_set<std::string> seen;
+  for (const auto& s : FSections)
+    if (seen.insert(IndexKey(s->name)).second) strings->Add(s->name);
   strings->EndUpdate();
 }
 
@@ -99,17 +120,27 @@ void TMemIniFile::EraseSection(const AnsiString& section) {
   FSections.erase(std::remove_if(FSections.begin(), FSections.end(),
                                  [&](const std::unique_ptr<Section>& s) { return CompareText(s->name, section) == 0; }),
                   FSections.end());
+  IndexSections();
 }
 
 void TMemIniFile::DeleteKey(const AnsiString& section, const AnsiString& ident) {
   Section* s = FindSection(section);
-  if (!s) return;
-  for (int i; (i = FindKey(*s, ident)) >= 0;) s->lines.erase(s->lines.begin() + i);
+  if (!s || FindKey(*s, ident) < 0) return;
+  AnsiString name;
+  s->lines.erase(std::remove_if(s->lines.begin(), s->lines.end(),
+                                [&](const AnsiString& line) {
+                                  return EntryName(line, name) && CompareText(name, ident) == 0;
+                                }),
+                 s->lines.end());
+  IndexKeys(*s);
 }
 
 bool TMemIniFile::SectionExists(const AnsiString& section) { return FindSection(section) != nullptr; }
 
-void TMemIniFile::Clear() { FSections.clear(); }
+void TMemIniFile::Clear() {
+  FSections.clear();
+  FSectionIndex.clear();
+}
 
 void TMemIniFile::GetStrings(TStrings* list) {
   list->BeginUpdate();
@@ -129,15 +160,13 @@ void TMemIniFile::SetStrings(TStrings* list) {
     AnsiString s = list->Get(i).Trim();
     if (s.IsEmpty() || s[1] == ';') continue;
     if (s.Length() >= 2 && s[1] == '[' && s[s.Length()] == ']') {
-      FSections.push_back(std::make_unique<Section>());
-      current = FSections.back().get();
-      current->name = s.SubString(2, s.Length() - 2).Trim();
+      current = AddSection(s.SubString(2, s.Length() - 2).Trim());
     } else if (current) {
       int p = s.Pos("=");
       if (p > 0)
-        current->lines.push_back(s.SubString(1, p - 1).Trim() + "=" + s.SubString(p + 1, s.Length() - p).Trim());
+        AddLine(*current, s.SubString(1, p - 1).Trim() + "=" + s.SubString(p + 1, s.Length() - p).Trim());
       else
-        current->lines.push_back(s);
+        AddLine(*current, s);
     }
   }
 }

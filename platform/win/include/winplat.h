@@ -36,6 +36,12 @@ std::string DosToUnix(const std::string& dosPath);
 // A Unix path inside one of the drives' folders -> its DOS path; empty when outside every drive.
 std::string UnixToDos(const std::string& unixPath);
 
+// Replaces a file's whole content so that it is never seen half written: the bytes go to
+// "<file>.tmp-PID-N" beside it, which is synced and renamed over the file. Such files that
+// writers killed before their rename left behind are removed first; a live writer's stay.
+// False with GetLastError set on failure, the old file then untouched.
+bool ReplaceFileBytes(const std::string& dosPath, const std::string& bytes);
+
 // Splits a command line as Windows programs do: blanks separate arguments, double quotes group;
 // 2n backslashes before a quote give n and the quote acts, 2n+1 give n and a literal quote;
 // other backslashes are literal; "" inside quotes is a literal quote. The program name (first
@@ -59,6 +65,10 @@ struct ModuleImage {
   uintptr_t bias = 0;    // load address minus link address
   bool program = false;  // the running program itself (its file is also /proc/self/exe)
 };
+// False for the handles of the Windows system libraries that the layer answers for itself.
 bool GetModuleImage(HMODULE module, ModuleImage& image);
+// A handle of such a system library (GetModuleHandleA("kernel32")): no file of its own, its
+// entries are the layer's functions. Written in platform/win.
+bool IsSystemModule(HMODULE module);
 
 }  // namespace winplat

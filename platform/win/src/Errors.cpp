@@ -68,6 +68,20 @@ DWORD ErrnoToError(int error) {
     case EIO: return ERROR_WRITE_FAULT;
     case ELOOP: return ERROR_CANT_RESOLVE_FILENAME;
     case ESRCH: return ERROR_INVALID_PARAMETER;
+    // A remote drive (network file system) that fails as a share does on Windows.
+    case ESTALE:
+    case ECONNRESET:
+    case ENOTCONN: return ERROR_NETNAME_DELETED;
+    case ETIMEDOUT: return ERROR_SEM_TIMEOUT;
+    case ENETDOWN:
+    case ENETUNREACH: return ERROR_NETWORK_UNREACHABLE;
+    case EHOSTDOWN:
+    case EHOSTUNREACH: return ERROR_HOST_UNREACHABLE;
+    case ECONNREFUSED: return ERROR_CONNECTION_REFUSED;
+    case ECONNABORTED: return ERROR_CONNECTION_ABORTED;
+    case ENOLINK:
+    case ECOMM:
+    case EREMOTEIO: return ERROR_UNEXP_NET_ERR;
     default: return ERROR_GEN_FAILURE;
   }
 }
@@ -92,57 +106,76 @@ void WINAPI SetLastError(DWORD dwErrCode) { t_lastError = dwErrCode; }
 namespace {
 struct SystemMessage {
   DWORD code;
-  const char* text;
+  const char* text;  // UTF-8 here; the program gets code page 949
 };
-// Our own English wording; every text ends with CR LF as system messages do.
+// The wording of a Korean Windows system; FormatMessageA adds the CR LF that ends every
+// system message.
 const SystemMessage kSystemMessages[] = {
-    {ERROR_SUCCESS, "The operation completed successfully."},
-    {ERROR_INVALID_FUNCTION, "Incorrect function."},
-    {ERROR_FILE_NOT_FOUND, "The system cannot find the file specified."},
-    {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
-    {ERROR_TOO_MANY_OPEN_FILES, "The system cannot open the file: too many files are open."},
-    {ERROR_ACCESS_DENIED, "Access is denied."},
-    {ERROR_INVALID_HANDLE, "The handle is invalid."},
-    {ERROR_NOT_ENOUGH_MEMORY, "Not enough memory is available to process this command."},
-    {ERROR_INVALID_DATA, "The data is invalid."},
-    {ERROR_OUTOFMEMORY, "Not enough memory is available to complete this operation."},
-    {ERROR_INVALID_DRIVE, "The system cannot find the drive specified."},
-    {ERROR_NOT_SAME_DEVICE, "The system cannot move the file to a different disk drive."},
-    {ERROR_NO_MORE_FILES, "There are no more files."},
-    {ERROR_WRITE_PROTECT, "The media is write protected."},
-    {ERROR_NOT_READY, "The device is not ready."},
-    {ERROR_WRITE_FAULT, "The system cannot write to the specified device."},
-    {ERROR_READ_FAULT, "The system cannot read from the specified device."},
-    {ERROR_GEN_FAILURE, "A device attached to the system is not functioning."},
-    {ERROR_SHARING_VIOLATION,
-     "The process cannot access the file because it is being used by another process."},
-    {ERROR_LOCK_VIOLATION,
-     "The process cannot access the file because another process has locked a portion of the file."},
-    {ERROR_HANDLE_EOF, "Reached the end of the file."},
-    {ERROR_NOT_SUPPORTED, "The request is not supported."},
-    {ERROR_FILE_EXISTS, "The file exists."},
-    {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
-    {ERROR_DISK_FULL, "There is not enough space on the disk."},
-    {ERROR_INSUFFICIENT_BUFFER, "The data area passed to a system call is too small."},
-    {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
-    {ERROR_MOD_NOT_FOUND, "The specified module could not be found."},
-    {ERROR_PROC_NOT_FOUND, "The specified procedure could not be found."},
-    {ERROR_DIR_NOT_EMPTY, "The directory is not empty."},
-    {ERROR_BAD_PATHNAME, "The specified path is invalid."},
-    {ERROR_ALREADY_EXISTS, "Cannot create a file when that file already exists."},
-    {ERROR_BAD_EXE_FORMAT, "The program is not a valid application."},
-    {ERROR_FILENAME_EXCED_RANGE, "The filename or extension is too long."},
-    {ERROR_MORE_DATA, "More data is available."},
-    {ERROR_NO_MORE_ITEMS, "No more data is available."},
-    {ERROR_DIRECTORY, "The directory name is invalid."},
-    {ERROR_CANT_RESOLVE_FILENAME, "The name of the file cannot be resolved by the system."},
-    {ERROR_RESOURCE_DATA_NOT_FOUND, "The specified image file did not contain a resource section."},
-    {ERROR_RESOURCE_TYPE_NOT_FOUND, "The specified resource type cannot be found in the image file."},
-    {ERROR_RESOURCE_NAME_NOT_FOUND, "The specified resource name cannot be found in the image file."},
-    {ERROR_BADKEY, "The configuration registry key is invalid."},
-    {ERROR_CANTOPEN, "The configuration registry key could not be opened."},
-    {ERROR_CANTREAD, "The configuration registry key could not be read."},
-    {ERROR_CANTWRITE, "The configuration registry key could not be written."},
+    {ERROR_SUCCESS, "작업을 완료했습니다."},
+    {ERROR_INVALID_FUNCTION, "기능이 잘못되었습니다."},
+    {ERROR_FILE_NOT_FOUND, "지정된 파일을 찾을 수 없습니다."},
+    {ERROR_PATH_NOT_FOUND, "지정된 경로를 찾을 수 없습니다."},
+    {ERROR_TOO_MANY_OPEN_FILES, "시스템에서 파일을 열 수 없습니다."},
+    {ERROR_ACCESS_DENIED, "액세스가 거부되었습니다."},
+    {ERROR_INVALID_HANDLE, "핸들이 잘못되었습니다."},
+    {ERROR_NOT_ENOUGH_MEMORY, "이 명령을 처리하기에는 저장 공간이 부족합니다."},
+    {ERROR_INVALID_DATA, "데이터가 잘못되었습니다."},
+    {ERROR_OUTOFMEMORY, "이 작업을 완료하기에는 저장 공간이 부족합니다."},
+    {ERROR_INVALID_DRIVE, "지정된 드라이브를 찾을 수 없습니다."},
+    {ERROR_NOT_SAME_DEVICE, "다른 디스크 드라이브로 파일을 이동할 수 없습니다."},
+    {ERROR_NO_MORE_FILES, "더 이상 파일이 없습니다."},
+    {ERROR_WRITE_PROTECT, "미디어가 쓰기 금지되어 있습니다."},
+    {ERROR_NOT_READY, "장치가 준비되지 않았습니다."},
+    {ERROR_BAD_LENGTH, "프로그램이 명령을 실행했으나 명령의 길이가 잘못되었습니다."},
+    {ERROR_WRITE_FAULT, "시스템이 지정한 장치에 쓸 수 없습니다."},
+    {ERROR_READ_FAULT, "시스템이 지정한 장치에서 읽을 수 없습니다."},
+    {ERROR_GEN_FAILURE, "시스템에 부착된 장치가 작동하지 않습니다."},
+    {ERROR_SHARING_VIOLATION, "다른 프로세스가 파일을 사용 중이기 때문에 프로세스가 액세스 할 수 없습니다."},
+    {ERROR_LOCK_VIOLATION, "다른 프로세스가 파일의 일부를 잠그고 있어서 프로세스가 액세스할 수 없습니다."},
+    {ERROR_HANDLE_EOF, "파일의 끝에 도달했습니다."},
+    {ERROR_HANDLE_DISK_FULL, "디스크가 꽉 찼습니다."},
+    {ERROR_NOT_SUPPORTED, "요청이 지원되지 않습니다."},
+    {ERROR_BAD_NETPATH, "네트워크 경로를 찾을 수 없습니다."},
+    {ERROR_NETWORK_BUSY, "네트워크가 사용 중입니다."},
+    {ERROR_UNEXP_NET_ERR, "예기치 않은 네트워크 오류가 발생했습니다."},
+    {ERROR_NETNAME_DELETED, "지정된 네트워크 이름을 더 이상 사용할 수 없습니다."},
+    {ERROR_NETWORK_ACCESS_DENIED, "네트워크 액세스가 거부되었습니다."},
+    {ERROR_BAD_NET_NAME, "네트워크 이름을 찾을 수 없습니다."},
+    {ERROR_FILE_EXISTS, "파일이 있습니다."},
+    {ERROR_INVALID_PARAMETER, "매개 변수가 틀립니다."},
+    {ERROR_BUFFER_OVERFLOW, "파일 이름이 너무 깁니다."},
+    {ERROR_DISK_FULL, "디스크 공간이 부족합니다."},
+    {ERROR_SEM_TIMEOUT, "세마포 제한 시간이 만료되었습니다."},
+    {ERROR_INSUFFICIENT_BUFFER, "시스템 호출에 전달된 데이터 영역이 너무 작습니다."},
+    {ERROR_INVALID_NAME, "파일 이름, 디렉터리 이름 또는 볼륨 레이블 구문이 잘못되었습니다."},
+    {ERROR_MOD_NOT_FOUND, "지정된 모듈을 찾을 수 없습니다."},
+    {ERROR_PROC_NOT_FOUND, "지정된 프로시저를 찾을 수 없습니다."},
+    {ERROR_NEGATIVE_SEEK, "파일 포인터를 파일의 시작 앞으로 옮기려고 했습니다."},
+    {ERROR_DIR_NOT_EMPTY, "디렉터리가 비어 있지 않습니다."},
+    {ERROR_BAD_PATHNAME, "지정된 경로가 잘못되었습니다."},
+    {ERROR_ALREADY_EXISTS, "파일이 이미 있으므로 만들 수 없습니다."},
+    {ERROR_BAD_EXE_FORMAT, "올바른 응용 프로그램이 아닙니다."},
+    {ERROR_ENVVAR_NOT_FOUND, "시스템이 입력한 환경 옵션을 찾을 수 없습니다."},
+    {ERROR_FILENAME_EXCED_RANGE, "파일 이름이나 확장명이 너무 깁니다."},
+    {ERROR_MORE_DATA, "데이터가 더 있습니다."},
+    {ERROR_NO_MORE_ITEMS, "데이터가 더 이상 없습니다."},
+    {ERROR_DIRECTORY, "디렉터리 이름이 올바르지 않습니다."},
+    {ERROR_INVALID_FLAGS, "플래그가 잘못되었습니다."},
+    {ERROR_BADKEY, "구성 레지스트리 키가 잘못되었습니다."},
+    {ERROR_CANTOPEN, "구성 레지스트리 키를 열 수 없습니다."},
+    {ERROR_CANTREAD, "구성 레지스트리 키를 읽을 수 없습니다."},
+    {ERROR_CANTWRITE, "구성 레지스트리 키를 쓸 수 없습니다."},
+    {ERROR_KEY_DELETED, "삭제하도록 표시된 레지스트리 키에서 잘못된 작업을 시도했습니다."},
+    {ERROR_NO_UNICODE_TRANSLATION, "대상 멀티바이트 코드 페이지에 유니코드 문자에 대한 매핑이 없습니다."},
+    {ERROR_NO_NETWORK, "네트워크가 없거나 시작되지 않았습니다."},
+    {ERROR_CONNECTION_REFUSED, "원격 컴퓨터가 네트워크 연결을 거부했습니다."},
+    {ERROR_NETWORK_UNREACHABLE, "원격 네트워크에 연결할 수 없습니다."},
+    {ERROR_HOST_UNREACHABLE, "원격 시스템에 연결할 수 없습니다."},
+    {ERROR_CONNECTION_ABORTED, "로컬 시스템이 네트워크 연결을 중단했습니다."},
+    {ERROR_RESOURCE_DATA_NOT_FOUND, "지정된 이미지 파일에 리소스 섹션이 없습니다."},
+    {ERROR_RESOURCE_TYPE_NOT_FOUND, "이미지 파일에서 지정된 리소스 종류를 찾을 수 없습니다."},
+    {ERROR_RESOURCE_NAME_NOT_FOUND, "이미지 파일에서 지정된 리소스 이름을 찾을 수 없습니다."},
+    {ERROR_CANT_RESOLVE_FILENAME, "시스템이 파일 이름을 확인할 수 없습니다."},
 };
 }  // namespace
 
@@ -165,7 +198,7 @@ DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId, 
       SetLastError(ERROR_MR_MID_NOT_FOUND);
       return 0;
     }
-    text = std::string(found) + "\r\n";
+    text = Utf8ToCp949(found) + "\r\n";
   } else {
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;

@@ -1,6 +1,8 @@
 // Files and folders: handles over file descriptors with share modes, and the name-based
 // operations (delete, move, copy, folders, attributes).
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
@@ -420,6 +422,7 @@ bool CopyContent(const std::string& from, const std::string& to) {
   struct stat st;
   fstat(in, &st);
   static std::atomic<unsigned> counter{0};
+  RemoveEndedWritersFiles(Parent(to), ".copy-", ".tmp");
   std::string temp = Parent(to) + "/.copy-" + std::to_string(getpid()) + "-" + std::to_string(++counter) + ".tmp";
   int out = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, (st.st_mode & 07777) | S_IWUSR);
   if (out < 0) {
@@ -632,8 +635,35 @@ BOOL WINAPI SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
 
 namespace winplat {
 
+void RemoveEndedWritersFiles(const std::string& folder, const std::string& prefix, const std::string& suffix) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  const pid_t self = getpid();
+  while (dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
+        name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+      continue;
+    // "PID-N" between prefix and suffix, both decimal.
+    const std::string middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    const size_t dash = middle.find('-');
+    auto decimal = [](const std::string& t) {
+      return !t.empty() && t.size() <= 10 && t.find_first_not_of("0123456789") == std::string::npos;
+    };
+    if (dash == std::string::npos || !decimal(middle.substr(0, dash)) || !decimal(middle.substr(dash + 1))) continue;
+    const long long pid = std::stoll(middle.substr(0, dash));
+    if (pid <= 0 || pid > INT32_MAX || pid == self) continue;
+    // Only a writer that is certainly gone: EPERM means a live process of another user.
+    if (kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+    unlinkat(dirfd(dir), name.c_str(), 0);
+  }
+  closedir(dir);
+}
+
 bool ReplaceFileContent(const std::string& unixPath, const std::string& content, int& error) {
   static std::atomic<unsigned> counter{0};
+  // The temporary file is "<name>.tmp-PID-N": a writer killed before its rename leaves it behind.
+  RemoveEndedWritersFiles(Parent(unixPath), unixPath.substr(unixPath.find_last_of('/') + 1) + ".tmp-", "");
   std::string temp = unixPath + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
   struct stat st;
   mode_t mode = stat(unixPath.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0666;
@@ -671,6 +701,15 @@ bool ReplaceFileContent(const std::string& unixPath, const std::string& content,
     close(dir);
   }
   return true;
+}
+
+bool ReplaceFileBytes(const std::string& dosPath, const std::string& bytes) {
+  std::string path;
+  if (!MapPath(dosPath.c_str(), path)) return false;
+  int error = 0;
+  if (ReplaceFileContent(path, bytes, error)) return true;
+  SetLastError(error == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToError(error));
+  return false;
 }
 
 }  // namespace winplat

@@ -48,7 +48,11 @@ void ForgetCurrentDos();
 
 // Replaces a file's content in one step: the text goes to a temporary file beside it that is
 // synced and renamed over the old one, so readers see the old or the new file, never a part.
+// Temporary files that killed writers left beside it are removed first.
 bool ReplaceFileContent(const std::string& unixPath, const std::string& content, int& error);
+// Temporary files of a folder named prefix + writer's process id + "-" + number + suffix whose
+// writer has ended (a killed program) are removed; those of live processes stay.
+void RemoveEndedWritersFiles(const std::string& folder, const std::string& prefix, const std::string& suffix);
 
 // FILETIME <-> Unix time in nanoseconds.
 FILETIME UnixToFileTime(int64_t seconds, int64_t nanoseconds);

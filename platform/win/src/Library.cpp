@@ -45,7 +45,51 @@ bool HasFolderPart(const std::string& dosName) {
   return dosName.find_first_of("\\/:") != std::string::npos;
 }
 
+// The Windows system libraries that programs look up by name at run time. The layer itself
+// stands in for them: each is a module handle of its own, whose entries are the layer's
+// functions. Only the entries looked up that way are listed.
+struct SystemExport {
+  const char* name;
+  FARPROC proc;
+};
+struct SystemModule {
+  const char* file;
+  std::vector<SystemExport> exports;
+};
+
+template <class F>
+FARPROC Entry(F* function) {
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
+}
+
+const std::vector<SystemModule>& SystemModules() {
+  static const std::vector<SystemModule> modules = {
+      {"kernel32.dll", {{"GetDiskFreeSpaceExA", Entry(&GetDiskFreeSpaceExA)}}},
+  };
+  return modules;
+}
+
+// The system module of that file name ("KERNEL32", "kernel32.dll"), or null.
+const SystemModule* FindSystemModule(std::string file) {
+  if (file.find('.') == std::string::npos) file += ".dll";
+  for (const SystemModule& m : SystemModules())
+    if (strcasecmp(m.file, file.c_str()) == 0) return &m;
+  return nullptr;
+}
+
+HMODULE SystemHandle(const SystemModule* module) {
+  return reinterpret_cast<HMODULE>(const_cast<SystemModule*>(module));
+}
+
+const SystemModule* SystemModuleOf(HMODULE module) {
+  for (const SystemModule& m : SystemModules())
+    if (SystemHandle(&m) == module) return &m;
+  return nullptr;
+}
+
 }  // namespace
+
+bool IsSystemModule(HMODULE module) { return SystemModuleOf(module) != nullptr; }
 
 std::string SelfExePath() {
   char buffer[4096];
@@ -78,6 +122,7 @@ std::string SearchProgramFolders(const std::string& dosName) {
 }
 
 std::string ModuleUnixPath(HMODULE module) {
+  if (IsSystemModule(module)) return "";  // no file of its own
   if (module) {
     link_map* map = nullptr;
     if (dlinfo(module, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && map->l_name[0]) return map->l_name;
@@ -102,6 +147,8 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     name += ".dll";
   else if (name.back() == '.')
     name.pop_back();
+  if (!HasFolderPart(name))
+    if (const SystemModule* system = FindSystemModule(name)) return SystemHandle(system);
   std::string path;
   if (HasFolderPart(name)) {
     path = DosToUnix(name);
@@ -132,6 +179,12 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     SetLastError(ERROR_PROC_NOT_FOUND);  // no exports by number here
     return nullptr;
   }
+  if (const SystemModule* system = SystemModuleOf(hModule)) {
+    for (const SystemExport& e : system->exports)
+      if (strcmp(e.name, lpProcName) == 0) return e.proc;
+    SetLastError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
+  }
   void* module = hModule ? static_cast<void*>(hModule) : dlopen(nullptr, RTLD_NOW);
   void* symbol = dlsym(module, lpProcName);
   if (!symbol) {
@@ -142,6 +195,7 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
+  if (IsSystemModule(hLibModule)) return TRUE;  // never unloaded, as on Windows
   if (!hLibModule || dlclose(hLibModule) != 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
@@ -159,6 +213,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
   size_t sep = name.find_last_of("\\/:");
   if (sep != std::string::npos) name = name.substr(sep + 1);
   if (name.find('.') == std::string::npos) name += ".dll";
+  if (const SystemModule* system = FindSystemModule(name)) return SystemHandle(system);
   std::string utf8 = Cp949ToUtf8(name);
   struct Search {
     std::string name;

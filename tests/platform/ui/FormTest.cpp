@@ -38,6 +38,28 @@ TEST_F(FormTest, ShowModalReturnsTheModalResultAHandlerSets) {
   }
 }
 
+// A handler that ends the program and closes its dialog (a restart after a self-update): the
+// dialog still answers the result it was closed with.
+TEST_F(FormTest, AModalResultSetAlongWithTerminateIsReturned) {
+  struct Case {
+    bool terminateFirst;
+    int result;
+    int expected;
+  } cases[] = {{true, 4, 4}, {false, 4, 4}, {true, mrNone, mrCancel}};
+  for (const Case& c : cases) {
+    uitest::ResetApplication();
+    TfrmSample form(nullptr);
+    uitest::SetModalHook([&](TCustomForm* f) {
+      if (c.terminateFirst) Application->Terminate();
+      f->ModalResult = c.result;
+      if (!c.terminateFirst) Application->Terminate();
+    });
+    EXPECT_EQ(form.ShowModal(), c.expected) << c.terminateFirst << " " << c.result;
+    EXPECT_TRUE(Application->Terminated.get());
+    EXPECT_FALSE(form.Visible.get());
+  }
+}
+
 TEST_F(FormTest, CloseQueryCanKeepAModalFormOpen) {
   TfrmSample form(nullptr);
   int queries = 0;

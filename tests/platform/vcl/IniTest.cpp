@@ -10,6 +10,7 @@
 #include "IniFiles.h"
 #include "VclDrive.h"
 #include "TestLists.h"
+#include "WriterProcesses.h"
 
 namespace {
 
@@ -126,6 +127,43 @@ TEST(MemIniWrite, WriteEraseDeleteAndText) {
   EXPECT_EQ(text.Count(), 0);
 }
 
+// Keys and sections are found through indexes: every change that moves or removes lines must
+// leave reads, lists and writes as a scan of the lines would give them.
+TEST(MemIniWrite, LookupsFollowEveryChange) {
+  auto ini = FromText("[S]\na=1\nb=2\nA=3\nc=4\nb=5");
+  TStringList list;
+  ini->DeleteKey("S", "a");  // both entries go; the later lines move up
+  ini->ReadSection("S", &list);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"b", "c"}));
+  EXPECT_EQ(ini->ReadString("S", "b", ""), "5");
+  EXPECT_EQ(ini->ReadString("S", "c", ""), "4");
+  EXPECT_EQ(ini->ReadString("S", "a", "gone"), "gone");
+
+  ini->WriteString("S", "A", "new");  // back at the end
+  ini->WriteString("S", "B", "6");    // replaces the last entry of the name
+  ini->ReadSection("S", &list);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"b", "c", "A"}));
+  EXPECT_EQ(ini->ReadString("s", "b", ""), "6");
+  TStringList text;
+  ini->GetStrings(&text);
+  EXPECT_EQ(text.Text(), "[S]\r\nb=2\r\nc=4\r\nB=6\r\nA=new\r\n\r\n");
+  ini->DeleteKey("S", "b");
+  ini->ReadSectionValues("S", &list);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"c=4", "A=new"}));
+
+  auto twice = FromText("[S]\nk=1\n[T]\nt=1\n[s]\nk=2");
+  twice->EraseSection("S");
+  EXPECT_EQ(twice->ReadString("T", "t", ""), "1");
+  twice->WriteString("s", "k", "3");  // a new section after T
+  twice->ReadSections(&list);
+  EXPECT_EQ(Items(list), (std::vector<std::string>{"T", "s"}));
+  EXPECT_EQ(twice->ReadString("S", "k", ""), "3");
+  twice->Clear();
+  EXPECT_FALSE(twice->SectionExists("T"));
+  twice->WriteString("T", "t", "4");
+  EXPECT_EQ(twice->ReadString("T", "t", ""), "4");
+}
+
 using MemIniFiles = VclDrive;
 
 TEST_F(MemIniFiles, ReadsAFileWhenPresentAndNothingWhenMissing) {
@@ -198,6 +236,27 @@ TEST_F(MemIniFiles, UpdateFileFailureRaisesAndLosesNothing) {
   EXPECT_EQ(Get(C("taken.ini/inside.txt")), "keep");
   EXPECT_EQ(EntryCount(), 1u) << "no temporary file is left";
   EXPECT_EQ(taken.ReadString("S", "k", ""), "v") << "the object keeps its values";
+}
+
+// The temporary file of an update names its writer: one that a killed writer left goes with
+// the next update of that file; a running writer's stays.
+TEST_F(MemIniFiles, UpdateFileRemovesTemporaryFilesOfEndedWriters) {
+  testproc::RunningProcess running;
+  ASSERT_GT(running.Id(), 0);
+  const pid_t ended = testproc::EndedProcessId();
+  ASSERT_GT(ended, 0);
+  const std::string endedName = "rec.ini.tmp-" + std::to_string(ended) + "-2";
+  const std::string runningName = "rec.ini.tmp-" + std::to_string(running.Id()) + "-1";
+  const std::string otherName = "other.ini.tmp-" + std::to_string(ended) + "-1";
+  for (const std::string& name : {endedName, runningName, otherName}) Put(C(name), std::string(4096, 'p'));
+  TMemIniFile ini("C:\\rec.ini");
+  ini.WriteString("S", "k", "v");
+  ini.UpdateFile();
+  EXPECT_EQ(Get(C("rec.ini")), "[S]\r\nk=v\r\n\r\n");
+  EXPECT_FALSE(std::filesystem::exists(C(endedName)));
+  EXPECT_TRUE(std::filesystem::exists(C(runningName)));
+  EXPECT_TRUE(std::filesystem::exists(C(otherName))) << "another file's writer is not looked at";
+  EXPECT_EQ(EntryCount(), 3u) << "no temporary file of this update is left";
 }
 
 TEST_F(MemIniFiles, KilledWhileWritingLeavesTheOldOrTheNewFileWhole) {

@@ -5,6 +5,7 @@
 #include <set>
 #include <vector>
 #include "TempDrives.h"
+#include "WriterProcesses.h"
 
 namespace {
 
@@ -278,6 +279,20 @@ TEST_F(Files, DeleteMoveCopy) {
   EXPECT_FALSE(CopyFileA("C:\\missing", "C:\\dst2.txt", FALSE));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_FALSE(std::filesystem::exists(C("dst2.txt")));
+  {
+    // The copy's temporary file names its writer: what a killed copy left goes with the next
+    // copy into that folder, a running copy's stays.
+    testproc::RunningProcess running;
+    ASSERT_GT(running.Id(), 0);
+    const std::string ended = ".copy-" + std::to_string(testproc::EndedProcessId()) + "-4.tmp";
+    const std::string live = ".copy-" + std::to_string(running.Id()) + "-1.tmp";
+    Put(C(ended), "partial");
+    Put(C(live), "partial");
+    EXPECT_TRUE(CopyFileA("C:\\src.txt", "C:\\dst3.txt", FALSE));
+    EXPECT_FALSE(std::filesystem::exists(C(ended)));
+    EXPECT_TRUE(std::filesystem::exists(C(live)));
+    std::filesystem::remove(C(live));
+  }
 
   struct DeleteCase {
     const char* name;

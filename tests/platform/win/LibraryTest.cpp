@@ -98,4 +98,30 @@ TEST_F(Libraries, TheProgramsOwnModule) {
   EXPECT_EQ(std::string(small), expected.substr(0, 4));
 }
 
+// Programs look entries of the system libraries up by name; the layer answers with its own
+// functions, so that GetDiskFreeSpaceExA reports sizes above 4 GiB.
+TEST_F(Libraries, SystemLibrariesAnswerWithTheLayersFunctions) {
+  HMODULE kernel = GetModuleHandleA("kernel32");
+  ASSERT_NE(kernel, nullptr);
+  for (const char* name : {"KERNEL32.DLL", "kernel32.dll", "C:\\Windows\\System32\\Kernel32.dll"})
+    EXPECT_EQ(GetModuleHandleA(name), kernel) << name;
+  EXPECT_EQ(LoadLibraryA("Kernel32"), kernel);
+  EXPECT_TRUE(FreeLibrary(kernel));
+  EXPECT_NE(kernel, GetModuleHandleA(nullptr));
+
+  using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+  auto ex = reinterpret_cast<FreeSpaceEx>(reinterpret_cast<void*>(GetProcAddress(kernel, "GetDiskFreeSpaceExA")));
+  ASSERT_EQ(ex, &GetDiskFreeSpaceExA);
+  ULARGE_INTEGER available, total, free;
+  ASSERT_TRUE(ex("C:\\", &available, &total, &free));
+  EXPECT_GT(total.QuadPart, 0u);
+
+  EXPECT_EQ(GetProcAddress(kernel, "getdiskfreespaceexa"), nullptr) << "entry names keep their case";
+  EXPECT_EQ(GetProcAddress(kernel, "NoSuchEntry"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+  char name[MAX_PATH];
+  EXPECT_EQ(GetModuleFileNameA(kernel, name, sizeof name), 0u) << "no file of its own";
+  EXPECT_EQ(FindResourceA(kernel, "X", RT_RCDATA), nullptr);
+}
+
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 #include "windows.h"
+#include "WriterProcesses.h"
 
 namespace {
 
@@ -283,6 +284,31 @@ TEST_F(Registry, DamagedFileReadsAsFarAsValid) {
   WriteText("not a registry at all\n[Software]\n");
   HKEY key = nullptr;
   EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+}
+
+// What a killed writer left beside the file goes with the next write; a running writer's
+// temporary file, and files of other names, stay.
+TEST_F(Registry, TheNextWriteRemovesTemporaryFilesOfEndedWriters) {
+  testproc::RunningProcess running;
+  ASSERT_GT(running.Id(), 0);
+  const pid_t ended = testproc::EndedProcessId();
+  ASSERT_GT(ended, 0);
+  const std::string endedName = "hkcu.reg.tmp-" + std::to_string(ended) + "-7";
+  const std::vector<std::string> kept = {
+      "hkcu.reg.tmp-" + std::to_string(running.Id()) + "-1",
+      "hkcu.reg.tmp-" + std::to_string(getpid()) + "-999",  // this process's own writers
+      "other.reg.tmp-" + std::to_string(ended) + "-1",
+      "hkcu.reg.tmp-" + std::to_string(ended) + "-x",
+      "hkcu.reg.tmp-" + std::to_string(ended),
+  };
+  WriteText("");
+  for (const std::string& name : kept) std::ofstream(folder_ + "/sub/" + name) << "partial";
+  std::ofstream(folder_ + "/sub/" + endedName) << "partial";
+  HKEY key = Create("Software\\Quorvex");
+  SetString(key, "Name", "value");
+  RegCloseKey(key);
+  EXPECT_FALSE(std::filesystem::exists(folder_ + "/sub/" + endedName));
+  for (const std::string& name : kept) EXPECT_TRUE(std::filesystem::exists(folder_ + "/sub/" + name)) << name;
 }
 
 // A writer killed at any moment leaves the old file or the new one, never a part of one.

@@ -143,26 +143,62 @@ TEST(Errors, LastErrorIsPerThread) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DISK_FULL));
 }
 
-TEST(Errors, SystemMessages) {
+// The texts a Korean system gives, in code page 949, ending in CR LF.
+TEST(Errors, SystemMessagesAreKorean) {
   char buffer[1024];
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, buffer, sizeof buffer, nullptr);
-  ASSERT_GT(n, 2u);
-  EXPECT_EQ(std::string(buffer, n), "The system cannot find the file specified.\r\n");
-  for (DWORD code : {ERROR_SUCCESS, ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ERROR_SHARING_VIOLATION, ERROR_BAD_EXE_FORMAT,
-                     ERROR_MOD_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_NOT_READY, ERROR_GEN_FAILURE}) {
-    EXPECT_GT(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer, sizeof buffer, nullptr), 0u)
-        << code;
+  EXPECT_EQ(std::string(buffer, n),
+            "\xC1\xF6\xC1\xA4\xB5\xC8 \xC6\xC4\xC0\xCF\xC0\xBB \xC3\xA3\xC0\xBB \xBC\xF6 "
+            "\xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9.\r\n");
+  struct Case {
+    DWORD code;
+    const char* text;  // UTF-8
+  } cases[] = {
+      {ERROR_SUCCESS, "작업을 완료했습니다."},
+      {ERROR_PATH_NOT_FOUND, "지정된 경로를 찾을 수 없습니다."},
+      {ERROR_ACCESS_DENIED, "액세스가 거부되었습니다."},
+      {ERROR_SHARING_VIOLATION, "다른 프로세스가 파일을 사용 중이기 때문에 프로세스가 액세스 할 수 없습니다."},
+      {ERROR_DISK_FULL, "디스크 공간이 부족합니다."},
+      {ERROR_HANDLE_DISK_FULL, "디스크가 꽉 찼습니다."},
+      {ERROR_WRITE_PROTECT, "미디어가 쓰기 금지되어 있습니다."},
+      {ERROR_NOT_READY, "장치가 준비되지 않았습니다."},
+      {ERROR_DIRECTORY, "디렉터리 이름이 올바르지 않습니다."},
+      {ERROR_MOD_NOT_FOUND, "지정된 모듈을 찾을 수 없습니다."},
+      {ERROR_BAD_NETPATH, "네트워크 경로를 찾을 수 없습니다."},
+      {ERROR_BAD_NET_NAME, "네트워크 이름을 찾을 수 없습니다."},
+      {ERROR_NETNAME_DELETED, "지정된 네트워크 이름을 더 이상 사용할 수 없습니다."},
+      {ERROR_UNEXP_NET_ERR, "예기치 않은 네트워크 오류가 발생했습니다."},
+      {ERROR_NETWORK_ACCESS_DENIED, "네트워크 액세스가 거부되었습니다."},
+      {ERROR_CONNECTION_REFUSED, "원격 컴퓨터가 네트워크 연결을 거부했습니다."},
+  };
+  for (const Case& c : cases) {
+    n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, c.code, 0, buffer, sizeof buffer, nullptr);
+    EXPECT_EQ(winplat::Cp949ToUtf8(std::string(buffer, n)), std::string(c.text) + "\r\n") << c.code;
   }
+  for (DWORD code : {ERROR_BAD_EXE_FORMAT, ERROR_GEN_FAILURE, ERROR_NETWORK_UNREACHABLE, ERROR_SEM_TIMEOUT}) {
+    n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code, 0, buffer, sizeof buffer, nullptr);
+    ASSERT_GT(n, 2u) << code;
+    EXPECT_EQ(winplat::Utf8ToCp949(winplat::Cp949ToUtf8(std::string(buffer, n))), std::string(buffer, n)) << code;
+  }
+  n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_MAX_WIDTH_MASK, nullptr, ERROR_DISK_FULL, 0, buffer,
+                     sizeof buffer, nullptr);
+  EXPECT_EQ(winplat::Cp949ToUtf8(std::string(buffer, n)), "디스크 공간이 부족합니다.") << "no line break";
+}
+
+TEST(Errors, SystemMessageBuffers) {
+  char buffer[1024];
   EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 987654, 0, buffer, sizeof buffer, nullptr), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MR_MID_NOT_FOUND));
-  EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, buffer, 5, nullptr), 0u);
+  // 31 bytes and CR LF in code page 949 (45 in UTF-8), and the zero.
+  EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, buffer, 33, nullptr), 0u);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+  EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, ERROR_FILE_NOT_FOUND, 0, buffer, 34, nullptr), 33u);
 
   LPSTR allocated = nullptr;
-  n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
-                     nullptr, ERROR_ACCESS_DENIED, 0, reinterpret_cast<LPSTR>(&allocated), 0, nullptr);
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                           nullptr, ERROR_ACCESS_DENIED, 0, reinterpret_cast<LPSTR>(&allocated), 0, nullptr);
   ASSERT_NE(allocated, nullptr);
-  EXPECT_EQ(std::string(allocated, n), "Access is denied.\r\n");
+  EXPECT_EQ(winplat::Cp949ToUtf8(std::string(allocated, n)), "액세스가 거부되었습니다.\r\n");
   EXPECT_EQ(LocalFree(allocated), nullptr);
 }
 
