@@ -9,12 +9,16 @@
 #     version record v; DIRECTORY puts it into a sub-folder of the build (the name stays).
 
 include(${CMAKE_CURRENT_LIST_DIR}/MovrantVersion.cmake)
+set(MOVRANT_RESOURCES_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(movrant_program_resources)
   cmake_parse_arguments(P "" "TARGET" "" ${ARGN})
   set(art_dir ${CMAKE_CURRENT_BINARY_DIR}/art)
   set(scrambled ${CMAKE_CURRENT_BINARY_DIR}/qvrxupd.scr)
   set(art ${art_dir}/frame_login.bmp ${art_dir}/home_page.bmp ${art_dir}/FormLogin.dfm)
+  foreach(name title btn_down btn_pause btn_folder btn_camera btn_close btn_help pb_left pb_body pb_right animation)
+    list(APPEND art ${art_dir}/${name}.bmp)
+  endforeach()
 
   get_directory_property(files_target MOVRANT_RESOURCE_FILES)
   if(NOT files_target)
@@ -40,7 +44,20 @@ function(movrant_program_resources)
   endif()
 
   movrant_resources(TARGET ${P_TARGET} SCRIPT ${CMAKE_CURRENT_BINARY_DIR}/Movrant.rc
-    DEPENDS ${art} ${scrambled} ${files_target} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layouts/FormWebBrowser.dfm)
+    DEPENDS ${art} ${scrambled} ${files_target} ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layouts/FormWebBrowser.dfm
+      ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layouts/FormMain.dfm
+      ${CMAKE_CURRENT_FUNCTION_LIST_DIR}/layouts/FormProgramUpdate.dfm)
+endfunction()
+
+# What a program needs beside it: the shell library the folder dialog asks for its version, the
+# zip engine library and the local intro page of the download form ("HTML\Intro1.html").
+function(movrant_program_files)
+  cmake_parse_arguments(P "" "TARGET" "" ${ARGN})
+  add_dependencies(${P_TARGET} shell32 ZBEngine)
+  add_custom_command(TARGET ${P_TARGET} POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:shell32> $<TARGET_FILE_DIR:${P_TARGET}>/Shell32.dll
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ZBEngine> $<TARGET_FILE_DIR:${P_TARGET}>/ZBEngine.dll
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${MOVRANT_RESOURCES_DIR}/html $<TARGET_FILE_DIR:${P_TARGET}>/HTML)
 endfunction()
 
 function(movrant_program)
@@ -54,8 +71,5 @@ function(movrant_program)
   movrant_cp949(${P_TARGET})
   movrant_program_resources(TARGET ${P_TARGET})
   movrant_version(TARGET ${P_TARGET} VERSION ${P_VERSION} DESCRIPTION "Movrant for Pavo")
-  # The folder dialog asks the shell library beside the program for its version.
-  add_dependencies(${P_TARGET} shell32)
-  add_custom_command(TARGET ${P_TARGET} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:shell32> $<TARGET_FILE_DIR:${P_TARGET}>/Shell32.dll)
+  movrant_program_files(TARGET ${P_TARGET})
 endfunction()

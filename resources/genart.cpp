@@ -1,9 +1,10 @@
-// Build step: draws the skin of Movrant's login dialog as 24-bit bitmaps of the sizes the
-// dialog expects, so that no binary artwork lives in the repository.
+// Build step: draws the skin of Movrant's login dialog, main window and download form as 24-bit
+// bitmaps of the sizes they expect, so that no binary artwork lives in the repository.
 //
 //   genart <output folder> [<layout template> <layout>]
 // writes frame_login.bmp (542 x 250), home_page.bmp (372 x 11, four images of 93 x 11),
-// btn_login.bmp and btn_cancel.bmp (284 x 27, four images of 71 x 27). With a layout template,
+// btn_login.bmp and btn_cancel.bmp (284 x 27, four images of 71 x 27), the download form's title,
+// buttons, bar pieces and animation, and the main window's buttons. With a layout template,
 // every line "@GLYPH name@" in it becomes the binary property value of that bitmap (the form
 // resource stores the buttons' image strips itself), and the result is written to <layout>.
 #include <cstdint>
@@ -89,6 +90,7 @@ const char* Glyph(char ch) {
     case 'C': return " ####" "#    " "#    " "#    " "#    " "#    " " ####";
     case 'D': return "#### " "#   #" "#   #" "#   #" "#   #" "#   #" "#### ";
     case 'E': return "#####" "#    " "#### " "#    " "#    " "#    " "#####";
+    case 'F': return "#####" "#    " "#### " "#    " "#    " "#    " "#    ";
     case 'G': return " ####" "#    " "#    " "#  ##" "#   #" "#   #" " ####";
     case 'H': return "#   #" "#   #" "#####" "#   #" "#   #" "#   #" "#   #";
     case 'I': return " ### " "  #  " "  #  " "  #  " "  #  " "  #  " " ### ";
@@ -98,6 +100,7 @@ const char* Glyph(char ch) {
     case 'O': return " ### " "#   #" "#   #" "#   #" "#   #" "#   #" " ### ";
     case 'P': return "#### " "#   #" "#   #" "#### " "#    " "#    " "#    ";
     case 'R': return "#### " "#   #" "#   #" "#### " "# #  " "#  # " "#   #";
+    case 'S': return " ####" "#    " "#    " " ### " "    #" "    #" "#### ";
     case 'T': return "#####" "  #  " "  #  " "  #  " "  #  " "  #  " "  #  ";
     case 'U': return "#   #" "#   #" "#   #" "#   #" "#   #" "#   #" " ### ";
     case 'V': return "#   #" "#   #" "#   #" "#   #" "#   #" " # # " "  #  ";
@@ -138,6 +141,35 @@ Image FrameLogin() {
   Text(img, 244, 146, "PW", kNavy);
   img.Fill(28, 205, 510, 245, Rgb{12, 20, 42});     // file and progress area
   img.Frame(28, 205, 510, 245, kSteel);
+  return img;
+}
+
+// The title strip of the download form.
+Image Title() {
+  Image img(742, 70, kNavy);
+  img.Gradient(0, 0, 742, 70, kSteel, kNavy);
+  img.Fill(0, 66, 742, 70, kAmber);
+  Text(img, 20, 18, "MOVRANT", kWhite, 3);
+  Text(img, 20 + TextWidth("MOVRANT", 3) + 16, 32, "DATA UPDATE", kSilver, 2);
+  return img;
+}
+
+// The three pieces of a row's progress bar: left cap, body (stretched), right cap.
+Image BarPiece(int w, Rgb c) {
+  Image img(w, 12, c);
+  img.Fill(0, 0, w, 1, Rgb{uint8_t(c.r / 2), uint8_t(c.g / 2), uint8_t(c.b / 2)});
+  img.Fill(0, 11, w, 12, Rgb{uint8_t(c.r / 2), uint8_t(c.g / 2), uint8_t(c.b / 2)});
+  return img;
+}
+
+// Four frames of a turning marker.
+Image Animation() {
+  Image img(64, 16, kKey);
+  for (int i = 0; i < 4; ++i) {
+    img.Frame(i * 16 + 2, 2, i * 16 + 14, 14, kSteel);
+    int x = i * 16 + (i == 0 || i == 3 ? 4 : 9), y = i < 2 ? 4 : 9;
+    img.Fill(x, y, x + 3, y + 3, kAmber);
+  }
   return img;
 }
 
@@ -217,7 +249,16 @@ int main(int argc, char** argv) {
   std::string dir = argv[1];
   bool ok = FrameLogin().Save(dir + "/frame_login.bmp") && Strip(93, 11, "HOME PAGE", true).Save(dir + "/home_page.bmp") &&
             Strip(71, 27, "LOGIN", false).Save(dir + "/btn_login.bmp") &&
-            Strip(71, 27, "CANCEL", false).Save(dir + "/btn_cancel.bmp");
+            Strip(71, 27, "CANCEL", false).Save(dir + "/btn_cancel.bmp") && Title().Save(dir + "/title.bmp") &&
+            Strip(120, 40, "DOWNLOAD", false).Save(dir + "/btn_down.bmp") &&
+            Strip(120, 40, "PAUSE", false).Save(dir + "/btn_pause.bmp") &&
+            Strip(100, 26, "FOLDER", false).Save(dir + "/btn_folder.bmp") &&
+            Strip(156, 33, "CAMERA DATA", false).Save(dir + "/btn_camera.bmp") &&
+            Strip(89, 33, "CLOSE", false).Save(dir + "/btn_close.bmp") &&
+            Strip(89, 33, "HELP", false).Save(dir + "/btn_help.bmp") &&
+            BarPiece(2, Rgb{20, 90, 200}).Save(dir + "/pb_left.bmp") &&
+            BarPiece(4, Rgb{70, 150, 240}).Save(dir + "/pb_body.bmp") &&
+            BarPiece(5, Rgb{30, 60, 160}).Save(dir + "/pb_right.bmp") && Animation().Save(dir + "/animation.bmp");
   if (!ok) {
     std::fprintf(stderr, "genart: cannot write into %s\n", dir.c_str());
     return 1;

@@ -4,11 +4,13 @@
 #include <wininet.h>
 
 #include "FormLogin.h"
+#include "FormMain.h"
 #include "IniFiles.h"
 #include "QuorvexUtil.h"
 #include "QuorvexWebGet.h"
 #include "Registry.h"
 #include "SysUtils.h"
+#include "ZipBuilder.h"
 
 const char* const URL_LOGIN_CHECK = "http://trelm.quorvex.example/pavoTrelm/pavoChkRegist.mms?D1=%s&D2=%s";
 const char* const URL_DOWNLOAD_NOTICE = "http://trelm.quorvex.example/pavoTrelm/pavoChkDown.mms";
@@ -38,6 +40,7 @@ std::unique_ptr<TRegIniFile> OpenSettingsKey() {
 TdmMaster::TdmMaster(TComponent* Owner) : TDataModule(Owner), InfoFiles(std::make_unique<TInfoFileList>()) {
   OnDestroy = [this](TObject* Sender) { DataModuleDestroy(Sender); };
   dmMaster = this;
+  ZipBuilder = new TZipBuilder(this);
   SetCurrentDir(ExtractFileDir(Application->ExeName));
 
   // With the longer title the search below cannot find this instance itself.
@@ -49,11 +52,9 @@ TdmMaster::TdmMaster(TComponent* Owner) : TDataModule(Owner), InfoFiles(std::mak
   if (CheckConnection()) {
     frmLogin = new TfrmLogin(Application);
     int result = frmLogin->ShowModal();
-    // The main window comes with the download form; until then a successful login ends the
-    // program like every other result.
-    (void)result;
     delete frmLogin;
     frmLogin = nullptr;
+    if (result == mrOk) Application->CreateForm(frmMain);
   } else {
     AnsiString name;
     int state = GetConnectionState(&name);
@@ -70,6 +71,7 @@ TdmMaster::TdmMaster(TComponent* Owner, int Dummy)
     : TDataModule(Owner, Dummy), InfoFiles(std::make_unique<TInfoFileList>()) {
   OnDestroy = [this](TObject* Sender) { DataModuleDestroy(Sender); };
   dmMaster = this;
+  ZipBuilder = new TZipBuilder(this);
 }
 
 TdmMaster::~TdmMaster() {
@@ -208,4 +210,20 @@ void TdmMaster::NotifyServer(AnsiString kind, AnsiString fileName) {
   char* buffer = nullptr;
   int n = DownloadToMemory(url, &buffer);
   if (n > 0) delete[] buffer;
+}
+
+void TdmMaster::UnzipTo(AnsiString zipFile, AnsiString folder, bool deleteAfter) {
+  if (!FileExists(zipFile)) return;
+  EnsureFolder("", folder);
+  try {
+    ZipBuilder->FSpecArgs->Clear();
+    ZipBuilder->ZipFileName = zipFile;
+    ZipBuilder->ExtrBaseDir = folder;
+    ZipBuilder->Unattended = true;
+    ZipBuilder->ExtrOptions = ExtrOpts() << ExtrDirNames << ExtrOverWrite;
+    if (ZipBuilder->Extract() == 0 && deleteAfter) DeleteFile(zipFile);
+  } catch (...) {
+    // Callers judge the outcome by the files that appear.
+  }
+  SetCurrentDir(RootPath);
 }

@@ -8,6 +8,7 @@
 #include "Forms.h"
 
 class TMemIniFile;
+class TZipBuilder;
 
 // Addresses of the vendor's web service.
 extern const char* const URL_LOGIN_CHECK;   // format with user ID and password
@@ -48,6 +49,9 @@ class TdmMaster : public TDataModule {
   // past the limits of ExpandMacros: the file is freed and not added, like one never received.
   bool AddInfoFile(TMemIniFile* ini);
   void NotifyServer(AnsiString kind, AnsiString fileName);
+  void UnzipTo(AnsiString zipFile, AnsiString folder, bool deleteAfter);
+
+  TZipBuilder* ZipBuilder = nullptr;  // owned as a component; extraction only
 
   std::unique_ptr<TInfoFileList> InfoFiles;
   AnsiString HelpUrl;

@@ -22,6 +22,7 @@ struct Measure {
   double seconds = 0;
   long peakKB = 0;
   int status = -1;  // exit status, -1 when killed
+  int signal = 0;   // the signal that killed it
 };
 
 inline Measure RunChild(const std::vector<std::string>& argv) {
@@ -41,6 +42,7 @@ inline Measure RunChild(const std::vector<std::string>& argv) {
   m.seconds = Seconds() - t0;
   m.peakKB = ru.ru_maxrss;
   m.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  m.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   return m;
 }
 

@@ -2,7 +2,7 @@
 // answered (OK) and the login dialog driven as MOVRANT_TEST_DO asks. What happens is appended
 // to the file MOVRANT_TEST_LOG, one line per event (code page 949 text, "\n" written as "\\n"):
 //   start|<arguments>   box|<flags>|<text>   dialog|...   progress|<file label>   result|<n>
-//   end|...
+//   main|...  (the main window once it runs; then it is closed without the question)   end|...
 // MOVRANT_TEST_DO: "cancel" (the default) once the inputs are enabled; "wait:<DOS file>" keeps
 // the dialog open until that file exists, then cancels; "login:<id>:<password>" (and cancel when
 // the login leaves the dialog open).
@@ -13,6 +13,8 @@
 #include "DataModuleMaster.h"
 #include "ExtCtrls.h"
 #include "FormLogin.h"
+#include "FormMain.h"
+#include "FormProgramUpdate.h"
 #include "Forms.h"
 #include "SysUtils.h"
 #include "UiTest.h"
@@ -109,6 +111,17 @@ int main(int, char**) {
     });
     uitest::SetModalHook(Drive);
     Application->CreateForm(dmMaster);
+    // The main window after a login: what it shows, then the user closes it.
+    TTimer closer(nullptr);
+    closer.Interval = 1;
+    closer.OnTimer = [&](TObject*) {
+      closer.Enabled = false;
+      Log("main|models=" + IntToStr(frmProgramUpdate->cbxModel->Items->Count()) + "|model=" +
+          frmProgramUpdate->cbxModel->Text + "|rows=" + IntToStr(frmProgramUpdate->lvMain->Items->Count));
+      frmMain->SetState(4, false);
+      frmMain->btnCloseClick(frmMain->btnClose);
+    };
+    closer.Enabled = frmMain != nullptr;
     Application->Run();
   } catch (Exception& exception) {
     Log("exception|" + exception.Message);

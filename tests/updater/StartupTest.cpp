@@ -358,7 +358,9 @@ TEST_F(VendorServiceTest, TheSampleSitesUserLogsInWithBothModels) {
   EXPECT_NE(dialog.find("|lines=프로그램 : 1.0.0.1/맵데이터 : 2026년 11월/안전운행 : 2026년 12월 2차"), std::string::npos)
       << dialog;
   EXPECT_EQ(Find(lines, "result|"), "result|1");
-  EXPECT_EQ(Find(lines, "end|"), "end|main=0|cwd=C:\\prog|root=C:\\prog|cache=0|update=http://update.quorvex.example/"
+  // The main window opens with both models, the first by caption chosen.
+  EXPECT_EQ(Find(lines, "main|"), "main|models=2|model=PAVO S7|rows=2");
+  EXPECT_EQ(Find(lines, "end|"), "end|main=1|cwd=C:\\prog|root=C:\\prog|cache=0|update=http://update.quorvex.example/"
                                  "pavo/_Movrant/|user=demo|models=2");
   EXPECT_EQ(Count(lines, "box|"), 0);
   EXPECT_EQ(Registry("DOWNLOAD", "ROOTPATH"), "C:\\prog");

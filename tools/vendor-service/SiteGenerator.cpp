@@ -35,17 +35,27 @@ struct ArchivePlan {
   std::vector<Payload> files;
 };
 
+// The models' installers of the sample site: they tell what they would install and leave a line
+// in installer-ran.txt beside themselves, so that a run can see that it started them.
 const char kSetupScript[] =
     "#!/bin/sh\n"
-    "# PAVO X1 installer of the sample site: tells what it would install.\n"
-    "echo \"PAVO X1 installer: program and map are ready in $(pwd)\"\n";
+    "# PAVO X1 installer of the sample site.\n"
+    "echo \"PAVO X1 installer: program and map are ready in $(pwd)\"\n"
+    "echo \"PavoSetup.exe $*\" >> \"$(dirname \"$0\")/installer-ran.txt\"\n";
+const char kS7SetupScript[] =
+    "#!/bin/sh\n"
+    "# PAVO S7 installer of the sample site.\n"
+    "echo \"PAVO S7 installer: program and map are ready in $(pwd)\"\n"
+    "echo \"PavoS7Setup.exe $*\" >> \"$(dirname \"$0\")/installer-ran.txt\"\n";
 
 const std::vector<ArchivePlan> kArchives = {
     {"trelm.quorvex.example/pavoData/x1/program", "PAVOX1_PRG.ZIP", false,
      {{"PavoX1.bin", 150000, 1, nullptr}, {"PavoSetup.exe", 0, 0, kSetupScript}}},
     {"trelm.quorvex.example/pavoData/x1/map", "PAVOX1_MAP.ZIP", false, {{"KoreaMap.dat", 90000, 2, nullptr}}},
-    {"trelm.quorvex.example/pavoData/s7/map", "S7MAP.ZIP", true, {{"PavoS7Map.dat", 230000, 3, nullptr}}},
-    {"trelm.quorvex.example/pavoData/s7/program", "PAVOS7_PRG.ZIP", false, {{"PavoS7.bin", 60000, 4, nullptr}}},
+    // Three numbered parts of at most 64 KB.
+    {"trelm.quorvex.example/pavoData/s7/map", "S7MAP.ZIP", true, {{"PavoS7Map.dat", 150000, 3, nullptr}}},
+    {"trelm.quorvex.example/pavoData/s7/program", "PAVOS7_PRG.ZIP", false,
+     {{"PavoS7.bin", 60000, 4, nullptr}, {"PavoS7Setup.exe", 0, 0, kS7SetupScript}}},
     {"trelm.quorvex.example/pavoData/camera", "SafeCam.ZIP", false, {{"SafeCam.dat", 20000, 5, nullptr}}},
 };
 

@@ -25,7 +25,7 @@ namespace {
 const char kLoginPath[] = "/pavoTrelm/pavoChkRegist.mms";
 const char kUsage[] =
     "usage: vendor-service --site DIR --port N [--log FILE] [--no-content-length PATH] "
-    "[--throttle PATH:BYTES_PER_SECOND] [--event-index N]";
+    "[--throttle PATH:BYTES_PER_SECOND] [--fail PATH:COUNT] [--event-index N]";
 const char kNoticePath[] = "/pavoTrelm/pavoChkDown.mms";
 
 std::string Convert(const std::string& text, const char* to, const char* from) {
@@ -187,6 +187,15 @@ bool ParseArguments(int argc, char** argv, Options& options, std::string& messag
         return false;
       }
       options.throttle[v.substr(0, colon)] = bps;
+    } else if (arg == "--fail" && value(v)) {
+      size_t colon = v.rfind(':');
+      char* end = nullptr;
+      long count = colon == std::string::npos ? 0 : std::strtol(v.c_str() + colon + 1, &end, 10);
+      if (colon == std::string::npos || colon == 0 || *end || count < 1) {
+        message = "vendor-service: bad fail " + v + " (PATH:COUNT)";
+        return false;
+      }
+      options.failFirst[v.substr(0, colon)] = int(count);
     } else if (arg == "--event-index" && value(v)) {
       char* end = nullptr;
       long long index = std::strtoll(v.c_str(), &end, 10);
@@ -233,6 +242,15 @@ struct Service::Impl {
     std::lock_guard<std::mutex> guard(logLock);
     std::ofstream out(options.log, std::ios::app);
     out << line << "\n";
+  }
+
+  // The first requests of a path named by --fail fail.
+  bool FailNow(const std::string& path) {
+    std::lock_guard<std::mutex> guard(logLock);
+    auto it = options.failFirst.find(path);
+    if (it == options.failFirst.end() || it->second <= 0) return false;
+    --it->second;
+    return true;
   }
 
   std::string LoginReply(const httplib::Request& req) {
@@ -291,6 +309,12 @@ struct Service::Impl {
       eventCode = options.eventCode;
     }
 
+    if (FailNow(req.path)) {
+      res.status = 500;
+      res.set_content("Internal Server Error", "text/plain");
+      Log("GET " + host + req.path + " 500");
+      return;
+    }
     if (req.path == kLoginPath) {
       body = LoginReply(req);
     } else if (req.path == kNoticePath) {
@@ -374,6 +398,7 @@ struct Service::Impl {
 Service::Service(Options options) : impl_(std::make_unique<Impl>()) { impl_->options = std::move(options); }
 
 Service::~Service() { Stop(); }
+
 
 bool Service::Start(std::string& message) {
   impl_->server = std::make_unique<httplib::Server>();

@@ -16,6 +16,7 @@ struct Options {
   std::string log;                        // download notices are appended here (UTF-8)
   std::set<std::string> noContentLength;  // request paths answered without Content-Length
   std::map<std::string, long long> throttle;  // request path -> bytes per second
+  std::map<std::string, int> failFirst;       // request path -> how many requests get status 500
   // The body of Sorvel's event code file (kEventCodePath) in place of the site's file.
   std::optional<std::string> eventCode;
 };

@@ -12,6 +12,7 @@ struct Drive {
   std::string root;  // Unix folder (UTF-8), no trailing '/' except for "/"
   UINT type;         // DRIVE_FIXED, DRIVE_REMOVABLE, ...
   std::string label; // volume label (code page 949)
+  long long freeBytes = -1;  // free space the drive reports instead of its folder's (-1: the real)
 };
 
 // The drive table now in use.

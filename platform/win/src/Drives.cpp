@@ -48,15 +48,15 @@ std::string UnescapeMountField(const std::string& field) {
 }
 
 void AddDrive(std::vector<Drive>& drives, char letter, const std::string& root, UINT type,
-              const std::string& label) {
+              const std::string& label, long long freeBytes = -1) {
   letter = static_cast<char>(toupper(static_cast<unsigned char>(letter)));
   if (letter < 'A' || letter > 'Z' || root.empty() || root[0] != '/') return;
   for (Drive& d : drives)
     if (d.letter == letter) {
-      d = Drive{letter, StripSlashes(root), type, label};
+      d = Drive{letter, StripSlashes(root), type, label, freeBytes};
       return;
     }
-  drives.push_back(Drive{letter, StripSlashes(root), type, label});
+  drives.push_back(Drive{letter, StripSlashes(root), type, label, freeBytes});
 }
 
 }  // namespace
@@ -92,7 +92,15 @@ std::vector<Drive> ParseDriveTable(const std::string& text) {
     if (type == DRIVE_UNKNOWN) continue;
     // The environment is UTF-8; labels are seen by the system in code page 949.
     std::string label = fields.size() > 2 ? Utf8ToCp949(Trim(fields[2])) : "";
-    AddDrive(drives, letter[0], Trim(fields[0]), type, label);
+    // A small drive for tests: the free space it reports, in bytes.
+    long long freeBytes = -1;
+    if (fields.size() > 3) {
+      std::string n = Trim(fields[3]);
+      char* end = nullptr;
+      long long v = std::strtoll(n.c_str(), &end, 10);
+      if (!n.empty() && *end == 0 && v >= 0) freeBytes = v;
+    }
+    AddDrive(drives, letter[0], Trim(fields[0]), type, label, freeBytes);
   }
   return drives;
 }
@@ -270,6 +278,16 @@ BOOL WINAPI GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, PULARGE_INTEGER lpFreeBy
                                 PULARGE_INTEGER lpTotalNumberOfBytes, PULARGE_INTEGER lpTotalNumberOfFreeBytes) {
   struct statvfs st;
   if (!DiskStats(lpDirectoryName, st)) return FALSE;
+  char letter = 0;
+  Drive drive;
+  std::string root = lpDirectoryName ? std::string(lpDirectoryName).substr(0, 3) : std::string();
+  if (RootLetter(root.empty() ? nullptr : root.c_str(), letter) && FindDrive(letter, drive) && drive.freeBytes >= 0) {
+    ULONGLONG n = static_cast<ULONGLONG>(drive.freeBytes);
+    if (lpFreeBytesAvailableToCaller) lpFreeBytesAvailableToCaller->QuadPart = n;
+    if (lpTotalNumberOfBytes) lpTotalNumberOfBytes->QuadPart = n;
+    if (lpTotalNumberOfFreeBytes) lpTotalNumberOfFreeBytes->QuadPart = n;
+    return TRUE;
+  }
   if (lpFreeBytesAvailableToCaller)
     lpFreeBytesAvailableToCaller->QuadPart = static_cast<ULONGLONG>(st.f_bavail) * st.f_frsize;
   if (lpTotalNumberOfBytes) lpTotalNumberOfBytes->QuadPart = static_cast<ULONGLONG>(st.f_blocks) * st.f_frsize;

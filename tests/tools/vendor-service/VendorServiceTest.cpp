@@ -196,7 +196,7 @@ TEST_F(VendorServiceTest, ModelInfoFilesDescribeTheirArchives) {
   Fetched s7 = Get("http://trelm.quorvex.example/pavoTrelm/model/PAVO_S7.ini");
   ASSERT_GT(s7.result, 0);
   EXPECT_EQ(IniValue(s7.body, "ENVIRONMENT", "MODEL_CAPTION"), "\"PAVO S7\"");
-  int parts = std::atoi(IniValue(s7.body, "FILE_1", "AG_NUMSPAN").c_str());
+  int parts = std::atoi(IniValue(s7.body, "FILE_2", "AG_NUMSPAN").c_str());
   ASSERT_GE(parts, 2);
   long long total = 0;
   for (int k = 1; k <= parts; ++k) {
@@ -206,15 +206,15 @@ TEST_F(VendorServiceTest, ModelInfoFilesDescribeTheirArchives) {
     EXPECT_GT(part.result, 0) << name;
     total += part.result;
   }
-  EXPECT_EQ(total, std::atoll(IniValue(s7.body, "FILE_1", "AG_ZIPSIZE").c_str()));
+  EXPECT_EQ(total, std::atoll(IniValue(s7.body, "FILE_2", "AG_ZIPSIZE").c_str()));
   char after[32];
   std::snprintf(after, sizeof after, "S7MAP%03d.ZIP", parts + 1);
   EXPECT_EQ(Get(std::string("http://trelm.quorvex.example/pavoData/s7/map/") + after).result, -12);
 
-  // FULL_URL of the second file, written with a macro of [ENVIRONMENT].
-  EXPECT_EQ(IniValue(s7.body, "FILE_2", "FULL_URL"), "$ROOT_URL$/s7/program");
+  // FULL_URL of the first file, written with a macro of [ENVIRONMENT].
+  EXPECT_EQ(IniValue(s7.body, "FILE_1", "FULL_URL"), "$ROOT_URL$/s7/program");
   Fetched program = Get("http://trelm.quorvex.example/pavoData/s7/program/PAVOS7_PRG.ZIP");
-  EXPECT_EQ(program.result, std::atoi(IniValue(s7.body, "FILE_2", "AG_ZIPSIZE").c_str()));
+  EXPECT_EQ(program.result, std::atoi(IniValue(s7.body, "FILE_1", "AG_ZIPSIZE").c_str()));
 
   Fetched camera = Get("http://trelm.quorvex.example/pavoData/camera/SafeCam.ZIP");
   EXPECT_GT(camera.result, 0);
