@@ -211,6 +211,20 @@ class SorvelTest : public ::testing::Test {
       return "-";
     return reg.ReadString(name).str();
   }
+  // The process of the MovrantPavo.exe of the program folder once it has a window (0 when none
+  // comes).
+  pid_t MovrantWindowProcess() {
+    for (int waited = 0; waited < int(kBound); waited += 20) {
+      std::error_code ec;
+      for (const auto& e : fs::directory_iterator(root_ / "run" / "windows", ec)) {
+        pid_t pid = atoi(e.path().stem().c_str());
+        if (pid > 0 && fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec) == Prog("MovrantPavo.exe"))
+          return pid;
+      }
+      Sleep(20);
+    }
+    return 0;
+  }
   void SetPage(const std::string& html) { WriteUnix(site_ / "splash.quorvex.example/pavo/splash/index.html", html); }
 
   fs::path root_, site_;
@@ -363,16 +377,7 @@ TEST_F(SorvelTest, CallUpdaterStartsMovrantBesideItAndEnds) {
   EXPECT_EQ(Finish(), 0);
   // Movrant's login dialog asks for the update list (only without "-r").
   ASSERT_TRUE(WaitForRequest("update.quorvex.example/pavo/_Movrant//Movrant.inf"));
-  pid_t movrant = 0;
-  for (int waited = 0; waited < int(kBound) && !movrant; waited += 20) {
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(root_ / "run" / "windows", ec)) {
-      pid_t pid = atoi(e.path().stem().c_str());
-      if (pid > 0 && fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec) == Prog("MovrantPavo.exe"))
-        movrant = pid;
-    }
-    if (!movrant) Sleep(20);
-  }
+  pid_t movrant = MovrantWindowProcess();
   ASSERT_NE(movrant, 0) << "MovrantPavo.exe has no window";
   std::string cmdline = ReadUnix("/proc/" + std::to_string(movrant) + "/cmdline");
   kill(movrant, SIGKILL);
@@ -392,6 +397,23 @@ TEST_F(SorvelTest, MovrantsValuesStayWhenSorvelRecordsAndTheOtherWayRound) {
   EXPECT_EQ(Registry("SORVEL", "EVENTINDEX"), "4");
   EXPECT_EQ(Registry("AUTHEN", "SAVED_ID"), "kim01");
   EXPECT_EQ(Registry("DOWNLOAD", "ROOTPATH"), "C:\\maps");
+}
+
+// A program in a drive root: the doubled backslash after the drive goes with the others, which
+// leaves "P:MovrantPavo.exe", found through the current folder of P:.
+TEST_F(SorvelTest, CallUpdaterFromADriveRootStartsMovrant) {
+  Set("WINPLAT_DRIVES", "C=/,fixed;P=" + (root_ / "prog").string() + ",fixed");
+  winplat::ReloadDrives();
+  fs::copy_file(MOVRANT_EXE, Prog("MovrantPavo.exe"));
+  service_->SetEventCode(vendor::EventCode(7));
+  SetPage(TestPage("window.external.__CallUpdater();"));
+  ASSERT_EQ(Dos(Prog("Sorvel.exe")), "P:\\Sorvel.exe");
+
+  Start("");
+  EXPECT_EQ(Finish(), 0);
+  pid_t movrant = MovrantWindowProcess();
+  ASSERT_NE(movrant, 0) << "MovrantPavo.exe has no window";
+  kill(movrant, SIGKILL);
 }
 
 }  // namespace
