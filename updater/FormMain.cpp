@@ -97,8 +97,8 @@ void TfrmMain::FormKeyPress(TObject*, char& Key) {
 
 // ------------------------------------------------------------------ camera data
 
-TBffolder* NewDownloadFolderDialog(TComponent* owner, const AnsiString& selected) {
-  TBffolder* dialog = new TBffolder(owner);
+std::unique_ptr<TBffolder> NewDownloadFolderDialog(TComponent* owner, const AnsiString& selected) {
+  auto dialog = std::make_unique<TBffolder>(owner);
   dialog->Title = kFolderTitle;
   dialog->Caption = kFolderCaption;
   dialog->StatusText = "Status Text";
@@ -120,7 +120,7 @@ AnsiString TfrmMain::ChooseCameraFolder(TComponent* owner) {
       break;
     }
   }
-  TBffolder* dialog = NewDownloadFolderDialog(owner, proposal);
+  std::unique_ptr<TBffolder> dialog = NewDownloadFolderDialog(owner, proposal);
   return dialog->Execute() ? dialog->SelectedDir.get() : AnsiString();
 }
 

@@ -2,6 +2,8 @@
 // close and help buttons, asks before the program ends, and holds the run-state flags that the
 // download form's long loops poll.
 #pragma once
+#include <memory>
+
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
 #include "Forms.h"
@@ -40,5 +42,6 @@ class TfrmMain : public TForm {
 extern TfrmMain* frmMain;
 
 class TBffolder;
-// The folder dialog for a download folder (the data root or the camera data), owned by owner.
-TBffolder* NewDownloadFolderDialog(TComponent* owner, const AnsiString& selected);
+// The folder dialog for a download folder (the data root or the camera data), parented by
+// owner; freed by the caller once the choice is made, so that every click does not leave one.
+std::unique_ptr<TBffolder> NewDownloadFolderDialog(TComponent* owner, const AnsiString& selected);

@@ -315,7 +315,7 @@ void TfrmProgramUpdate::SetBusy(bool flag) {
 }
 
 void TfrmProgramUpdate::btnChangeFolderClick(TObject*) {
-  TBffolder* dialog = NewDownloadFolderDialog(this, dmMaster->RootPath);
+  std::unique_ptr<TBffolder> dialog = NewDownloadFolderDialog(this, dmMaster->RootPath);
   if (!dialog->Execute()) return;
   AnsiString folder = dialog->SelectedDir;
   if (!DirectoryExists(folder)) return;
