@@ -1,0 +1,1 @@
+#include "E2eFixture.h"
