@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -255,6 +256,7 @@ class E2eFixture : public ::testing::Test {
       return true;
     });
     service_.reset();
+    for (const fs::path& m : mounts_) umount2(m.c_str(), MNT_DETACH);
     for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
       if (it->second)
         setenv(it->first.c_str(), it->second->c_str(), 1);
@@ -424,7 +426,9 @@ class E2eFixture : public ::testing::Test {
   // Waits until the process worked through its section and ended; its exit code.
   int RunsThrough(pid_t pid) {
     EXPECT_TRUE(WaitLog(pid, "end")) << Failures() << Log();
-    return WaitEnd(pid);
+    int code = WaitEnd(pid);
+    EXPECT_NE(code, 1000) << "the program did not end\n" << Log();
+    return code;
   }
 
   // --------------------------------------------------------------- registry
@@ -464,7 +468,18 @@ class E2eFixture : public ::testing::Test {
 
   static std::vector<std::string> Listing(const fs::path& folder) { return testfiles::Listing(folder); }
 
+  // A small file system of its own at folder (a tmpfs of that many bytes); false when this
+  // process may not mount one.
+  bool MountSmall(const fs::path& folder, long long bytes) {
+    fs::create_directories(folder);
+    std::string options = "size=" + std::to_string(bytes);
+    if (mount("tmpfs", folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) return false;
+    mounts_.push_back(folder);
+    return true;
+  }
+
   fs::path root_;
+  std::vector<fs::path> mounts_;
   bool keep_ = false;  // keeps the folder for a look after a failure
   std::unique_ptr<vendor::Service> service_;
   std::map<std::string, std::optional<std::string>> saved_;
