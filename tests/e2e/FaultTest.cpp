@@ -293,5 +293,149 @@ TEST_F(FullDriveTest, ADriveThatFillsDuringTheUnpackingIsAFileErrorAndLosesNothi
   ExpectNothingLost();
 }
 
+
+class ServiceDeathTest : public FaultTest {
+ protected:
+  // Starts vendor-service as a child with the sample site on port (0: one the system chooses);
+  // its port, or 0 when it did not come up.
+  int StartChild(int port, const std::vector<std::string>& more, const fs::path& output) {
+    std::vector<std::string> args = {"--site", VENDOR_SITE, "--port", std::to_string(port), "--log", Notices().string()};
+    args.insert(args.end(), more.begin(), more.end());
+    child_ = Spawn(VENDOR_SERVICE_EXE, args, output);
+    int found = 0;
+    WaitFor([&] {
+      std::string text = ReadUnix(output);
+      size_t at = text.find("http://127.0.0.1:");
+      if (at != std::string::npos && text.find('\n', at) != std::string::npos) found = std::atoi(text.c_str() + at + 17);
+      return found != 0 || Ended(child_);
+    });
+    return found;
+  }
+  // The requests of a path a service's output names.
+  static int Gets(const fs::path& output, const std::string& path) {
+    int n = 0;
+    for (const std::string& l : Lines(ReadUnix(output))) n += l.find("GET trelm.quorvex.example" + path + " ") != std::string::npos;
+    return n;
+  }
+  pid_t child_ = 0;
+};
+
+TEST_F(ServiceDeathTest, TheServiceKilledInAPartIsRetriedUntilItComesBack) {
+  const std::string part = "/pavoData/s7/map/S7MAP002.ZIP";
+  int port = StartChild(0, {"--throttle", part + ":30000"}, root_ / "service-1.out");
+  ASSERT_NE(port, 0) << ReadUnix(root_ / "service-1.out");
+  MapHostsTo(port);
+  WriteUnix(Script(), "[MovrantPavo.exe]\ntimeout 60\n" + LoginAndRun() +
+                          "waitrow TfrmProgramUpdate.lvMain 재시도\n"
+                          "log retrying\n" + kRunToTheEnd);
+  pid_t movrant = Spawn(Prog("MovrantPavo.exe"), {});
+  // The second part is on its way: the service dies.
+  fs::path local = Prog("PAVO_S7/Map/S7MAP002.ZIP");
+  ASSERT_TRUE(WaitFor([&] {
+    std::error_code ec;
+    return fs::file_size(local, ec) > 0 && !ec;
+  })) << Log();
+  pid_t first = child_;
+  kill(first, SIGKILL);
+  EXPECT_EQ(WaitEnd(first), -SIGKILL);
+  // The row shows the retry while nobody answers; then the service is back on the same port.
+  EXPECT_TRUE(WaitLog(movrant, "log retrying")) << Log();
+  int again = 0;
+  for (int attempt = 0; attempt < 50 && again != port; ++attempt)
+    again = StartChild(port, {}, root_ / "service-2.out");
+  ASSERT_EQ(again, port) << ReadUnix(root_ / "service-2.out");
+  EXPECT_EQ(RunsThrough(movrant), 0);
+  EXPECT_EQ(ExpectInstalled(Prog(), ModelFiles(VENDOR_SITE, "PAVO_S7.ini")), 3);
+  EXPECT_EQ(NoticeLines().size(), 1u);
+  int before = Gets(root_ / "service-1.out", part), after = Gets(root_ / "service-2.out", part);
+  std::cout << "tries of the part: " << before << " before the service died, " << after << " after it came back"
+            << std::endl;
+  EXPECT_EQ(before, 1);
+  EXPECT_EQ(after, 1);
+  EXPECT_EQ(Gets(root_ / "service-2.out", "/pavoData/s7/map/S7MAP001.ZIP"), 0);
+}
+
+// Application windows in the window table whose process still runs.
+int LiveWindows(const fs::path& runtime) {
+  int n = 0;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(runtime / "windows", ec)) {
+    pid_t pid = std::atoi(e.path().stem().c_str());
+    if (e.path().extension() == ".win" && pid > 0 && kill(pid, 0) == 0) ++n;
+  }
+  return n;
+}
+
+TEST_F(FaultTest, TwoMovrantsStartedAtOnceEndWithOneWindow) {
+  StartService(VENDOR_SITE);
+  fs::path go = root_ / "go";
+  WriteUnix(Script(), "[MovrantPavo.exe]\ntimeout 60\nwait TfrmLogin\nwaitfile " + go.string() +
+                          " yes\nclose TfrmLogin\n");
+  const int rounds = 6;
+  int extra = 0;
+  for (int round = 0; round < rounds; ++round) {
+    SCOPED_TRACE(round);
+    pid_t a = Spawn(Prog("MovrantPavo.exe"), {});
+    pid_t b = Spawn(Prog("MovrantPavo.exe"), {});
+    auto shows = [&](pid_t p) { return LogHas(p, "ok wait TfrmLogin"); };
+    // Settled: one has ended and the other shows its dialog, or both show one.
+    ASSERT_TRUE(WaitFor([&] { return (shows(a) || shows(b)) && (Ended(a) || Ended(b) || (shows(a) && shows(b))); }))
+        << Log();
+    int windows = LiveWindows(root_ / "run");
+    std::cout << "round " << round << ": " << windows << " window(s), " << (Ended(a) + Ended(b)) << " program(s) ended"
+              << std::endl;
+    extra += windows - 1;
+    EXPECT_EQ(windows, 1);
+    pid_t second = Ended(a) ? a : b;
+    EXPECT_EQ(WaitEnd(second), 0);
+    WriteUnix(go, "yes");
+    EXPECT_EQ(WaitEnd(a), 0);
+    EXPECT_EQ(WaitEnd(b), 0);
+    fs::remove(go);
+  }
+  std::cout << rounds << " rounds, windows beyond one: " << extra << std::endl;
+}
+
+TEST_F(FaultTest, TwoSorvelsAndAMovrantWritingTheSharedKeyAtOnceLoseNoValue) {
+  // Values of every kind the key holds, which none of the three programs writes.
+  std::map<std::pair<std::string, std::string>, std::string> kept;
+  for (int i = 0; i < 12; ++i) kept[{"OTHER" + std::to_string(i % 3), "VALUE" + std::to_string(i)}] = "kept " + std::to_string(i);
+  for (const auto& [at, value] : kept) SetRegistry(at.first, at.second, value);
+  StartService(VENDOR_SITE);
+  const int rounds = 3;
+  int lost = 0;
+  for (int round = 0; round < rounds; ++round) {
+    SCOPED_TRACE(round);
+    bool save = round % 2 == 0;
+    int index = 10 + round;
+    service_->SetEventCode(vendor::EventCode(index));
+    WriteUnix(Script(), std::string("[Sorvel.exe]\ntimeout 60\nwait TfrmWebBrowser\nclose TfrmWebBrowser\n\n") +
+                            "[MovrantPavo.exe]\ntimeout 60\nanswer 6\nwait TfrmLogin\n"
+                            "text TfrmLogin.edtID demo\ntext TfrmLogin.edtPassword demo1234\n"
+                            "check TfrmLogin.cbxAutoLogin " + (save ? "1" : "0") +
+                            "\nclick TfrmLogin.btnLogin\nwait TfrmMain\nclose TfrmMain\n");
+    fs::remove(Script().string() + ".log");
+    pid_t s1 = Spawn(Prog("Sorvel.exe"), {});
+    pid_t m = Spawn(Prog("MovrantPavo.exe"), {});
+    pid_t s2 = Spawn(Prog("Sorvel.exe"), {});
+    // A Sorvel that finds the index already recorded by the other ends without its page.
+    EXPECT_EQ(RunsThrough(m), 0);
+    EXPECT_EQ(WaitEnd(s1), 0);
+    EXPECT_EQ(WaitEnd(s2), 0);
+    EXPECT_GE(LogHas(s1, "end") + LogHas(s2, "end"), 1) << Log();
+    std::map<std::pair<std::string, std::string>, std::string> expected = kept;
+    expected[{"SORVEL", "EVENTINDEX"}] = std::to_string(index);
+    expected[{"DOWNLOAD", "ROOTPATH"}] = Dos(Prog());
+    expected[{"AUTHEN", "SAVED_ID"}] = save ? "demo" : "";
+    expected[{"AUTHEN", "AUTOLOGIN"}] = save ? "1" : "0";
+    for (const auto& [at, value] : expected) {
+      std::string now = Registry(at.first, at.second);
+      lost += now != value;
+      EXPECT_EQ(now, value) << at.first << "\\" << at.second;
+    }
+  }
+  std::cout << rounds << " rounds of " << kept.size() + 4 << " values, values lost: " << lost << std::endl;
+}
+
 }  // namespace
 }  // namespace e2e
