@@ -708,20 +708,27 @@ int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url
     // No archive file, no transfer: the run ends at this file.
     return -1;
   }
-  int r;
-  for (;;) {
-    r = get->GetStream(url, OutStream.get(), false);
-    if (r > 0) break;
-    if (frmMain->Closing || frmMain->Stopped) break;
-    Application->ProcessMessages();
-    if (TDownloadItem* d = Record(CurrentItem)) {
-      SetResult(CurrentItem, "재시도");
-      d->Percent = 0;
-      d->CurPos = 0;
-      OutStream->SetSize(0);
-      OutStream->SetPosition(0);
-      RedrawItem(CurrentItem);
+  int r = -1;
+  try {
+    for (;;) {
+      r = get->GetStream(url, OutStream.get(), false);
+      if (r > 0) break;
+      if (frmMain->Closing || frmMain->Stopped) break;
+      Application->ProcessMessages();
+      if (TDownloadItem* d = Record(CurrentItem)) {
+        SetResult(CurrentItem, "재시도");
+        d->Percent = 0;
+        d->CurPos = 0;
+        OutStream->SetSize(0);
+        OutStream->SetPosition(0);
+        RedrawItem(CurrentItem);
+      }
     }
+  } catch (Exception& e) {
+    // The archive cannot be written (a full drive): trying again cannot help. The user is told
+    // why, the part left is deleted and the file fails, so the run ends through EndDownload.
+    Application->ShowException(&e);
+    r = -1;
   }
   OutStream.reset();
   get.reset();

@@ -3,6 +3,7 @@
 // closing, and the clean-up when the model or the folder changes after a pause.
 #include <regex>
 
+#include "FileListing.h"
 #include "RunFixture.h"
 
 namespace runtest {
@@ -15,15 +16,7 @@ const char* const kProgram = "프로그램";
 const char* const kMap = "지도 데이터";
 const std::string kPart2 = "/pavoData/s7/map/S7MAP002.ZIP";
 
-// Every file below a folder, relative, sorted.
-std::vector<std::string> Listing(const fs::path& folder) {
-  std::vector<std::string> names;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec); it != fs::recursive_directory_iterator(); ++it)
-    if (it->is_regular_file()) names.push_back(fs::relative(it->path(), folder).string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using testfiles::Listing;
 
 bool IsPercent(const std::string& text) { return std::regex_match(text, std::regex("[0-9]+ %")); }
 

@@ -18,6 +18,7 @@
 //   click Form.Comp            clicks a control (the click runs from the event loop)
 //   waittext Form.Comp TEXT    until the control's text contains TEXT
 //   waitlist Form.Comp TEXT    until every row of a list view holds TEXT in a column
+//   waitrow Form.Comp TEXT     until some row of a list view holds TEXT in a column
 //   waitgone Form              until no such form exists
 //   waitfile FILE TEXT         until the file (a Unix path) holds TEXT
 //   close Form                 asks the form to close
@@ -275,19 +276,20 @@ Step Run(const std::string& line, std::string& why) {
     return Step::Done;
   } else if (verb == "waittext") {
     return control->Caption.get().Pos(argA) > 0 ? Step::Done : Step::Wait;
-  } else if (verb == "waitlist") {
+  } else if (verb == "waitlist" || verb == "waitrow") {
     auto* list = dynamic_cast<TCustomListView*>(control);
     if (!list) return Step::Fail;
     TListItems* items = list->GetItems();
     if (items->Count == 0) return Step::Wait;
+    bool every = verb == "waitlist";
     for (int i = 0; i < items->Count; ++i) {
       TListItem* item = items->Item(i);
       bool found = item->Caption.get().Pos(argA) > 0;
       TStrings* sub = item->SubItems;
       for (int k = 0; !found && k < sub->Count(); ++k) found = sub->Strings(k).Pos(argA) > 0;
-      if (!found) return Step::Wait;
+      if (found != every) return every ? Step::Wait : Step::Done;
     }
-    return Step::Done;
+    return every ? Step::Done : Step::Wait;
   }
   why = "unknown command or target kind";
   return Step::Fail;
@@ -328,7 +330,9 @@ void StartAutomation() {
   gRunner->logPath = std::string(script) + ".log";
   gRunner->lines = SectionFor(script);
   std::string firstArg;
-  Log("start " + ProgramName(firstArg) + (firstArg.empty() ? "" : " " + firstArg));
+  // Named first: the argument is read by the same call.
+  std::string program = ProgramName(firstArg);
+  Log("start " + program + (firstArg.empty() ? "" : " " + firstArg));
   gRunner->timer = new QTimer(QCoreApplication::instance());
   QObject::connect(gRunner->timer, &QTimer::timeout, [] { Tick(); });
   gRunner->timer->start(50);

@@ -6,6 +6,10 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QSaveFile>
+#include <QTimer>
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <memory>
@@ -67,6 +71,35 @@ QString Hex(const std::string& bytes) { return QString::fromLatin1(QByteArray::f
 
 bool Alive(int pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
 
+// A search of the table and the title this process publishes next are one step for the other
+// processes: two programs that start at once and each look for the other before naming their
+// own window would otherwise both find nothing. The lock goes with the next publication, at
+// the next turn of the event loop, or at the end of the process; a holder that keeps it too
+// long is waited for a few seconds at most.
+int gTableLock = -1;
+
+void UnlockTable() {
+  if (gTableLock < 0) return;
+  flock(gTableLock, LOCK_UN);
+  close(gTableLock);
+  gTableLock = -1;
+}
+
+void LockTable(const QString& dir) {
+  if (gTableLock >= 0) return;
+  int fd = open(QFile::encodeName(dir + QStringLiteral("/windows/.lock")).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return;
+  for (int waited = 0; flock(fd, LOCK_EX | LOCK_NB) != 0; waited += 10) {
+    if (waited >= 5000) {
+      close(fd);
+      return;
+    }
+    usleep(10000);
+  }
+  gTableLock = fd;
+  QTimer::singleShot(0, EnsureQt(), [] { UnlockTable(); });
+}
+
 }  // namespace
 
 void PublishApplicationWindow(const AnsiString& title) {
@@ -97,6 +130,7 @@ void PublishApplicationWindow(const AnsiString& title) {
   QString text = QStringLiteral("%1\nTApplication\n%2\n%3\n").arg(getpid()).arg(Hex(title.str())).arg(gPub->socket);
   f.write(text.toUtf8());
   f.commit();
+  UnlockTable();
 }
 
 void WithdrawApplicationWindow() {
@@ -123,6 +157,7 @@ std::string AskRemote(const std::string& socket, const std::string& command) {
 }  // namespace ui
 
 HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
+  ui::LockTable(ui::RuntimeDir());
   QDir dir(ui::RuntimeDir() + QStringLiteral("/windows"));
   const QStringList entries = dir.entryList({QStringLiteral("*.win")}, QDir::Files, QDir::Name);
   for (const QString& name : entries) {
