@@ -163,6 +163,16 @@ void HttpTestServer::AcceptLoop() {
     if (fd < 0) continue;
     ++connections_;
     std::lock_guard<std::mutex> guard(lock_);
+    // A worker that has ended still holds its stack until it is joined: a server that answers
+    // many requests (a fuzzer's) would run out of memory maps.
+    for (std::thread::id id : finished_) {
+      auto it = std::find_if(workers_.begin(), workers_.end(), [id](const std::thread& t) { return t.get_id() == id; });
+      if (it != workers_.end()) {
+        it->join();
+        workers_.erase(it);
+      }
+    }
+    finished_.clear();
     openFds_.push_back(fd);
     workers_.emplace_back([this, fd] { Serve(fd); });
   }
@@ -291,11 +301,10 @@ void HttpTestServer::Serve(int fd) {
       if (::poll(&p, 1, 50) > 0 && ::recv(fd, buf, sizeof buf, 0) <= 0) break;
     }
   }
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    openFds_.erase(std::remove(openFds_.begin(), openFds_.end(), fd), openFds_.end());
-  }
   ::close(fd);
+  std::lock_guard<std::mutex> guard(lock_);
+  openFds_.erase(std::remove(openFds_.begin(), openFds_.end(), fd), openFds_.end());
+  finished_.push_back(std::this_thread::get_id());
 }
 
 }  // namespace testsupport

@@ -93,6 +93,7 @@ class HttpTestServer {
   std::vector<HttpRequest> requests_;
   std::vector<int> openFds_;
   std::vector<std::thread> workers_;
+  std::vector<std::thread::id> finished_;  // workers that have ended, to be joined
   std::thread acceptor_;
   int listenFd_ = -1;
   int wakePipe_[2] = {-1, -1};
