@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "TestEnvironment.h"
 #include "FileListing.h"
 #include "Registry.h"
 #include "VendorService.h"
@@ -38,22 +39,14 @@
 namespace e2e {
 
 namespace fs = std::filesystem;
+using testsupport::ReadUnix;
+using testsupport::WriteUnix;
 const int kBoundMs = 60000;
 const char* const kRegistryKey = "Software\\Delmaro\\Movrant for Pavo\\";
 const char* const kHosts[] = {"trelm.quorvex.example", "update.quorvex.example", "www.quorvex.example",
                               "splash.quorvex.example"};
 
-inline std::string ReadUnix(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
-inline void WriteUnix(const fs::path& path, const std::string& data) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
-}
 
 inline long long NowMs() {
   timespec ts;
@@ -257,25 +250,14 @@ class E2eFixture : public ::testing::Test {
     });
     service_.reset();
     for (const fs::path& m : mounts_) umount2(m.c_str(), MNT_DETACH);
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second)
-        setenv(it->first.c_str(), it->second->c_str(), 1);
-      else
-        unsetenv(it->first.c_str());
-    }
+    env_.Restore();
     if (!keep_) {
       std::error_code ec;
       fs::remove_all(root_, ec);
     }
   }
 
-  void Set(const std::string& name, const std::string& value) {
-    if (!saved_.count(name)) {
-      const char* old = getenv(name.c_str());
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    setenv(name.c_str(), value.c_str(), 1);
-  }
+  void Set(const std::string& name, const std::string& value) { env_.Set(name, value); }
 
   // C: is the whole file system, E: a removable "USB" drive with a medium; more after "extra".
   void SetDrives(const std::string& extra) {
@@ -482,7 +464,7 @@ class E2eFixture : public ::testing::Test {
   std::vector<fs::path> mounts_;
   bool keep_ = false;  // keeps the folder for a look after a failure
   std::unique_ptr<vendor::Service> service_;
-  std::map<std::string, std::optional<std::string>> saved_;
+  testsupport::SavedEnvironment env_;
   std::vector<pid_t> spawned_;
   std::map<pid_t, int> ended_;
 

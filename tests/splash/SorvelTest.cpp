@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "TestEnvironment.h"
 #include "Registry.h"
 #include "VendorService.h"
 #include "windows.h"
@@ -25,22 +26,14 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testsupport::ReadUnix;
+using testsupport::WriteUnix;
 
 const char* const kPageRequest = "splash.quorvex.example/pavo/splash/index.html";
 const char* const kEventRequest = "update.quorvex.example/pavo/splash/SorvelEvent_Code.txt";
 const DWORD kBound = 60000;
 
-std::string ReadUnix(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
-void WriteUnix(const fs::path& path, const std::string& data) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
-}
 
 long long NowMs() {
   timespec ts;
@@ -103,23 +96,12 @@ class SorvelTest : public ::testing::Test {
       CloseHandle(process_);
     }
     service_.reset();
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second)
-        setenv(it->first.c_str(), it->second->c_str(), 1);
-      else
-        unsetenv(it->first.c_str());
-    }
+    env_.Restore();
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
 
-  void Set(const std::string& name, const std::string& value) {
-    if (!saved_.count(name)) {
-      const char* old = getenv(name.c_str());
-      saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-    }
-    setenv(name.c_str(), value.c_str(), 1);
-  }
+  void Set(const std::string& name, const std::string& value) { env_.Set(name, value); }
 
   fs::path Prog(const std::string& name) const { return root_ / "prog" / name; }
   AnsiString Dos(const fs::path& path) const { return winplat::UnixToDos(path.string()); }
@@ -228,7 +210,7 @@ class SorvelTest : public ::testing::Test {
   void SetPage(const std::string& html) { WriteUnix(site_ / "splash.quorvex.example/pavo/splash/index.html", html); }
 
   fs::path root_, site_;
-  std::map<std::string, std::optional<std::string>> saved_;
+  testsupport::SavedEnvironment env_;
   std::unique_ptr<vendor::Service> service_;
   HANDLE process_ = nullptr;
 };

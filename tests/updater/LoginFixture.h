@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "TestEnvironment.h"
 #include "DataModuleMaster.h"
 #include "Forms.h"
 #include "HttpTestServer.h"
@@ -25,22 +26,13 @@
 namespace logintest {
 
 namespace fs = std::filesystem;
+using testsupport::ReadUnix;
+using testsupport::WriteUnix;
 using testsupport::HttpReply;
 using testsupport::HttpRequest;
 using testsupport::HttpTestServer;
 
-inline std::string ReadUnix(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
-inline void WriteUnix(const fs::path& path, const std::string& data, bool executable = false) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
-  if (executable) chmod(path.c_str(), 0755);
-}
 
 // Every file below a folder whose bytes contain text.
 inline std::vector<std::string> FilesContaining(const fs::path& folder, const std::string& text) {
@@ -94,23 +86,12 @@ class Environment : public ::testing::Test {
     uitest::ClearShownBoxes();
     SetCurrentDir(oldDir_);
     server_.reset();
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second.first)
-        setenv(it->first.c_str(), it->second.second.c_str(), 1);
-      else
-        unsetenv(it->first.c_str());
-    }
+    env_.Restore();
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
 
-  void Set(const std::string& name, const std::string& value) {
-    if (!saved_.count(name)) {
-      const char* old = getenv(name.c_str());
-      saved_[name] = {old != nullptr, old ? old : ""};
-    }
-    setenv(name.c_str(), value.c_str(), 1);
-  }
+  void Set(const std::string& name, const std::string& value) { env_.Set(name, value); }
 
   // The vendor's replies: files_ by path ("/pavoTrelm/model/A.ini"); the login check by login_.
   HttpReply Serve(const HttpRequest& r) {
@@ -150,7 +131,7 @@ class Environment : public ::testing::Test {
 
   fs::path root_;
   AnsiString oldDir_;
-  std::map<std::string, std::pair<bool, std::string>> saved_;
+  testsupport::SavedEnvironment env_;
   std::unique_ptr<HttpTestServer> server_;
   std::mutex lock_;
   HttpReply login_ = HttpReply::Status(404, "Not Found");

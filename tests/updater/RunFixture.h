@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "TestEnvironment.h"
 #include "DataModuleMaster.h"
 #include "ExtCtrls.h"
 #include "FormMain.h"
@@ -34,20 +35,11 @@
 namespace runtest {
 
 namespace fs = std::filesystem;
+using testsupport::ReadUnix;
+using testsupport::WriteUnix;
 const int kWait = 60000;
 
-inline std::string ReadUnix(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
-inline void WriteUnix(const fs::path& path, const std::string& data, bool executable = false) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << data;
-  if (executable) chmod(path.c_str(), 0755);
-}
 
 inline int32_t Crc(const std::string& data) {
   return int32_t(uint32_t(crc32(0L, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size()))));
@@ -189,24 +181,13 @@ class RunFixture : public ::testing::Test {
     uitest::ResetApplication();
     SetCurrentDir(oldDir_);
     service_.reset();
-    for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-      if (it->second.first)
-        setenv(it->first.c_str(), it->second.second.c_str(), 1);
-      else
-        unsetenv(it->first.c_str());
-    }
+    env_.Restore();
     winplat::ReloadDrives();
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
 
-  void Set(const std::string& name, const std::string& value) {
-    if (!saved_.count(name)) {
-      const char* old = getenv(name.c_str());
-      saved_[name] = {old != nullptr, old ? old : ""};
-    }
-    setenv(name.c_str(), value.c_str(), 1);
-  }
+  void Set(const std::string& name, const std::string& value) { env_.Set(name, value); }
 
   AnsiString Dos(const std::string& name) const { return winplat::UnixToDos((root_ / name).string()); }
   fs::path Data(const std::string& rel) const { return root_ / "data" / rel; }
@@ -287,7 +268,7 @@ class RunFixture : public ::testing::Test {
   std::string drives_;       // further drive table entries (";E=...") before SetUp
   std::string extraHosts_;   // further host mappings (",host:80:...") before SetUp
   AnsiString oldDir_;
-  std::map<std::string, std::pair<bool, std::string>> saved_;
+  testsupport::SavedEnvironment env_;
   std::unique_ptr<vendor::Service> service_;
   std::unique_ptr<TdmMaster> dm_;
   TfrmProgramUpdate* form_ = nullptr;
