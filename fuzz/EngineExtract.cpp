@@ -26,9 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const fs::path out = work / "out";
   std::error_code ec;
   fs::remove_all(work, ec);
-  fuzzsupport::WriteAll(work / "in.zip", std::string(reinterpret_cast<const char*>(data), size));
-  fuzzsupport::WriteAll(out / "old.txt", "installed before");
-  fuzzsupport::WriteAll(work / "beside.txt", "beside the folder");
+  fuzzsupport::WriteUnix(work / "in.zip", std::string(reinterpret_cast<const char*>(data), size));
+  fuzzsupport::WriteUnix(out / "old.txt", "installed before");
+  fuzzsupport::WriteUnix(work / "beside.txt", "beside the folder");
   const auto before = fuzzsupport::Snapshot(root.Drive());
   const auto files = fuzzsupport::OpenFiles();
 

@@ -14,24 +14,15 @@
 #include <sstream>
 #include <string>
 
+#include "TestEnvironment.h"
 #include "winplat.h"
 
 namespace fuzzsupport {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-inline void WriteAll(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), std::streamsize(bytes.size()));
-}
+using testsupport::ReadUnix;
+using testsupport::WriteUnix;
 
 // The run's folder: drive C: (fixed), the registry file, the HTTP cache and TMPDIR live in it.
 // Drive C: is the folder's "c" child, so that nothing the system does can reach the machine's
@@ -82,7 +73,7 @@ inline std::map<std::string, std::string> Snapshot(const fs::path& folder) {
   for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
        it.increment(ec)) {
     std::string rel = fs::relative(it->path(), folder).string();
-    out[rel] = it->is_directory() && !it->is_symlink() ? std::string("d") : "f" + ReadAll(it->path());
+    out[rel] = it->is_directory() && !it->is_symlink() ? std::string("d") : "f" + ReadUnix(it->path());
   }
   return out;
 }

@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string described = Describe(fromList);
 
   const auto file = root.Drive() / "text.ini";
-  fuzzsupport::WriteAll(file, text);
+  fuzzsupport::WriteUnix(file, text);
   {
     TMemIniFile fromFile(fuzzsupport::Root::Dos(file).c_str());
     Check(Describe(fromFile) == described, "the file and the same text as a list read differently");

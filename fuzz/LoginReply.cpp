@@ -35,7 +35,7 @@ struct World {
   World() {
     auto& root = fuzzsupport::Root::Get();
     // The certification page goes to the browser: a stand-in that does nothing.
-    fuzzsupport::WriteAll(root.Path() / "bin" / "xdg-open", "#!/bin/sh\nexit 0\n");
+    fuzzsupport::WriteUnix(root.Path() / "bin" / "xdg-open", "#!/bin/sh\nexit 0\n");
     std::filesystem::permissions(root.Path() / "bin" / "xdg-open", std::filesystem::perms::owner_all);
     const char* path = getenv("PATH");
     setenv("PATH", ((root.Path() / "bin").string() + ":" + (path ? path : "/usr/bin:/bin")).c_str(), 1);

@@ -2,34 +2,22 @@
 // from a local server: the first line must begin with "#!#", every "#!#" in it is removed and
 // the rest read as a decimal number (-1 otherwise).
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <string>
 
+#include "BodyServer.h"
 #include "DataModuleMaster.h"
 #include "Forms.h"
 #include "FuzzSupport.h"
-#include "HttpTestServer.h"
 
 using fuzzsupport::Check;
-using testsupport::HttpReply;
-using testsupport::HttpRequest;
-using testsupport::HttpTestServer;
 
 namespace {
 
 struct World {
-  std::mutex lock;
-  std::string body;
-  std::unique_ptr<HttpTestServer> server;
+  fuzzsupport::Root& root = fuzzsupport::Root::Get();  // first: the layer's folders
+  fuzzsupport::BodyServer server{"update.quorvex.example"};
   TdmMaster* dm = nullptr;
   World() {
-    fuzzsupport::Root::Get();
-    server = std::make_unique<HttpTestServer>([this](const HttpRequest&) {
-      std::lock_guard<std::mutex> hold(lock);
-      return HttpReply::Text(body);
-    });
-    setenv("WINPLAT_CONNECT_TO", server->ConnectTo("update.quorvex.example").c_str(), 1);
     // The start-up in the constructor finds no connection and ends at once on a fast clock,
     // leaving the data module to read the event file on its own.
     setenv("WINPLAT_CONNECTION", "offline", 1);
@@ -40,10 +28,7 @@ struct World {
 };
 
 int IndexOf(World& world, const std::string& body) {
-  {
-    std::lock_guard<std::mutex> hold(world.lock);
-    world.body = body;
-  }
+  world.server.Answer(body);
   return world.dm->GetEventIndex();
 }
 

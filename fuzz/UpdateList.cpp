@@ -46,16 +46,16 @@ struct World {
     setenv("WINPLAT_CONNECT_TO", server->ConnectTo("update.quorvex.example").c_str(), 1);
     uitest::SetMessageBoxHook([](const AnsiString&, const AnsiString&, int) { return IDOK; });
     // Files beside and above the program folder that the list must not reach.
-    fuzzsupport::WriteAll(root.Drive() / "Other" / "keep.txt", "keep");
-    fuzzsupport::WriteAll(root.Drive() / "Other" / "Movrant.exe", "other program");
-    fuzzsupport::WriteAll(root.Drive() / "readme.txt", "readme");
+    fuzzsupport::WriteUnix(root.Drive() / "Other" / "keep.txt", "keep");
+    fuzzsupport::WriteUnix(root.Drive() / "Other" / "Movrant.exe", "other program");
+    fuzzsupport::WriteUnix(root.Drive() / "readme.txt", "readme");
   }
   void ResetProgram() {
     std::error_code ec;
     fs::remove_all(program, ec);
-    fuzzsupport::WriteAll(program / "Movrant.ini", "[UPDATE]\r\n");
-    fuzzsupport::WriteAll(program / "data" / "map.dat", "map");
-    fuzzsupport::WriteAll(program / "Skin.bmp", "BM");
+    fuzzsupport::WriteUnix(program / "Movrant.ini", "[UPDATE]\r\n");
+    fuzzsupport::WriteUnix(program / "data" / "map.dat", "map");
+    fuzzsupport::WriteUnix(program / "Skin.bmp", "BM");
   }
 };
 
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static World world;
   auto& root = fuzzsupport::Root::Get();
   world.ResetProgram();
-  fuzzsupport::WriteAll(world.list, std::string(reinterpret_cast<const char*>(data), size));
+  fuzzsupport::WriteUnix(world.list, std::string(reinterpret_cast<const char*>(data), size));
   const auto before = fuzzsupport::Snapshot(root.Drive());
 
   const AnsiString program = fuzzsupport::Root::Dos(world.program).c_str();

@@ -12,7 +12,7 @@ using fuzzsupport::Check;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto& root = fuzzsupport::Root::Get();
   const auto file = root.Drive() / "list.zip";
-  fuzzsupport::WriteAll(file, std::string(reinterpret_cast<const char*>(data), size));
+  fuzzsupport::WriteUnix(file, std::string(reinterpret_cast<const char*>(data), size));
 
   const auto files = fuzzsupport::OpenFiles();
   {

@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::snprintf(name, sizeof name, "arc.zip");
     else
       std::snprintf(name, sizeof name, "arc.z%02d", int(i + 1));
-    fuzzsupport::WriteAll(folder / name, parts[i]);
+    fuzzsupport::WriteUnix(folder / name, parts[i]);
   }
   const auto partsBefore = fuzzsupport::Snapshot(folder);
 

@@ -1,7 +1,6 @@
 #include "DataModuleMaster.h"
 
 #include <windows.h>
-#include <wininet.h>
 
 #include "FormLogin.h"
 #include "FormMain.h"
