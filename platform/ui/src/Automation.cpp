@@ -57,12 +57,10 @@ struct Runner {
   std::vector<std::string> lines;
   size_t next = 0;
   std::string logPath;
-  long long deadline = 0;  // ms since start of the current command's wait
   long long started = -1;
   int timeoutMs = 60000;
   bool running = false;
   bool failed = false;
-  QTimer* timer = nullptr;
 };
 
 std::unique_ptr<Runner> gRunner;
@@ -333,9 +331,10 @@ void StartAutomation() {
   // Named first: the argument is read by the same call.
   std::string program = ProgramName(firstArg);
   Log("start " + program + (firstArg.empty() ? "" : " " + firstArg));
-  gRunner->timer = new QTimer(QCoreApplication::instance());
-  QObject::connect(gRunner->timer, &QTimer::timeout, [] { Tick(); });
-  gRunner->timer->start(50);
+  // The timer belongs to the Qt application, which the layer keeps to the end.
+  auto* timer = new QTimer(QCoreApplication::instance());
+  QObject::connect(timer, &QTimer::timeout, [] { Tick(); });
+  timer->start(50);
 }
 
 }  // namespace ui

@@ -43,7 +43,6 @@ class TCppWebBrowser : public TWinControl {
   // Flags are BrowserNavConstants. Every navigation of this browser bypasses the HTTP cache and
   // keeps no history, whatever the flags say.
   void Navigate(const AnsiString& URL, int Flags = 0);
-  void Stop();
 
   bool GetBusy() const;
   tagREADYSTATE GetReadyState() const;
@@ -51,12 +50,10 @@ class TCppWebBrowser : public TWinControl {
   // first navigation completes.
   LPDISPATCH GetDocument() const;
   AnsiString GetLocationURL() const;
-  AnsiString GetLocationName() const;
   VCL_READONLY(TCppWebBrowser, Busy);
   VCL_READONLY(TCppWebBrowser, ReadyState);
   VCL_READONLY(TCppWebBrowser, Document);
   VCL_READONLY(TCppWebBrowser, LocationURL);
-  VCL_READONLY(TCppWebBrowser, LocationName);
 
   TWebBrowserBeforeNavigate2 OnBeforeNavigate2;
   TWebBrowserNavigateComplete2 OnNavigateComplete2;

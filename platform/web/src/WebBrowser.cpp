@@ -437,10 +437,6 @@ void TCppWebBrowser::Navigate(const AnsiString& URL, int) {
   d->page->load(ToQUrl(URL));
 }
 
-void TCppWebBrowser::Stop() {
-  if (d->page) d->page->triggerAction(QWebEnginePage::Stop);
-}
-
 bool TCppWebBrowser::GetBusy() const { return d->busy; }
 tagREADYSTATE TCppWebBrowser::GetReadyState() const { return d->state; }
 
@@ -451,7 +447,6 @@ LPDISPATCH TCppWebBrowser::GetDocument() const {
 }
 
 AnsiString TCppWebBrowser::GetLocationURL() const { return d->page ? FromQUrl(d->page->url()) : AnsiString(); }
-AnsiString TCppWebBrowser::GetLocationName() const { return d->page ? ui::A(d->page->title()) : AnsiString(); }
 
 namespace {
 const bool kRegistered = [] {
