@@ -27,8 +27,6 @@ const LONG kToolWindow = 0x00000080;
 
 const char* const kCaptionKavlet = "Kavlet";
 
-int IntArg(DISPPARAMS* Params, int index) { return Params->rgvarg[index].lVal; }
-
 void Trace(const char* text) { OutputDebugStringA(text); }
 
 }  // namespace
@@ -159,8 +157,8 @@ HRESULT TfrmWebBrowser::ExternalInvoke(TWebExternal*, AnsiString Name, DISPPARAM
 
   if (Name == "__WindowSize") {
     if (count != 2) return DISP_E_BADPARAMCOUNT;
-    int width = IntArg(Params, 1);
-    int height = IntArg(Params, 0);
+    int width, height;
+    if (FAILED(hr = IntArgument(Params, 1, width)) || FAILED(hr = IntArgument(Params, 0, height))) return hr;
     int tb = tbMain->Visible ? tbMain->Height : 0;
     int clientWidth = ClientWidth;
     int clientHeight = ClientHeight;
@@ -170,9 +168,11 @@ HRESULT TfrmWebBrowser::ExternalInvoke(TWebExternal*, AnsiString Name, DISPPARAM
     ClientHeight = height + tb;
   } else if (Name == "__WindowBorderStyle") {
     if (count != 1) return DISP_E_BADPARAMCOUNT;
+    int borderStyle;
+    if (FAILED(hr = IntArgument(Params, 0, borderStyle))) return hr;
     LONG style = GetWindowLongA(Handle, GWL_STYLE);
     LONG exStyle = GetWindowLongA(Handle, GWL_EXSTYLE);
-    switch (IntArg(Params, 0)) {
+    switch (borderStyle) {
       case 0:
         style &= ~(kCaption | kThickFrame | kMinMaxBoxes);
         exStyle &= ~kToolWindow;
@@ -210,7 +210,9 @@ HRESULT TfrmWebBrowser::ExternalInvoke(TWebExternal*, AnsiString Name, DISPPARAM
                  SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
   } else if (Name == "__WindowPositionStyle") {
     if (count == 1) {
-      switch (IntArg(Params, 0)) {
+      int position = -1;  // an argument with no integer value changes nothing
+      hr = IntArgument(Params, 0, position);
+      switch (position) {
         case 0:
           Position = poScreenCenter;
           break;
@@ -234,8 +236,8 @@ HRESULT TfrmWebBrowser::ExternalInvoke(TWebExternal*, AnsiString Name, DISPPARAM
     Close();
   } else if (Name == "__SetVisible") {
     if (count != 2) return DISP_E_BADPARAMCOUNT;
-    int which = IntArg(Params, 1);
-    int flag = IntArg(Params, 0);
+    int which, flag;
+    if (FAILED(hr = IntArgument(Params, 1, which)) || FAILED(hr = IntArgument(Params, 0, flag))) return hr;
     if (which == 1) {
       bool visible = flag == 1;
       if (tbMain->Visible != visible) tbMain->Visible = visible;

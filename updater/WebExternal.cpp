@@ -8,6 +8,14 @@ namespace {
 const DISPID kFirstDispID = 9000;
 }  // namespace
 
+HRESULT IntArgument(DISPPARAMS* Params, UINT Index, int& Value) {
+  VARIANT converted;
+  VariantInit(&converted);
+  if (FAILED(VariantChangeType(&converted, &Params->rgvarg[Index], 0, VT_I4))) return DISP_E_TYPEMISMATCH;
+  Value = converted.lVal;
+  return S_OK;
+}
+
 // ---------------------------------------------------------------- TWebExternal
 
 TWebExternal::TWebExternal() : FNames(std::make_unique<TStringList>()) { AddRef(); }

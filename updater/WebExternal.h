@@ -15,6 +15,10 @@ class TWebExternal;
 typedef std::function<HRESULT(TWebExternal* Sender, AnsiString Name, DISPPARAMS* Params, VARIANT* Result)>
     TExternalInvokeEvent;
 
+// The integer a command takes from rgvarg[Index], converted as the script engine's dispatch
+// converts an argument ("400" is 400); DISP_E_TYPEMISMATCH when it has no such value.
+HRESULT IntArgument(DISPPARAMS* Params, UINT Index, int& Value);
+
 class TWebExternal : public IDispatch {
  public:
   // The count starts at 1: the creator holds the first reference.

@@ -371,4 +371,29 @@ TEST_F(FormWebBrowserTest, TheSampleNoticePageShapesItsWindowAndSendsTheUpdateCo
   service.Stop();
 }
 
+// Arguments are converted as the script engine converts them: text that is a number counts as
+// that number, other text fails the call as a script error.
+TEST_F(FormWebBrowserTest, TextArgumentsAreConvertedOrFailTheCall) {
+  server->SetHandler([](const HttpRequest&) { return Page("typed", ""); });
+  ASSERT_NO_FATAL_FAILURE(Open("/typed.html"));
+  form->Left = 100;
+  form->Top = 100;
+  webtest::RunScript(form->cwb, "window.external.__WindowSize('400', '200'); 1");
+  ASSERT_TRUE(webtest::WaitFor([&] { return received.size() == 1; }, kWait));
+  EXPECT_EQ(received[0].result, S_OK);
+  EXPECT_EQ(form->Left.get(), 50);
+  EXPECT_EQ(form->Top.get(), 150);
+  EXPECT_EQ(form->ClientWidth.get(), 400);
+  EXPECT_EQ(form->ClientHeight.get(), 200);
+
+  webtest::ClearConsole(form->cwb);
+  webtest::RunScript(form->cwb, "window.external.__WindowSize('a', 'b'); 1");
+  ASSERT_TRUE(webtest::WaitFor([&] { return ScriptError("0x80020005"); }, kWait));
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[1].result, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(form->Left.get(), 50);
+  EXPECT_EQ(form->ClientWidth.get(), 400);
+  EXPECT_EQ(form->ClientHeight.get(), 200);
+}
+
 }  // namespace

@@ -1,7 +1,8 @@
 // The page command bridge without a browser: names to DISPIDs, Invoke's answers, the fallback,
-// reference counts and the UI handler's answers.
+// reference counts, the UI handler's answers, and arguments converted as automation converts.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -147,6 +148,153 @@ TEST_F(WebExternalTest, QueryInterfaceAndTypeInformation) {
   EXPECT_EQ(external->GetTypeInfoCount(&count), S_OK);
   EXPECT_EQ(count, 0u);
   EXPECT_EQ(external->GetTypeInfo(0, 0, nullptr), E_NOTIMPL);
+}
+
+VARIANT OfType(VARTYPE vt) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = vt;
+  return v;
+}
+VARIANT Text(const wchar_t* text) {
+  VARIANT v = OfType(VT_BSTR);
+  v.bstrVal = SysAllocString(text);
+  return v;
+}
+VARIANT Number(double d) {
+  VARIANT v = OfType(VT_R8);
+  v.dblVal = d;
+  return v;
+}
+VARIANT Integer(LONG n) {
+  VARIANT v = OfType(VT_I4);
+  v.lVal = n;
+  return v;
+}
+VARIANT Boolean(bool b) {
+  VARIANT v = OfType(VT_BOOL);
+  v.boolVal = b ? VARIANT_TRUE : VARIANT_FALSE;
+  return v;
+}
+
+// What a converted value reads as, for comparing: the type and the value as text.
+std::string Shown(const VARIANT& v) {
+  switch (v.vt) {
+    case VT_EMPTY: return "empty";
+    case VT_NULL: return "null";
+    case VT_I4: return "i4 " + std::to_string(v.lVal);
+    case VT_I2: return "i2 " + std::to_string(v.iVal);
+    case VT_R8: {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "r8 %g", v.dblVal);
+      return buf;
+    }
+    case VT_BOOL: return v.boolVal == VARIANT_TRUE ? "bool true" : v.boolVal == VARIANT_FALSE ? "bool false" : "bool ?";
+    case VT_BSTR: {
+      std::string out = "bstr ";
+      for (UINT i = 0; i < SysStringLen(v.bstrVal); ++i) out += char(v.bstrVal[i]);
+      return out;
+    }
+    default: return "vt " + std::to_string(v.vt);
+  }
+}
+
+TEST(VariantChangeTypeTest, ConvertsAsAutomationDoes) {
+  struct Case {
+    VARIANT source;
+    VARTYPE to;
+    HRESULT result;
+    std::string shown;  // the destination afterwards; a failure leaves it as it was (i4 7)
+  };
+  const Case cases[] = {
+      {Text(L"400"), VT_I4, S_OK, "i4 400"},
+      {Text(L" -12 "), VT_I4, S_OK, "i4 -12"},
+      {Text(L"+3"), VT_I4, S_OK, "i4 3"},
+      {Text(L"2.5"), VT_I4, S_OK, "i4 2"},  // half to even
+      {Text(L"3.5"), VT_I4, S_OK, "i4 4"},
+      {Text(L"1e3"), VT_I4, S_OK, "i4 1000"},
+      {Text(L"&H10"), VT_I4, S_OK, "i4 16"},
+      {Text(L"&HFFFFFFFF"), VT_I4, S_OK, "i4 -1"},
+      {Text(L"&O17"), VT_I4, S_OK, "i4 15"},
+      {Text(L"abc"), VT_I4, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Text(L"400px"), VT_I4, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Text(L""), VT_I4, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Text(L"1e"), VT_I4, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Text(L"&H"), VT_I4, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Text(L"\uC0AC"), VT_I4, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Text(L"3000000000"), VT_I4, DISP_E_OVERFLOW, "i4 7"},
+      {Text(L"1e400"), VT_I4, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Number(400.0), VT_I4, S_OK, "i4 400"},
+      {Number(-0.5), VT_I4, S_OK, "i4 0"},
+      {Number(1e20), VT_I4, DISP_E_OVERFLOW, "i4 7"},
+      {Number(40000), VT_I2, DISP_E_OVERFLOW, "i4 7"},
+      {Number(-300), VT_I2, S_OK, "i2 -300"},
+      {Boolean(true), VT_I4, S_OK, "i4 -1"},
+      {Boolean(false), VT_I4, S_OK, "i4 0"},
+      {OfType(VT_EMPTY), VT_I4, S_OK, "i4 0"},
+      {OfType(VT_NULL), VT_I4, DISP_E_TYPEMISMATCH, "i4 7"},
+      {OfType(VT_DISPATCH), VT_I4, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Integer(5), VT_I4, S_OK, "i4 5"},
+      {Integer(5), VT_R8, S_OK, "r8 5"},
+      {Text(L"0.25"), VT_R8, S_OK, "r8 0.25"},
+      {Text(L"x"), VT_R8, DISP_E_TYPEMISMATCH, "i4 7"},
+      {OfType(VT_EMPTY), VT_R8, S_OK, "r8 0"},
+      {Integer(-42), VT_BSTR, S_OK, "bstr -42"},
+      {Number(1.5), VT_BSTR, S_OK, "bstr 1.5"},
+      {Number(1e20), VT_BSTR, S_OK, "bstr 1E+20"},
+      {Boolean(true), VT_BSTR, S_OK, "bstr -1"},
+      {OfType(VT_EMPTY), VT_BSTR, S_OK, "bstr "},
+      {OfType(VT_NULL), VT_BSTR, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Text(L"same"), VT_BSTR, S_OK, "bstr same"},
+      {Text(L"true"), VT_BOOL, S_OK, "bool true"},
+      {Text(L"False"), VT_BOOL, S_OK, "bool false"},
+      {Text(L"2"), VT_BOOL, S_OK, "bool true"},
+      {Text(L"yes"), VT_BOOL, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Integer(0), VT_BOOL, S_OK, "bool false"},
+      {OfType(VT_EMPTY), VT_BOOL, S_OK, "bool false"},
+      {Integer(3), VT_EMPTY, S_OK, "empty"},
+      {OfType(VT_EMPTY), VT_NULL, S_OK, "null"},
+      {Integer(3), VT_NULL, DISP_E_TYPEMISMATCH, "i4 7"},
+      {Integer(3), VT_UNKNOWN, DISP_E_BADVARTYPE, "i4 7"},
+  };
+  for (const Case& c : cases) {
+    VARIANT source = c.source;
+    SCOPED_TRACE(Shown(source) + " to " + std::to_string(c.to));
+    VARIANT dest = Integer(7);
+    EXPECT_EQ(VariantChangeType(&dest, &source, 0, c.to), c.result);
+    EXPECT_EQ(Shown(dest), c.shown);
+    VariantClear(&dest);
+
+    // In place: the source becomes the value, or stays as it was.
+    VARIANT copy;
+    VariantInit(&copy);
+    ASSERT_EQ(VariantCopy(&copy, &source), S_OK);
+    std::string before = Shown(copy);
+    EXPECT_EQ(VariantChangeType(&copy, &copy, 0, c.to), c.result);
+    EXPECT_EQ(Shown(copy), SUCCEEDED(c.result) ? c.shown : before);
+    VariantClear(&copy);
+    VariantClear(&source);
+  }
+
+  VARIANT alpha = Boolean(false), dest;
+  VariantInit(&dest);
+  EXPECT_EQ(VariantChangeType(&dest, &alpha, VARIANT_ALPHABOOL, VT_BSTR), S_OK);
+  EXPECT_EQ(Shown(dest), "bstr False");
+  VariantClear(&dest);
+}
+
+TEST(IntArgumentTest, TakesWhatConvertsAndRefusesTheRest) {
+  VARIANT argv[3] = {Text(L"200"), Number(12.0), Text(L"wide")};
+  DISPPARAMS params{argv, nullptr, 3, 0};
+  int value = -5;
+  EXPECT_EQ(IntArgument(&params, 0, value), S_OK);
+  EXPECT_EQ(value, 200);
+  EXPECT_EQ(IntArgument(&params, 1, value), S_OK);
+  EXPECT_EQ(value, 12);
+  EXPECT_EQ(IntArgument(&params, 2, value), DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(value, 12);
+  EXPECT_EQ(Shown(argv[0]), "bstr 200");  // the argument itself is not changed
+  for (VARIANT& v : argv) VariantClear(&v);
 }
 
 TEST(WebUIHandlerTest, HandsOutTheExternalAndFreesItWithTheLastReference) {

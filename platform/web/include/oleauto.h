@@ -75,7 +75,9 @@ struct ITypeInfo;
 #define DISP_E_PARAMNOTFOUND ((HRESULT)0x80020004L)
 #define DISP_E_TYPEMISMATCH ((HRESULT)0x80020005L)
 #define DISP_E_UNKNOWNNAME ((HRESULT)0x80020006L)
+#define DISP_E_BADVARTYPE ((HRESULT)0x80020008L)
 #define DISP_E_EXCEPTION ((HRESULT)0x80020009L)
+#define DISP_E_OVERFLOW ((HRESULT)0x8002000AL)
 #define DISP_E_BADPARAMCOUNT ((HRESULT)0x8002000EL)
 
 struct IDispatch : IUnknown {
@@ -100,3 +102,11 @@ UINT WINAPI SysStringLen(BSTR pbstr);
 void WINAPI VariantInit(VARIANTARG* pvarg);
 HRESULT WINAPI VariantClear(VARIANTARG* pvarg);
 HRESULT WINAPI VariantCopy(VARIANTARG* pvargDest, const VARIANTARG* pvargSrc);
+
+#define VARIANT_NOVALUEPROP 0x01
+#define VARIANT_ALPHABOOL 0x02
+// Converts to VT_EMPTY, VT_NULL, VT_I2, VT_I4, VT_R8, VT_BOOL or VT_BSTR; source and destination
+// may be the same variant. On failure the destination is left as it was: DISP_E_TYPEMISMATCH
+// for a value that has no such form (text that is no number, null), DISP_E_OVERFLOW for a number
+// out of range, DISP_E_BADVARTYPE for a type not listed.
+HRESULT WINAPI VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt);
