@@ -258,7 +258,14 @@ void HttpTestServer::Serve(int fd) {
         head += "Content-Length: " + std::to_string(size) + "\r\n";
       head += "Connection: close\r\n\r\n";
     }
-    ok = Send(fd, head.data(), head.size());
+    // Line by line when the lines are paced.
+    for (size_t pos = 0; ok && pos < head.size();) {
+      size_t lineEnd = reply.headerLineDelayMs > 0 ? head.find("\r\n", pos) : std::string::npos;
+      size_t next = lineEnd == std::string::npos ? head.size() : lineEnd + 2;
+      if (pos > 0) ok = Wait(reply.headerLineDelayMs);
+      ok = ok && Send(fd, head.data() + pos, next - pos);
+      pos = next;
+    }
   }
   long long limit = reply.cutAfter >= 0 ? std::min(reply.cutAfter, size) : size;
   long long sent = 0;

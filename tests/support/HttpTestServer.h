@@ -42,6 +42,7 @@ struct HttpReply {
   size_t chunkSize = 64 * 1024;   // bytes per write
   int chunkDelayMs = 0;           // pause before each write of the body
   int headDelayMs = 0;            // pause before the status line
+  int headerLineDelayMs = 0;      // pause before each line after the status line
 
   static HttpReply Text(std::string body, int status = 200);
   static HttpReply Generated(long long size);

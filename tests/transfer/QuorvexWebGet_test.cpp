@@ -363,6 +363,7 @@ TEST_F(QuorvexWebGetTest, WriteFailurePassesToTheCallerAndReleasesTheLock) {
   EXPECT_EQ(result.get(), 10000);
 }
 
+// A server that sends its header lines one at a time ends as a silent one does.
 TEST_F(QuorvexWebGetTest, SilentServerEndsAtTheReceiveTimeout) {
   DWORD timeout = 400;
   ASSERT_TRUE(InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout));
@@ -374,6 +375,21 @@ TEST_F(QuorvexWebGetTest, SilentServerEndsAtTheReceiveTimeout) {
   });
   EXPECT_EQ(Fetch(server.Url("/")), -1);
   EXPECT_EQ(calls_.back(), kEnd);
+
+  for (int lineDelayMs : {0, 150}) {
+    SCOPED_TRACE(lineDelayMs ? "header lines paced" : "no headers");
+    server.SetHandler([lineDelayMs](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(10);
+      r.hang = true;
+      r.sendHead = lineDelayMs > 0;
+      for (int i = 0; i < 40; ++i) r.headers.push_back({"X-Line", std::to_string(i)});
+      r.headerLineDelayMs = lineDelayMs;
+      return r;
+    });
+    calls_.clear();
+    EXPECT_EQ(Fetch(server.Url("/")), QWG_ERR_CONNECT);
+    EXPECT_TRUE(calls_.empty());
+  }
   timeout = 30000;  // the process-wide default again, for the tests that follow in this process
   InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
 }

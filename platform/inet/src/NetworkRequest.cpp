@@ -134,6 +134,9 @@ struct NetworkRequest::Transfer {
   unsigned long socketsOpened = 0;
   DWORD receiveTimeoutMs = 30000;
   Clock::time_point lastActivity = Clock::now();
+  // Until the final headers are in, the time-out bounds the whole wait since the connection
+  // stood: a server that sends a line now and then must not hold the caller for ever.
+  std::optional<Clock::time_point> connectedAt;
 
   size_t Buffered() const { return buffered; }
   size_t Room() const { return data.size() - buffered; }
@@ -275,6 +278,10 @@ struct NetworkRequest::Transfer {
     curl_easy_getinfo(easy, CURLINFO_CONNECT_TIME_T, &connectTime);
     if (connectTime == 0) return false;  // still connecting: libcurl's connect time-out applies
     Clock::time_point since = lastActivity > waitStart ? lastActivity : waitStart;
+    if (!final) {
+      if (!connectedAt) connectedAt = Clock::now();
+      since = *connectedAt;
+    }
     return Clock::now() - since > std::chrono::milliseconds(receiveTimeoutMs);
   }
 
