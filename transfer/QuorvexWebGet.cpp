@@ -1,5 +1,9 @@
 #include "QuorvexWebGet.h"
 
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
 #include "QuorvexUtil.h"
 #include "windows.h"
 #include "wininet.h"
@@ -31,6 +35,55 @@ int QueryNumber(HINTERNET url, DWORD level, bool& ok) {
   if (!ok) return 0;
   return StrToIntDef(AnsiString(text, int(length)).Trim(), 0);
 }
+
+// A body received into memory, in pieces, so that a growing body is never copied; the block
+// handed over is the only copy. With an announced length the one piece is that block.
+class MemoryBody {
+ public:
+  explicit MemoryBody(int expected) {
+    if (expected > 0) AddPiece(size_t(expected));
+  }
+  // False when the body would grow past QWG_MEMORY_LIMIT.
+  bool Append(const char* data, size_t count) {
+    if (size_ + count > size_t(QWG_MEMORY_LIMIT)) return false;
+    while (count > 0) {
+      if (pieces_.empty() || pieces_.back().used == pieces_.back().size)
+        AddPiece(std::clamp(size_, kSmallestPiece, kLargestPiece));
+      Piece& piece = pieces_.back();
+      size_t n = std::min(count, piece.size - piece.used);
+      std::memcpy(piece.data.get() + piece.used, data, n);
+      piece.used += n;
+      size_ += n;
+      data += n;
+      count -= n;
+    }
+    return true;
+  }
+  // A block of exactly the received bytes (new[]); the pieces go as they are copied.
+  char* Release() {
+    if (pieces_.size() == 1 && pieces_[0].used == pieces_[0].size) return pieces_[0].data.release();
+    std::unique_ptr<char[]> block(new char[size_]);
+    size_t at = 0;
+    for (Piece& piece : pieces_) {
+      std::memcpy(block.get() + at, piece.data.get(), piece.used);
+      at += piece.used;
+      piece.data.reset();
+    }
+    return block.release();
+  }
+
+ private:
+  static constexpr size_t kSmallestPiece = 64 * 1024;
+  static constexpr size_t kLargestPiece = 1024 * 1024;
+  struct Piece {
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    size_t used = 0;
+  };
+  void AddPiece(size_t size) { pieces_.push_back({std::unique_ptr<char[]>(new char[size]), size, 0}); }
+  std::vector<Piece> pieces_;
+  size_t size_ = 0;
+};
 
 class LockGuard {
  public:
@@ -128,19 +181,18 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   }
 
   // 7. The target and the chunk buffer. A packet size below 1 would read nothing (or fail
-  // the allocation), so one byte is the least.
-  std::unique_ptr<TMemoryStream> memory;
-  TStream* target = stream;
-  if (!stream) {
-    memory = std::make_unique<TMemoryStream>();
-    target = memory.get();
-  }
+  // the allocation), so one byte is the least. A body announced past the memory limit is not
+  // read at all.
+  bool tooLarge = !stream && length > QWG_MEMORY_LIMIT;
+  std::unique_ptr<MemoryBody> memory;
+  if (!stream) memory = std::make_unique<MemoryBody>(tooLarge ? 0 : length);
   DWORD packet = PacketSize < 1 ? 1 : DWORD(PacketSize);
   std::unique_ptr<char[]> chunk(new char[packet]);
   int total = 0;
 
   // 8. The read loop; one pass always runs.
   do {
+    if (tooLarge) break;
     DWORD available = 0;
     if (!InternetQueryDataAvailable(h.url, &available, 0, 0)) {
       total = QWG_ERR_AVAILABLE;
@@ -149,7 +201,14 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
     DWORD n = available > packet ? packet : available;
     DWORD read = 0;
     if (!InternetReadFile(h.url, chunk.get(), n, &read) || read == 0) break;
-    target->WriteBuffer(chunk.get(), int(read));
+    if (memory) {
+      if (!memory->Append(chunk.get(), read)) {
+        tooLarge = true;
+        break;
+      }
+    } else {
+      stream->WriteBuffer(chunk.get(), int(read));
+    }
     total += int(read);
     if (length >= 0 && OnRecvProgress && !FStop) OnRecvProgress(this, fileName, length, total);
   } while (!FStop);
@@ -157,17 +216,11 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   // 9. The result; the memory form hands over a block of exactly the received bytes.
   chunk.reset();
   int result;
-  if ((length != -1 && length != total) || FStop) {
+  if (tooLarge || (length != -1 && length != total) || FStop) {
     result = QWG_ERR_TRANSFER;
   } else {
     if (memory) {
-      if (total >= 1) {
-        long long size = memory->Size();
-        std::unique_ptr<char[]> block(new char[size_t(size)]);
-        memory->SetPosition(0);
-        memory->ReadBuffer(block.get(), int(size));
-        *buffer = block.release();
-      }
+      if (total >= 1) *buffer = memory->Release();
     } else {
       stream->SetPosition(0);
     }

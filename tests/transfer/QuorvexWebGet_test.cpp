@@ -394,6 +394,59 @@ TEST_F(QuorvexWebGetTest, SilentServerEndsAtTheReceiveTimeout) {
   InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
 }
 
+// A body read into memory ends at QWG_MEMORY_LIMIT: past it, announced or not, even endless,
+// the transfer fails as a broken reply does. A stream takes any size.
+TEST_F(QuorvexWebGetTest, MemoryFormRefusesBodiesPastTheLimit) {
+  const long long limit = QWG_MEMORY_LIMIT;
+  const long long endless = 1LL << 40;
+  struct Case {
+    const char* name;
+    long long size;
+    bool contentLength;
+    bool chunked;
+    int result;
+  };
+  const Case cases[] = {
+      {"at the limit, announced", limit, true, false, QWG_MEMORY_LIMIT},
+      {"at the limit, close-delimited", limit, false, false, QWG_MEMORY_LIMIT},
+      {"past the limit, announced", limit + 1, true, false, QWG_ERR_TRANSFER},
+      {"past the limit, close-delimited", limit + 1, false, false, QWG_ERR_TRANSFER},
+      {"past the limit, chunked", limit + 1, false, true, QWG_ERR_TRANSFER},
+      {"endless, close-delimited", endless, false, false, QWG_ERR_TRANSFER},
+      {"endless, chunked", endless, false, true, QWG_ERR_TRANSFER},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpTestServer server([&c](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(c.size);
+      r.contentLength = c.contentLength;
+      r.chunked = c.chunked;
+      return r;
+    });
+    calls_.clear();
+    get_->PacketSize = 4096;
+    EXPECT_EQ(Fetch(server.Url("/PAVO.ini")), c.result);
+    if (c.result > 0) {
+      EXPECT_TRUE(body_ == HttpTestServer::PatternBody(0, c.size));
+    }
+    ASSERT_FALSE(calls_.empty());
+    EXPECT_EQ(calls_.back(), kEnd);
+    server.Stop();
+    // Reading stopped at the limit: what the server got out is the limit and what the
+    // buffers on the way hold.
+    EXPECT_LT(server.BodyBytesSent(), limit + (64 << 20));
+  }
+
+  HttpTestServer server([&](const HttpRequest&) {
+    HttpReply r = HttpReply::Generated(limit + 4096);
+    r.contentLength = false;
+    return r;
+  });
+  TMemoryStream stream;
+  EXPECT_EQ(get_->GetStream(server.Url("/a.ZIP").c_str(), &stream, false), QWG_MEMORY_LIMIT + 4096);
+  EXPECT_EQ(stream.Size(), limit + 4096);
+}
+
 TEST_F(QuorvexWebGetTest, OwnedComponentGoesWithItsOwner) {
   auto owner = std::make_unique<TComponent>(nullptr);
   auto* get = new TQuorvexWebGet(owner.get());
