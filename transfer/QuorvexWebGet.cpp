@@ -181,9 +181,10 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   }
 
   // 7. The target and the chunk buffer. A packet size below 1 would read nothing (or fail
-  // the allocation), so one byte is the least. A body announced past the memory limit is not
-  // read at all.
-  bool tooLarge = !stream && length > QWG_MEMORY_LIMIT;
+  // the allocation), so one byte is the least. The memory limit holds for the memory form and
+  // for a memory stream (the login reply); a body announced past it is not read at all.
+  bool inMemory = !stream || dynamic_cast<TCustomMemoryStream*>(stream) != nullptr;
+  bool tooLarge = inMemory && length > QWG_MEMORY_LIMIT;
   std::unique_ptr<MemoryBody> memory;
   if (!stream) memory = std::make_unique<MemoryBody>(tooLarge ? 0 : length);
   DWORD packet = PacketSize < 1 ? 1 : DWORD(PacketSize);
@@ -207,6 +208,10 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
         break;
       }
     } else {
+      if (inMemory && total + (long long)read > QWG_MEMORY_LIMIT) {
+        tooLarge = true;
+        break;
+      }
       stream->WriteBuffer(chunk.get(), int(read));
     }
     total += int(read);

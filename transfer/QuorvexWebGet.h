@@ -17,8 +17,8 @@ enum {
   QWG_ERR_AVAILABLE = -100,    // InternetQueryDataAvailable failed, length unknown
 };
 
-// The largest body GetBuffer takes: past it the transfer fails with QWG_ERR_TRANSFER. The files
-// read into memory are small texts; a stream takes any size.
+// The largest body GetBuffer or a memory stream takes: past it the transfer fails with
+// QWG_ERR_TRANSFER. The files read into memory are small texts; a file stream takes any size.
 constexpr int QWG_MEMORY_LIMIT = 16 * 1024 * 1024;
 
 class TQuorvexWebGet : public TComponent {

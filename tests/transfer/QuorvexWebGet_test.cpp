@@ -15,6 +15,7 @@
 #include "QuorvexWebGet.h"
 #include "inetplat.h"
 #include "wininet.h"
+#include "winplat.h"
 
 using testsupport::HttpReply;
 using testsupport::HttpRequest;
@@ -395,7 +396,8 @@ TEST_F(QuorvexWebGetTest, SilentServerEndsAtTheReceiveTimeout) {
 }
 
 // A body read into memory ends at QWG_MEMORY_LIMIT: past it, announced or not, even endless,
-// the transfer fails as a broken reply does. A stream takes any size.
+// the transfer fails as a broken reply does, into a block or a memory stream. A file stream
+// takes any size.
 TEST_F(QuorvexWebGetTest, MemoryFormRefusesBodiesPastTheLimit) {
   const long long limit = QWG_MEMORY_LIMIT;
   const long long endless = 1LL << 40;
@@ -431,6 +433,9 @@ TEST_F(QuorvexWebGetTest, MemoryFormRefusesBodiesPastTheLimit) {
     }
     ASSERT_FALSE(calls_.empty());
     EXPECT_EQ(calls_.back(), kEnd);
+    TMemoryStream stream;
+    EXPECT_EQ(get_->GetStream(server.Url("/login.asp").c_str(), &stream, false), c.result);
+    EXPECT_LE(stream.Size(), limit);
     server.Stop();
     // Reading stopped at the limit: what the server got out is the limit and what the
     // buffers on the way hold.
@@ -442,9 +447,12 @@ TEST_F(QuorvexWebGetTest, MemoryFormRefusesBodiesPastTheLimit) {
     r.contentLength = false;
     return r;
   });
-  TMemoryStream stream;
-  EXPECT_EQ(get_->GetStream(server.Url("/a.ZIP").c_str(), &stream, false), QWG_MEMORY_LIMIT + 4096);
-  EXPECT_EQ(stream.Size(), limit + 4096);
+  std::filesystem::create_directories(dir_);
+  {
+    TFileStream stream(winplat::UnixToDos((dir_ / "a.ZIP").string()).c_str(), fmCreate);
+    EXPECT_EQ(get_->GetStream(server.Url("/a.ZIP").c_str(), &stream, false), QWG_MEMORY_LIMIT + 4096);
+  }
+  EXPECT_EQ(std::filesystem::file_size(dir_ / "a.ZIP"), uintmax_t(limit + 4096));
 }
 
 TEST_F(QuorvexWebGetTest, OwnedComponentGoesWithItsOwner) {
