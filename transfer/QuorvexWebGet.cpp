@@ -71,6 +71,20 @@ class MemoryBody {
     }
     return block.release();
   }
+  // Writes the body at the stream's position, sized once beforehand so that a memory stream
+  // does not grow (and copy itself) chunk by chunk; the pieces go as they are written.
+  void WriteTo(TStream* stream) {
+    if (size_ == 0) return;
+    long long at = stream->Position();
+    if (stream->Size() < at + (long long)size_) {
+      stream->SetSize(at + (long long)size_);
+      stream->SetPosition(at);
+    }
+    for (Piece& piece : pieces_) {
+      if (piece.used > 0) stream->WriteBuffer(piece.data.get(), int(piece.used));
+      piece.data.reset();
+    }
+  }
 
  private:
   static constexpr size_t kSmallestPiece = 64 * 1024;
@@ -186,7 +200,7 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   bool inMemory = !stream || dynamic_cast<TCustomMemoryStream*>(stream) != nullptr;
   bool tooLarge = inMemory && length > QWG_MEMORY_LIMIT;
   std::unique_ptr<MemoryBody> memory;
-  if (!stream) memory = std::make_unique<MemoryBody>(tooLarge ? 0 : length);
+  if (inMemory) memory = std::make_unique<MemoryBody>(tooLarge ? 0 : length);
   DWORD packet = PacketSize < 1 ? 1 : DWORD(PacketSize);
   std::unique_ptr<char[]> chunk(new char[packet]);
   int total = 0;
@@ -208,23 +222,22 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
         break;
       }
     } else {
-      if (inMemory && total + (long long)read > QWG_MEMORY_LIMIT) {
-        tooLarge = true;
-        break;
-      }
       stream->WriteBuffer(chunk.get(), int(read));
     }
     total += int(read);
     if (length >= 0 && OnRecvProgress && !FStop) OnRecvProgress(this, fileName, length, total);
   } while (!FStop);
 
-  // 9. The result; the memory form hands over a block of exactly the received bytes.
+  // A memory stream gets what arrived in one write.
   chunk.reset();
+  if (memory && stream) memory->WriteTo(stream);
+
+  // 9. The result; the memory form hands over a block of exactly the received bytes.
   int result;
   if (tooLarge || (length != -1 && length != total) || FStop) {
     result = QWG_ERR_TRANSFER;
   } else {
-    if (memory) {
+    if (!stream) {
       if (total >= 1) *buffer = memory->Release();
     } else {
       stream->SetPosition(0);
