@@ -394,6 +394,14 @@ TEST_F(FormWebBrowserTest, TextArgumentsAreConvertedOrFailTheCall) {
   EXPECT_EQ(form->Left.get(), 50);
   EXPECT_EQ(form->ClientWidth.get(), 400);
   EXPECT_EQ(form->ClientHeight.get(), 200);
+
+  webtest::RunScript(form->cwb, "window.external.__SetVisible(1, 'no'); 1");
+  ASSERT_TRUE(webtest::WaitFor([&] { return received.size() == 3; }, kWait));
+  webtest::RunScript(form->cwb, "window.external.__SetVisible('1', 1.0); 1");
+  ASSERT_TRUE(webtest::WaitFor([&] { return received.size() == 4; }, kWait));
+  EXPECT_EQ(received[2].result, DISP_E_TYPEMISMATCH);
+  EXPECT_EQ(received[3].result, S_OK);
+  EXPECT_TRUE(form->tbMain->Visible.get());
 }
 
 }  // namespace
