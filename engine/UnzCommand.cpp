@@ -397,10 +397,11 @@ std::string UnzCommand::TempNameFor(const std::string& path) {
   // "~zb<writer's process id>-<number>": a writer killed before its rename leaves the name,
   // by which a later run knows the file is nobody's. CREATE_NEW settles clashes between runs
   // of one process; the tick count only makes them rare.
-  if (tempCounter_ == 0) tempCounter_ = GetTickCount() & 0xFFFFF;
-  return path.substr(0, cut) +
-         Fmt("~zb%lu-%x", static_cast<unsigned long>(GetCurrentProcessId()), static_cast<unsigned>(++tempCounter_)) +
-         ext;
+  if (tempCounter_ == 0) {
+    tempCounter_ = GetTickCount() & 0xFFFFF;
+    tempPrefix_ = Fmt("~zb%lu-", static_cast<unsigned long>(GetCurrentProcessId()));
+  }
+  return path.substr(0, cut) + tempPrefix_ + Fmt("%x", static_cast<unsigned>(++tempCounter_)) + ext;
 }
 
 void UnzCommand::RemoveEndedWritersTemporaries(const std::string& folder) {

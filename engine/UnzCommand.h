@@ -77,6 +77,7 @@ class UnzCommand {
   uint64_t pendingProgress_ = 0;
   int32_t processed_ = 0;
   uint32_t tempCounter_ = 0;
+  std::string tempPrefix_;  // "~zb<process id>-"
 };
 
 }  // namespace zbe

@@ -172,12 +172,18 @@ class FolderNames {
   }
 
   // The first name (in byte order) that equals `name` but for letter case.
-  bool FindNoCase(const std::string& folder, const std::string& name, std::string& match) {
+  // `known`: the folder's status, when the caller has just taken it.
+  bool FindNoCase(const std::string& folder, const std::string& name, std::string& match,
+                  const struct stat* known = nullptr) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (forked_.exchange(false)) Restart();  // a forked child must not take its parent's reports
     ReadReports();
     struct stat st;
-    if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+    if (known)
+      st = *known;
+    else if (stat(folder.c_str(), &st) != 0)
+      return false;
+    if (!S_ISDIR(st.st_mode)) return false;
     Index* index = Current(folder, st);
     if (!index) {
       std::vector<std::string> matches;
@@ -267,6 +273,8 @@ class FolderNames {
     for (;;) {
       ssize_t n = read(fd_, buffer, sizeof buffer);
       if (n <= 0) return;  // EAGAIN: nothing more
+      // Room left for another report: the queue was empty (what comes now is seen next time).
+      const bool drained = sizeof buffer - static_cast<size_t>(n) > sizeof(inotify_event) + NAME_MAX + 1;
       for (ssize_t pos = 0; pos < n;) {
         const auto* e = reinterpret_cast<const inotify_event*>(buffer + pos);
         pos += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
@@ -295,6 +303,7 @@ class FolderNames {
             Remove(index, name);
         }
       }
+      if (drained) return;
     }
   }
 
@@ -393,21 +402,27 @@ std::string DosToUnix(const std::string& dosPath) {
   // Names mostly exist as written, or all but the last one: the longest such start is found
   // from the end, and only what follows it is looked up without letter case.
   size_t exact = names.size();
-  struct stat st;
-  while (exact > 0 && lstat(join(exact).c_str(), &st) != 0) --exact;
+  struct stat folder, probe;
+  while (exact > 0 && lstat(join(exact).c_str(), &folder) != 0) --exact;
+  bool folderKnown = exact > 0;  // `folder` is the status of unixPath
   std::string unixPath = join(exact);
   bool exists = true;  // once a component is missing, nothing below it can be found
   for (size_t i = exact; i < names.size(); ++i) {
     std::string base = unixPath == "/" ? "" : unixPath;
     std::string candidate = base + "/" + names[i];
     // The first after the start is known to be missing as written.
-    if (exists && (i == exact || lstat(candidate.c_str(), &st) != 0)) {
+    if (exists && (i == exact || lstat(candidate.c_str(), &probe) != 0)) {
       // No exact match: the first name that differs only in letter case.
       std::string match;
-      if (FolderNames::Instance().FindNoCase(unixPath, names[i], match))
+      const bool realFolder = folderKnown && S_ISDIR(folder.st_mode);  // not a link to one
+      if (FolderNames::Instance().FindNoCase(unixPath, names[i], match, realFolder ? &folder : nullptr))
         candidate = base + "/" + match;
       else
         exists = false;
+      folderKnown = false;
+    } else {
+      if (exists) folder = probe;
+      folderKnown = exists;
     }
     unixPath = candidate;
   }
