@@ -1,6 +1,8 @@
 #include "UnzCommand.h"
 
+#include <cctype>
 #include <cstdarg>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include "UnzNames.h"
@@ -392,9 +394,46 @@ std::string UnzCommand::TempNameFor(const std::string& path) {
   size_t dot = base.rfind('.');
   // Keep the extension: the layer decides by it whether a file is a program.
   if (dot != std::string::npos && dot > 0 && base.size() - dot <= 16) ext = base.substr(dot);
-  // CREATE_NEW settles clashes with other processes; the tick count only makes them rare.
-  if (tempCounter_ == 0) tempCounter_ = GetTickCount() & 0xFFFFF;
-  return path.substr(0, cut) + Fmt("~zb%x", static_cast<unsigned>(++tempCounter_)) + ext;
+  // "~zb<writer's process id>-<number>": a writer killed before its rename leaves the name,
+  // by which a later run knows the file is nobody's. CREATE_NEW settles clashes between runs
+  // of one process; the tick count only makes them rare.
+  if (tempCounter_ == 0) {
+    tempCounter_ = GetTickCount() & 0xFFFFF;
+    tempPrefix_ = Fmt("~zb%lu-", static_cast<unsigned long>(GetCurrentProcessId()));
+  }
+  return path.substr(0, cut) + tempPrefix_ + Fmt("%x", static_cast<unsigned>(++tempCounter_)) + ext;
+}
+
+void UnzCommand::RemoveEndedWritersTemporaries(const std::string& folder) {
+  if (!cleaned_.insert(folder).second) return;
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "~zb*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return;
+  const DWORD self = GetCurrentProcessId();
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    // "~zb", the decimal process id, "-", the hexadecimal number, the extension if any.
+    const char* p = found.cFileName + 3;
+    char* end = nullptr;
+    unsigned long pid = std::strtoul(p, &end, 10);
+    if (end == p || *p < '0' || *p > '9' || *end != '-' || pid == 0 || pid > 0x7FFFFFFF || pid == self) continue;
+    const char* number = end + 1;
+    std::strtoul(number, &end, 16);
+    if (end == number || !std::isxdigit(static_cast<unsigned char>(*number)) || (*end != '\0' && *end != '.'))
+      continue;
+    // Only a writer that is certainly gone: a process that cannot be opened for want of rights
+    // still runs.
+    HANDLE writer = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (writer) {
+      CloseHandle(writer);
+      continue;
+    }
+    if (GetLastError() != ERROR_INVALID_PARAMETER) continue;
+    std::string stale = folder + found.cFileName;
+    if (DeleteFileA(stale.c_str()))
+      Trace(Fmt("Removed %s, left by an ended run", stale.c_str()));
+  } while (FindNextFileA(find, &found));
+  FindClose(find);
 }
 
 bool UnzCommand::ExtractTo(size_t index, const ZEntry& entry, const std::string& name, const std::string& path,
@@ -404,6 +443,7 @@ bool UnzCommand::ExtractTo(size_t index, const ZEntry& entry, const std::string&
     Skip(name, zskWriteError, zemWrite, Fmt("Cannot create the folder of %s", path.c_str()));
     return false;
   }
+  RemoveEndedWritersTemporaries(path.substr(0, cut));
   TempFile temp;
   for (int tries = 0; tries < 100 && temp.handle == INVALID_HANDLE_VALUE; ++tries) {
     std::string candidate = TempNameFor(path);

@@ -58,6 +58,7 @@ class UnzCommand {
   bool FlushProgress();
   bool ForceFolders(const std::string& folderPath);
   std::string TempNameFor(const std::string& path);
+  void RemoveEndedWritersTemporaries(const std::string& folder);
 
   const UnzipParams& params_;
   uint32_t handle_;
@@ -70,11 +71,13 @@ class UnzCommand {
   Decoder decoder_;
   std::unique_ptr<Prefetcher> prefetch_;  // reads archive_: declared after it, so it ends first
   std::set<std::string> folders_;         // folders below the extract folder known to exist
+  std::set<std::string> cleaned_;         // folders rid of ended writers' temporaries in this run
   std::vector<std::string> passwords_;  // passwords known to work, most recent first
   bool noMorePasswords_ = false;
   uint64_t pendingProgress_ = 0;
   int32_t processed_ = 0;
   uint32_t tempCounter_ = 0;
+  std::string tempPrefix_;  // "~zb<process id>-"
 };
 
 }  // namespace zbe

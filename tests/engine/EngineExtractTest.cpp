@@ -1,5 +1,6 @@
 // ZE_UnzExec end to end on archives made by the test writer: what lands on disk, what the
 // callback hears, and what never happens (files outside the folder, half-written files).
+#include <sys/wait.h>
 #include <time.h>
 
 #include "EngineHarness.h"
@@ -710,4 +711,49 @@ TEST(EngineExports, AnswerAsTheComponentExpects) {
       EXPECT_NE(std::string(info.dli_fname), std::string(ZBENGINE_PATH)) << name;
     }
   }
+}
+
+// A run killed while it wrote leaves its temporary file; the next run into that folder removes
+// it, but never one a running extraction is still writing.
+TEST_F(EngineExtract, RemovesTheTemporariesOfEndedWritersOnly) {
+  pid_t ended = fork();
+  if (ended == 0) _exit(0);
+  ASSERT_GT(ended, 0);
+  ASSERT_EQ(waitpid(ended, nullptr, 0), ended);
+  int hold[2];
+  ASSERT_EQ(pipe(hold), 0);
+  pid_t running = fork();
+  if (running == 0) {
+    char c;
+    close(hold[1]);
+    (void)!read(hold[0], &c, 1);  // until the test ends
+    _exit(0);
+  }
+  ASSERT_GT(running, 0);
+  close(hold[0]);
+  auto temp = [](pid_t pid, const char* rest) { return "~zb" + std::to_string(pid) + rest; };
+  struct Case {
+    std::string file;
+    bool stays;
+  } cases[] = {
+      {temp(ended, "-1a.dat"), false},
+      {"sub/" + temp(ended, "-2"), false},
+      {temp(running, "-3.dat"), true},
+      {"sub/" + temp(running, "-4.exe"), true},
+      {"~zb1f2e.dat", true},  // no writer named
+      {temp(ended, ".dat"), true},
+      {"~zb-" + std::to_string(ended) + "-5.dat", true},
+      {"untouched/" + temp(ended, "-6.dat"), true},  // a folder this run does not write into
+  };
+  for (const Case& c : cases) WriteFile(Out(c.file), "left");
+  ztest::ZipWriter w;
+  w.Add(Entry("top.txt", "a"));
+  w.Add(Entry("sub/inner.txt", "b"));
+  Write(w);
+
+  EXPECT_EQ(Run(), 2) << rec.Messages();
+  for (const Case& c : cases) EXPECT_EQ(fs::exists(Out(c.file)), c.stays) << c.file;
+  EXPECT_EQ(ReadFile(Out("sub/inner.txt")), "b");
+  close(hold[1]);
+  waitpid(running, nullptr, 0);
 }

@@ -2,12 +2,17 @@
 // folder, full path names and temporary names.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <pthread.h>
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 #include "Internal.h"
 
@@ -145,6 +150,205 @@ std::string UnixToDosLexical(const std::string& clean) {
   return dos + converted;
 }
 
+std::string FoldName(const std::string& name) {
+  std::string out = name;
+  for (char& c : out) c = FoldAscii(c);
+  return out;
+}
+
+// The names of folders read for lookups without letter case, so that a name missing in a large
+// folder costs a constant, not a reading of the whole folder. The kernel reports every change
+// to a watched folder, this process's and any other's, so an index never misses one, however
+// close together changes come (a folder's change time cannot tell two changes within one tick
+// apart, and the program and a library with its own copy of this layer change folders
+// independently). Where changes go unreported (a network or user-space file system, another
+// machine), a change time that moves with no report sends the folder to be read again. Without
+// watches (limits reached) every lookup reads the folder.
+class FolderNames {
+ public:
+  static FolderNames& Instance() {
+    static FolderNames* names = new FolderNames;  // used until the very end of the process
+    return *names;
+  }
+
+  // The first name (in byte order) that equals `name` but for letter case.
+  // `known`: the folder's status, when the caller has just taken it.
+  bool FindNoCase(const std::string& folder, const std::string& name, std::string& match,
+                  const struct stat* known = nullptr) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (forked_.exchange(false)) Restart();  // a forked child must not take its parent's reports
+    ReadReports();
+    struct stat st;
+    if (known)
+      st = *known;
+    else if (stat(folder.c_str(), &st) != 0)
+      return false;
+    if (!S_ISDIR(st.st_mode)) return false;
+    Index* index = Current(folder, st);
+    if (!index) {
+      std::vector<std::string> matches;
+      ReadFolder(folder, [&](const char* entry) {
+        if (EqualNoCase(entry, name)) matches.push_back(entry);
+      });
+      return First(matches, match);
+    }
+    index->lastUse = ++uses_;
+    auto it = index->names.find(FoldName(name));
+    return it != index->names.end() && First(it->second, match);
+  }
+
+ private:
+  // Folders indexed at the same time; the least recently used one gives way.
+  static constexpr size_t kMaxFolders = 64;
+  static constexpr uint32_t kMask =
+      IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+  struct Index {
+    int watch = -1;
+    dev_t dev = 0;
+    ino_t ino = 0;
+    timespec changed{};   // the folder's change time when last looked at
+    bool reported = false;  // a report came since then
+    uint64_t lastUse = 0;
+    std::unordered_map<std::string, std::vector<std::string>> names;  // folded name -> names
+  };
+
+  FolderNames() {
+    Restart();
+    pthread_atfork(nullptr, nullptr, [] { Instance().forked_ = true; });
+  }
+
+  void Restart() {
+    if (fd_ >= 0) close(fd_);  // in a forked child, only the child's copy of the descriptor
+    folders_.clear();
+    byWatch_.clear();
+    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  }
+
+  void Forget(const std::string& folder) {
+    auto it = folders_.find(folder);
+    if (it == folders_.end()) return;
+    int watch = it->second.watch;
+    folders_.erase(it);
+    // Two paths may lead to one folder and so share its watch.
+    std::vector<std::string>& paths = byWatch_[watch];
+    std::erase(paths, folder);
+    if (!paths.empty()) return;
+    byWatch_.erase(watch);
+    inotify_rm_watch(fd_, watch);
+  }
+
+  // Every name in the folder but "." and "..".
+  template <typename Each>
+  static void ReadFolder(const std::string& folder, Each each) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return;
+    while (dirent* e = readdir(dir))
+      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) each(e->d_name);
+    closedir(dir);
+  }
+
+  static bool First(const std::vector<std::string>& names, std::string& match) {
+    if (names.empty()) return false;
+    match = *std::min_element(names.begin(), names.end());
+    return true;
+  }
+
+  static void Add(Index& index, const std::string& name) {
+    std::vector<std::string>& same = index.names[FoldName(name)];
+    if (std::find(same.begin(), same.end(), name) == same.end()) same.push_back(name);
+  }
+
+  static void Remove(Index& index, const std::string& name) {
+    auto it = index.names.find(FoldName(name));
+    if (it == index.names.end()) return;
+    std::erase(it->second, name);
+    if (it->second.empty()) index.names.erase(it);
+  }
+
+  // Applies the changes reported since the last call.
+  void ReadReports() {
+    if (fd_ < 0) return;
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (;;) {
+      ssize_t n = read(fd_, buffer, sizeof buffer);
+      if (n <= 0) return;  // EAGAIN: nothing more
+      // Room left for another report: the queue was empty (what comes now is seen next time).
+      const bool drained = sizeof buffer - static_cast<size_t>(n) > sizeof(inotify_event) + NAME_MAX + 1;
+      for (ssize_t pos = 0; pos < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(buffer + pos);
+        pos += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+        if (e->mask & IN_Q_OVERFLOW) {
+          // Reports were lost: nothing known can be trusted.
+          Restart();
+          return;
+        }
+        auto w = byWatch_.find(e->wd);
+        if (w == byWatch_.end()) continue;
+        std::vector<std::string> paths = w->second;
+        if (e->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED | IN_UNMOUNT)) {
+          for (const std::string& path : paths) Forget(path);
+          continue;
+        }
+        if (e->len == 0) continue;
+        std::string name = e->name;
+        for (const std::string& path : paths) {
+          auto f = folders_.find(path);
+          if (f == folders_.end()) continue;
+          Index& index = f->second;
+          index.reported = true;
+          if (e->mask & (IN_CREATE | IN_MOVED_TO))
+            Add(index, name);
+          else if (e->mask & (IN_DELETE | IN_MOVED_FROM))
+            Remove(index, name);
+        }
+      }
+      if (drained) return;
+    }
+  }
+
+  // The folder's index when it can be trusted, else a new one (null without watches).
+  Index* Current(const std::string& folder, const struct stat& st) {
+    auto it = folders_.find(folder);
+    if (it != folders_.end()) {
+      Index& index = it->second;
+      bool moved = index.changed.tv_sec != st.st_mtim.tv_sec || index.changed.tv_nsec != st.st_mtim.tv_nsec;
+      if (index.dev == st.st_dev && index.ino == st.st_ino && (!moved || index.reported)) {
+        index.changed = st.st_mtim;
+        index.reported = false;
+        return &index;
+      }
+      Forget(folder);  // another folder now, or a change that was not reported
+    }
+    if (fd_ < 0) return nullptr;
+    if (folders_.size() >= kMaxFolders) {
+      auto oldest = std::min_element(folders_.begin(), folders_.end(),
+                                     [](const auto& a, const auto& b) { return a.second.lastUse < b.second.lastUse; });
+      Forget(oldest->first);
+    }
+    // Watched before it is read: a change while it is read is then reported, and applying it
+    // again to the names read gives the same result.
+    int watch = inotify_add_watch(fd_, folder.c_str(), kMask);
+    if (watch < 0) return nullptr;
+    Index index;
+    index.watch = watch;
+    index.dev = st.st_dev;
+    index.ino = st.st_ino;
+    index.changed = st.st_mtim;
+    ReadFolder(folder, [&](const char* entry) { Add(index, entry); });
+    std::vector<std::string>& paths = byWatch_[watch];
+    if (std::find(paths.begin(), paths.end(), folder) == paths.end()) paths.push_back(folder);
+    return &(folders_[folder] = std::move(index));
+  }
+
+  int fd_ = -1;
+  std::atomic<bool> forked_{false};
+  uint64_t uses_ = 0;
+  std::map<std::string, Index> folders_;
+  std::unordered_map<int, std::vector<std::string>> byWatch_;
+  std::mutex mutex_;
+};
+
 }  // namespace
 
 void ForgetCurrentDos() {
@@ -187,27 +391,38 @@ std::string DosToUnix(const std::string& dosPath) {
   std::string full = NormalizeDos(dosPath);
   Drive drive;
   if (!FindDrive(full[0], drive)) return "";
-  std::string unixPath = drive.root;
+  std::vector<std::string> parts = SplitDos(full.substr(3));
+  std::vector<std::string> names;
+  for (const std::string& part : parts) names.push_back(Cp949ToUtf8(part));
+  auto join = [&](size_t count) {
+    std::string path = drive.root;
+    for (size_t i = 0; i < count; ++i) path += (path == "/" ? "" : "/") + names[i];
+    return path;
+  };
+  // Names mostly exist as written, or all but the last one: the longest such start is found
+  // from the end, and only what follows it is looked up without letter case.
+  size_t exact = names.size();
+  struct stat folder, probe;
+  while (exact > 0 && lstat(join(exact).c_str(), &folder) != 0) --exact;
+  bool folderKnown = exact > 0;  // `folder` is the status of unixPath
+  std::string unixPath = join(exact);
   bool exists = true;  // once a component is missing, nothing below it can be found
-  for (const std::string& part : SplitDos(full.substr(3))) {
-    std::string name = Cp949ToUtf8(part);
+  for (size_t i = exact; i < names.size(); ++i) {
     std::string base = unixPath == "/" ? "" : unixPath;
-    std::string candidate = base + "/" + name;
-    struct stat st;
-    if (exists && lstat(candidate.c_str(), &st) != 0) {
+    std::string candidate = base + "/" + names[i];
+    // The first after the start is known to be missing as written.
+    if (exists && (i == exact || lstat(candidate.c_str(), &probe) != 0)) {
       // No exact match: the first name that differs only in letter case.
-      std::vector<std::string> matches;
-      if (DIR* dir = opendir(unixPath.c_str())) {
-        while (dirent* e = readdir(dir))
-          if (EqualNoCase(e->d_name, name)) matches.push_back(e->d_name);
-        closedir(dir);
-      }
-      if (matches.empty()) {
+      std::string match;
+      const bool realFolder = folderKnown && S_ISDIR(folder.st_mode);  // not a link to one
+      if (FolderNames::Instance().FindNoCase(unixPath, names[i], match, realFolder ? &folder : nullptr))
+        candidate = base + "/" + match;
+      else
         exists = false;
-      } else {
-        std::sort(matches.begin(), matches.end());
-        candidate = base + "/" + matches.front();
-      }
+      folderKnown = false;
+    } else {
+      if (exists) folder = probe;
+      folderKnown = exists;
     }
     unixPath = candidate;
   }

@@ -1,4 +1,8 @@
 // DOS paths over the drive table: mapping both ways, the current folder and full path names.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <functional>
 #include "TempDrives.h"
 
 namespace {
@@ -46,6 +50,74 @@ TEST_F(DosPaths, DosToUnixResolvesLikeWindows) {
   EXPECT_EQ(winplat::DosToUnix("e:\\maps\\A.BIN"), Usb("Maps/a.bin"));
   EXPECT_EQ(winplat::DosToUnix("E:\\"), Usb());
   for (const char* none : {"Q:\\x", "\\\\server\\share\\x", ""}) EXPECT_EQ(winplat::DosToUnix(none), "") << none;
+}
+
+// A folder read once for a lookup without letter case keeps answering as a fresh reading would,
+// whoever changes it and however quickly.
+TEST_F(DosPaths, LookupsWithoutCaseSeeEveryChange) {
+  const std::string folder = C("Many");
+  for (int i = 0; i < 300; ++i) Put(folder + "/F" + std::to_string(i) + ".dat", "");
+  Put(folder + "/Old.txt", "");
+  Put(folder + "/Gone.TXT", "");
+  // Another process's change, with POSIX calls only.
+  auto inChild = [](const std::function<void()>& change) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      change();
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  };
+  // A change within one tick of the folder's change time, which the time then cannot show.
+  auto sameTick = [&](const std::function<void()>& change) {
+    struct stat before;
+    ASSERT_EQ(stat(folder.c_str(), &before), 0);
+    change();
+    timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(utimensat(AT_FDCWD, folder.c_str(), times, 0), 0);
+  };
+  auto create = [&](const std::string& name) { close(open((folder + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644)); };
+  auto remove = [&](const std::string& name) { unlink((folder + "/" + name).c_str()); };
+  struct Case {
+    const char* what;
+    std::function<void()> change;
+    const char* dos;        // looked up before and after the change
+    const char* unixAfter;  // the name below C:\Many afterwards
+  } cases[] = {
+      {"created here", [&] { create("New1.TXT"); }, "C:\\Many\\new1.txt", "New1.TXT"},
+      {"created by another process", [&] { inChild([&] { create("NEW2.txt"); }); }, "C:\\many\\new2.TXT", "NEW2.txt"},
+      {"created in the same tick", [&] { sameTick([&] { create("nEw3.txt"); }); }, "C:\\Many\\NEW3.TXT", "nEw3.txt"},
+      {"created in the same tick by another process",
+       [&] { sameTick([&] { inChild([&] { create("NeW4.txt"); }); }); }, "C:\\Many\\new4.txt", "NeW4.txt"},
+      {"deleted by another process", [&] { inChild([&] { remove("Gone.TXT"); }); }, "C:\\Many\\gone.txt", "gone.txt"},
+      {"renamed in the same tick",
+       [&] { sameTick([&] { rename((folder + "/Old.txt").c_str(), (folder + "/Renamed.TXT").c_str()); }); },
+       "C:\\Many\\renamed.txt", "Renamed.TXT"},
+      {"renamed away", [] {}, "C:\\Many\\OLD.TXT", "OLD.TXT"},
+      {"a second case, earlier in byte order", [&] { inChild([&] { create("F1.DAT"); }); }, "C:\\Many\\f1.dat",
+       "F1.DAT"},
+      {"the earlier case deleted in the same tick", [&] { sameTick([&] { remove("F1.DAT"); }); }, "C:\\Many\\f1.dat",
+       "F1.dat"},
+      {"made through the layer", [] { CloseHandle(CreateFileA("C:\\Many\\Layer.Txt", GENERIC_WRITE, 0, nullptr,
+                                                              CREATE_NEW, 0, nullptr)); },
+       "C:\\Many\\LAYER.TXT", "Layer.Txt"},
+      {"moved through the layer", [] { MoveFileA("C:\\Many\\Layer.Txt", "C:\\Many\\Moved.txt"); },
+       "C:\\Many\\moved.TXT", "Moved.txt"},
+  };
+  for (const Case& c : cases) {
+    winplat::DosToUnix(c.dos);  // the folder is read (again) now, before the change
+    c.change();
+    EXPECT_EQ(winplat::DosToUnix(c.dos), folder + "/" + c.unixAfter) << c.what;
+  }
+
+  // The folder replaced by another of the same name.
+  ASSERT_EQ(winplat::DosToUnix("C:\\Many\\f2.dat"), folder + "/F2.dat");
+  ASSERT_EQ(rename(folder.c_str(), C("Away").c_str()), 0);
+  Put(folder + "/f2.DAT", "");
+  EXPECT_EQ(winplat::DosToUnix("C:\\Many\\F2.dat"), folder + "/f2.DAT");
+  EXPECT_EQ(winplat::DosToUnix("C:\\Away\\f2.dat"), C("Away/F2.dat"));
 }
 
 TEST_F(DosPaths, UnixToDosNamesOnlyPathsOnDrives) {
