@@ -255,6 +255,21 @@ TEST_F(SmallDriveTest, AnArchiveThatCannotFitOnTheDriveIsAFileErrorWithNothingWr
   }
 }
 
+TEST_F(SmallDriveTest, ACameraArchiveThatCannotFitIsLeftPackedInTheChosenFolder) {
+  ztest::ZipWriter zip;
+  zip.AddFile("SafeCam.dat", std::string(8u << 20, '\0'));
+  Serve(zip.Build());
+  fs::create_directories(root_ / "small/cam");
+  uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) {
+    d.Select("D:\\cam");
+    d.Ok();
+  });
+  dm_->CameraUrl = (std::string("http://") + kFilesHost + "/camera/SafeCam.ZIP").c_str();
+  uitest::Click(frmMain->btnCameraUpdate);
+  // The unpacking failed: the archive stays, as after any failed entry.
+  EXPECT_EQ(testfiles::Listing(root_ / "small/cam"), (std::vector<std::string>{"SafeCam.ZIP"}));
+}
+
 // ------------------------------------------------------------------ camera data
 
 TEST_F(HostilePathTest, ACameraFileNameLeadingOutOfTheChosenFolderIsNotFetched) {
