@@ -119,6 +119,42 @@ AnsiString PathJoin(const AnsiString& Name, const AnsiString& Folder) {
   return ExpandFileName(path);
 }
 
+bool IsRelativeName(const AnsiString& Name) {
+  const std::string name = Name.str();
+  if (name.empty()) return true;
+  // Checked first: in valid text of the code page no trail byte is "\", "/" or ":", so the
+  // byte-wise tests below see every separator that the file functions see.
+  if (MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name.data(), int(name.size()), nullptr, 0) <= 0)
+    return false;
+  if (name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos) return false;
+  size_t start = 0;
+  while (start <= name.size()) {
+    size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) end = name.size();
+    std::string step = name.substr(start, end - start);
+    if (step != "." && !step.empty() && step.find_first_not_of(". ") == std::string::npos) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+bool IsPlainFileName(const AnsiString& Name) {
+  const std::string name = Name.str();
+  return !name.empty() && name != "." && IsRelativeName(Name) && name.find_first_of("\\/") == std::string::npos;
+}
+
+AnsiString PathBelow(const AnsiString& Name, const AnsiString& Folder) {
+  if (!IsRelativeName(Name)) return "";
+  AnsiString folder = ExpandFileName(Folder);
+  if (folder.Length() > 3) folder = ExcludeTrailingBackslash(folder);
+  AnsiString path = Name.IsEmpty() ? folder : PathJoin(Name, folder);
+  if (path.Length() > 3) path = ExcludeTrailingBackslash(path);
+  // Nothing the checks above let through climbs out; this test keeps it so for a spelling they miss.
+  AnsiString prefix = IncludeTrailingBackslash(folder);
+  if (path != folder && path.SubString(1, prefix.Length()) != prefix) return "";
+  return path;
+}
+
 TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create) {
   AnsiString path = PathJoin(Name, Folder);
   if (!FileExists(path) && !Create) return nullptr;

@@ -27,6 +27,16 @@ AnsiString GetFileVersionString(const AnsiString& FileName, const AnsiString& Va
 
 unsigned int VersionToNumber(const AnsiString& Version);
 AnsiString PathJoin(const AnsiString& Name, const AnsiString& Folder);
+// Names that the vendor's server sends become local names only through these two. A relative
+// name stays below its folder: no drive, no root or network name, no ".." step (nor a step of
+// dots that Windows reads as one), no ":" and only valid text of the code page, so every use
+// of the name resolves it to the same folder.
+bool IsRelativeName(const AnsiString& Name);
+// One file name without any folder part.
+bool IsPlainFileName(const AnsiString& Name);
+// PathJoin of a relative name and an absolute folder, without a trailing ""; "" when Name is
+// not a relative name. An empty Name gives the folder itself.
+AnsiString PathBelow(const AnsiString& Name, const AnsiString& Folder);
 // The caller owns the object; null when the file is missing and Create is not set.
 TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create);
 

@@ -136,9 +136,12 @@ void TfrmMain::btnCameraUpdateClick(TObject*) {
 
   AnsiString url = dmMaster->CameraUrl;
   if (url.IsEmpty()) return;
-  AnsiString local = PathJoin(GetURLFileName(url), folder);
-  int n;
-  {
+  AnsiString name = GetURLFileName(url);
+  AnsiString local = PathJoin(name, folder);
+  int n = -1;
+  // A name that is not one plain file name would lead out of the chosen folder: it fails as a
+  // download that did not arrive, and nothing is created.
+  if (IsPlainFileName(name)) {
     TFileStream stream(local, fmCreate);
     n = DownloadToStream(url, &stream);
   }

@@ -44,6 +44,22 @@ AnsiString PartPath(const AnsiString& dir, const AnsiString& zipName, int k) {
   return RemoveDoubleBackslash(FormatStr("%s\\%s", dir.c_str(), PartName(zipName, k).c_str()));
 }
 
+// The one local folder of a data file: DEST_PATH below the download root (the current
+// directory); "" when it would lead out. The archive, its files and the record are all found
+// from this path.
+AnsiString DestFolder(TMemIniFile* model, const AnsiString& section) {
+  return PathBelow(model->ReadString(section, "DEST_PATH", ""), GetCurrentDir());
+}
+
+// The server's names of a data file stay where they belong: the archive a plain file name in
+// its folder, the installed file below it, the archive's folder below ROOT_URL.
+bool NamesStayInside(TMemIniFile* model, const AnsiString& section) {
+  AnsiString folder = DestFolder(model, section);
+  AnsiString path = StringReplace(model->ReadString(section, "FILEINFO_PATH", ""), "\\\\", "\\", rfReplaceAll);
+  return !folder.IsEmpty() && IsPlainFileName(model->ReadString(section, "AG_ZIPNAME", "")) &&
+         !PathBelow(model->ReadString(section, "AG_FILENAME", ""), folder).IsEmpty() && IsRelativeName(path);
+}
+
 }  // namespace
 
 TfrmProgramUpdate::TfrmProgramUpdate(TComponent* Owner) : TForm(Owner) {
@@ -244,10 +260,10 @@ int32_t TfrmProgramUpdate::SumZipSizes(TMemIniFile* model) {
 
 int TfrmProgramUpdate::CheckFileState(TMemIniFile* model, const AnsiString& section) {
   AnsiString name = model->ReadString(section, "AG_FILENAME", "");
-  AnsiString dest = model->ReadString(section, "DEST_PATH", "");
-  AnsiString target = PathJoin(name, dest);
-  if (!FileExists(target)) return 0;
-  std::unique_ptr<TMemIniFile> rec(OpenIniIn(kFileInfo, dest, false));
+  AnsiString folder = DestFolder(model, section);
+  AnsiString target = folder.IsEmpty() ? AnsiString() : PathBelow(name, folder);
+  if (target.IsEmpty() || !FileExists(target)) return 0;
+  std::unique_ptr<TMemIniFile> rec(OpenIniIn(kFileInfo, folder, false));
   if (!rec) return 0;
   long long realSize = FileSizeOf(target);
   if (realSize < 0) return -1;
@@ -544,8 +560,10 @@ bool TfrmProgramUpdate::Finish(TMemIniFile* model) {
   }
   if (start) {
     AnsiString path = model->ReadString("INSTALLER", "PATH", "");
-    if (FileExists(path))
-      ShellExecuteA(Handle, "open", path.c_str(), nullptr, "", SW_SHOWNORMAL);
+    // Only an installer below the download root is started; one elsewhere counts as missing.
+    AnsiString local = PathBelow(path, GetCurrentDir());
+    if (!local.IsEmpty() && FileExists(local))
+      ShellExecuteA(Handle, "open", local.c_str(), nullptr, "", SW_SHOWNORMAL);
     else
       Application->MessageBox(FormatStr("설치 프로그램이 해당 Folder에 없습니다.\nPath : %s", path.c_str()).c_str(),
                               PROGRAM_TITLE, MB_ICONERROR);
@@ -573,9 +591,11 @@ void TfrmProgramUpdate::CleanupInterrupted(TMemIniFile* model) {
   model->ReadSections(&sections);
   if (frmMain->ResumeIndex >= sections.Count()) return;
   AnsiString section = sections.Get(frmMain->ResumeIndex);
-  AnsiString dir = PathJoin(model->ReadString(section, "DEST_PATH", ""), ".");
+  AnsiString dir = DestFolder(model, section);
   AnsiString zipName = model->ReadString(section, "AG_ZIPNAME", "");
   int n = model->ReadInteger(section, "AG_NUMSPAN", 0);
+  // Names leading out were never fetched: there is nothing of theirs to delete.
+  if (dir.IsEmpty() || !IsPlainFileName(zipName)) return;
   if (n < 2) {
     AnsiString path = RemoveDoubleBackslash(FormatStr("%s\\%s", dir.c_str(), zipName.c_str()));
     if (FileExists(path)) DeleteFile(path);
@@ -606,7 +626,6 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
   path = StringReplace(path, "\\", "/", rfReplaceAll);
   int n = model->ReadInteger(section, "AG_NUMSPAN", 0);
   AnsiString zipName = model->ReadString(section, "AG_ZIPNAME", "");
-  AnsiString dest = model->ReadString(section, "DEST_PATH", "");
   AnsiString fullUrl = model->ReadString(section, "FULL_URL", "");
   AnsiString productInfo = model->ReadString(section, "PRODUCT_INFO", "");
   auto urlOf = [&](const AnsiString& name) {
@@ -642,11 +661,15 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
   d->DoneBefore = 0;
   d->CurPos = 0;
 
+  // A file whose names lead out of the download root fails before anything is created.
+  AnsiString folder = NamesStayInside(model, section) ? DestFolder(model, section) : AnsiString();
   AnsiString local;
-  if (n == 1) {
+  if (folder.IsEmpty()) {
     rc = -1;
-    if (!dmMaster->EnsureFolder(".", dest).IsEmpty()) {
-      local = PathJoin(zipName, dest);
+  } else if (n == 1) {
+    rc = -1;
+    if (!dmMaster->EnsureFolder("", folder).IsEmpty()) {
+      local = PathJoin(zipName, folder);
       rc = DownloadTo(local, urlOf(zipName));
     }
   } else {
@@ -655,11 +678,11 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
     LastPos = 0;
     for (int k = 1; k <= n && !frmMain->Closing; ++k) {
       AnsiString name = PartName(zipName, k);
-      if (dmMaster->EnsureFolder(".", dest).IsEmpty()) {
+      if (dmMaster->EnsureFolder("", folder).IsEmpty()) {
         rc = -1;
         break;
       }
-      local = PathJoin(name, dest);
+      local = PathJoin(name, folder);
       int r = DownloadTo(local, urlOf(name));
       if (r > 0) {
         rc = Add32(rc, r);
@@ -681,7 +704,7 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
   RedrawItem(item);
   lvMain->Invalidate();
   lvMain->Update();
-  bool ok = FileExists(local) && Unzip(local, ExtractFileDir(local), section, model);
+  bool ok = FileExists(local) && Unzip(local, folder, section, model);
   if (ok) {
     SetResult(item, "완료");
   } else {
@@ -815,7 +838,10 @@ bool TfrmProgramUpdate::Unzip(const AnsiString& archive, const AnsiString& folde
     ZipBuilder1->Unattended = true;
     ZipBuilder1->ExtrOptions = ExtrOpts() << ExtrDirNames << ExtrOverWrite;
     int r = ZipBuilder1->Extract();
-    if (r == 0) {
+    // The file is installed only when it is there as a file (an entry may have made a folder
+    // of that name, or the archive may not hold it at all).
+    AnsiString target = PathBelow(model->ReadString(section, "AG_FILENAME", ""), folder);
+    if (r == 0 && !target.IsEmpty() && FileExists(target)) {
       int n = model->ReadInteger(section, "AG_NUMSPAN", 0);
       AnsiString zipName = model->ReadString(section, "AG_ZIPNAME", "");
       AnsiString dir = ExtractFileDir(archive);

@@ -72,6 +72,16 @@ void TZBWorker::ExtExtract() {
       char probe[262] = {};
       if (GetTempFileNameA(folder.c_str(), "tmp", 0, probe) == 0) throw EZipBuilder::CreateFromIdStr(11051, folder);
       DeleteFileA(probe);
+      // An archive that cannot fit is refused before anything is written: a few megabytes
+      // may expand to gigabytes and fill the drive until a write fails half-way.
+      if (FSpecArgs->Count() == 0 || FSpecArgs->Strings(0) == "*.*") {
+        unsigned long long need = 0;
+        for (const auto& entry : ZipContents)
+          if (entry) need += entry->UncompressedSize;
+        ULARGE_INTEGER free;
+        if (GetDiskFreeSpaceExA(folder.c_str(), &free, nullptr, nullptr) && need > free.QuadPart)
+          throw EZipBuilder::CreateFromIdStr(11005, ExtractFileDrive(folder));
+      }
     }
 
     AnsiString archivePath = ZipFileName;

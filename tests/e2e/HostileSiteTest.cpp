@@ -1,0 +1,95 @@
+// A hostile copy of the sample site through the real program: model info files whose names lead
+// out of the download root, an installer outside it, and a camera address whose file name leads
+// out of the camera folder. Nothing outside the program folder (the download root), the USB
+// folder and the temporary folder is created, changed or deleted; each refused file is shown as
+// failed, and only what stays inside is installed.
+#include "E2eFixture.h"
+
+namespace e2e {
+namespace {
+
+const char* const kModels = "trelm.quorvex.example/pavoTrelm/model/";
+
+class HostileSiteTest : public E2eFixture {
+ protected:
+  // Everything below the test's folder that the programs may not touch.
+  std::map<std::string, std::string> Outside() const {
+    return testfiles::Snapshot(root_, {"prog", "USB", "temp", "cache", "run", "hkcu.reg", "hkcu.reg.lock",
+                                       "automation.txt.log", "notices.log"});
+  }
+  void EditModel(const fs::path& site, const std::string& file, const std::string& section, const std::string& key,
+                 const std::string& value) {
+    fs::path path = site / kModels / file;
+    WriteUnix(path, SetIniValue(ReadUnix(path), section, key, value));
+  }
+};
+
+TEST_F(HostileSiteTest, NamesLeadingOutFailTheirFilesAndNothingOutsideTheChosenFoldersChanges) {
+  fs::path site = OwnSite();
+  // PAVO S7: its map goes to a folder beside the program folder; PAVO X1: its program archive
+  // is named after a file beside the program folder; PAVO Z9 (a copy of X1 with folders of its
+  // own) installs, but names an installer outside.
+  EditModel(site, "PAVO_S7.ini", "FILE_2", "DEST_PATH", "..\\escaped");
+  EditModel(site, "PAVO_X1.ini", "FILE_1", "AG_ZIPNAME", "..\\..\\..\\keep.txt");
+  std::string z9 = ReadUnix(fs::path(VENDOR_SITE) / kModels / "PAVO_X1.ini");
+  z9 = SetIniValue(z9, "ENVIRONMENT", "MODEL_CAPTION", "\"PAVO Z9\"");
+  z9 = SetIniValue(z9, "INSTALLER", "PATH", "..\\outside\\PavoSetup.exe");
+  z9 = SetIniValue(z9, "FILE_1", "DEST_PATH", "PAVO_Z9\\Program");
+  z9 = SetIniValue(z9, "FILE_2", "DEST_PATH", "PAVO_Z9\\Map");
+  WriteUnix(site / kModels / "PAVO_Z9.ini", z9);
+  // The demo user owns all three, and the camera address climbs out of the camera folder.
+  std::string users = ReadUnix(site / "users.ini");
+  users = SetIniValue(users, "demo", "REPLY1", "#!#200|로그인 되었습니다.|PAVO_X1.ini|PAVO_S7.ini|PAVO_Z9.ini|");
+  users = SetIniValue(users, "demo", "REPLY2", "#!#http://trelm.quorvex.example/pavoData/camera/..\\..\\evil.ZIP");
+  WriteUnix(site / "users.ini", users);
+  StartService(site);
+
+  // What lies where the names point.
+  WriteUnix(root_ / "keep.txt", "keep these bytes");
+  WriteUnix(root_ / "escaped/PavoS7Map.dat", "a map elsewhere");
+  WriteUnix(root_ / "outside/PavoSetup.exe", "#!/bin/sh\necho ran >> \"$(dirname \"$0\")/installer-ran.txt\"\n", true);
+  // No medium in the USB drive: the camera data goes to the Camera folder of the download root.
+  fs::remove_all(root_ / "USB");
+
+  const std::string log = Script().string() + ".log";
+  WriteUnix(Script(), "[MovrantPavo.exe]\n"
+                      "timeout 60\n" +
+                          LoginAndRun() +
+                          "waitrow TfrmProgramUpdate.lvMain Error\n"
+                          "select TfrmProgramUpdate.cbxModel 1\n"
+                          "click TfrmProgramUpdate.btnDownStart\n"
+                          "waitrow TfrmProgramUpdate.lvMain Error\n"
+                          "select TfrmProgramUpdate.cbxModel 2\n"
+                          "click TfrmProgramUpdate.btnDownStart\n"
+                          "waitlist TfrmProgramUpdate.lvMain 완료\n"
+                          "waitfile " + log + " 설치 프로그램이 해당 Folder에 없습니다.\n"
+                          "click TfrmMain.btnCameraUpdate\n"
+                          "waitfile " + log + " Camera 파일을 받지 못했습니다.\n"
+                          "close TfrmMain\n");
+  const std::map<std::string, std::string> before = Outside();
+  pid_t movrant = Spawn(Prog("MovrantPavo.exe"), {});
+  EXPECT_EQ(RunsThrough(movrant), 0);
+
+  EXPECT_EQ(testfiles::Changed(before, Outside()), std::vector<std::string>{});
+  EXPECT_EQ(ReadUnix(root_ / "keep.txt"), "keep these bytes");
+  // S7's program installed before its map was refused; X1 fetched nothing; Z9 installed.
+  std::vector<ModelFile> s7 = ModelFiles(site, "PAVO_S7.ini");
+  EXPECT_EQ(ExpectInstalled(Prog(), {s7[0]}), 2);
+  EXPECT_EQ(Listing(Prog("PAVO_S7")),
+            (std::vector<std::string>{"Program/PavoS7.bin", "Program/PavoS7Setup.exe", "Program/__FILEINFO__.ini"}));
+  EXPECT_FALSE(fs::exists(Prog("PAVO_X1")));
+  EXPECT_EQ(ExpectInstalled(Prog(), ModelFiles(site, "PAVO_Z9.ini")), 3);
+  EXPECT_EQ(Requests("/pavoData/s7/map/S7MAP001.ZIP"), 0);
+  // Z9's program archive is X1's: fetched once, by Z9.
+  EXPECT_EQ(Requests("/pavoData/x1/program/PAVOX1_PRG.ZIP"), 1);
+  // Only the run that completed sent its notice; the camera file was not fetched or noticed.
+  EXPECT_EQ(NoticeLines(), (std::vector<std::string>{"D1=\"demo\" D4=\"PAVO_Z9.ini\" D5=M"}));
+  EXPECT_EQ(Listing(Prog("Camera")), std::vector<std::string>{});
+  for (const std::string& r : service_->Requests()) {
+    EXPECT_EQ(r.find("evil"), std::string::npos) << r;
+    EXPECT_EQ(r.find("keep"), std::string::npos) << r;
+  }
+}
+
+}  // namespace
+}  // namespace e2e

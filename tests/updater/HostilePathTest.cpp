@@ -1,0 +1,312 @@
+// What a hostile vendor server sends must stay in the folders the user chose: names of a model
+// info file that lead out of the download root, a camera URL whose file name leads out of the
+// chosen folder, a destination that is no valid text, archives that cannot fit on the drive,
+// and an archive that makes a folder where the installed file belongs. The real forms
+// offscreen; the archives come from a server of this test that answers every name it is asked.
+#include <mutex>
+
+#include "FileListing.h"
+#include "HttpTestServer.h"
+#include "RunFixture.h"
+#include "ZipWriter.h"
+
+namespace runtest {
+namespace {
+
+const char* const kFilesHost = "files.quorvex.example";
+const char* const kNoInstaller = "설치 프로그램이 해당 Folder에 없습니다.";
+const char* const kNoCamera = "Camera 파일을 받지 못했습니다.";
+
+// Removes what a folder holds; the folder stays (it may be the current directory).
+void Empty(const fs::path& folder) {
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(folder, ec)) fs::remove_all(e.path(), ec);
+}
+
+class HostilePathTest : public RunFixture {
+ protected:
+  void SetUp() override {
+    files_ = std::make_unique<testsupport::HttpTestServer>([this](const testsupport::HttpRequest&) {
+      std::lock_guard<std::mutex> lock(servedLock_);
+      return testsupport::HttpReply::Text(served_);
+    });
+    extraHosts_ = "," + files_->ConnectTo(kFilesHost);
+    RunFixture::SetUp();
+    Serve(ReadUnix(Site("trelm.quorvex.example/pavoData/s7/program/PAVOS7_PRG.ZIP")));
+    // One data file, the program, fetched from this test's server.
+    s7_ = Model("PAVO S7");
+    ASSERT_NE(s7_, nullptr);
+    s7_->EraseSection("FILE_2");
+    s7_->WriteString("ENVIRONMENT", "ROOT_URL", std::string("http://") + kFilesHost + "/root");
+    s7_->WriteString("FILE_1", "FULL_URL", std::string("http://") + kFilesHost + "/full");
+    for (const char* key : {"AG_ZIPNAME", "DEST_PATH", "AG_FILENAME", "FILEINFO_PATH", "FULL_URL"})
+      sample_[key] = s7_->ReadString("FILE_1", key, "").str();
+    sample_["PATH"] = s7_->ReadString("INSTALLER", "PATH", "").str();
+  }
+  void TearDown() override {
+    RunFixture::TearDown();
+    files_.reset();
+  }
+
+  void Serve(const std::string& body) {
+    std::lock_guard<std::mutex> lock(servedLock_);
+    served_ = body;
+  }
+  // The sample's program file with one key changed, chosen afresh with an empty download root.
+  void Prepare(const std::string& key, const std::string& value) {
+    for (auto& [k, v] : sample_) s7_->WriteString(k == "PATH" ? "INSTALLER" : "FILE_1", k.c_str(), v.c_str());
+    s7_->WriteString(key == "PATH" ? "INSTALLER" : "FILE_1", key.c_str(), value.c_str());
+    Empty(Data(""));
+    shown_.clear();
+    boxes_.clear();
+    Choose("PAVO S7");
+  }
+  // Everything outside the download root, the temporary folder and the layer's own state.
+  std::map<std::string, std::string> Outside() const {
+    return testfiles::Snapshot(root_, {"data", "temp", "cache", "run", "hkcu.reg", "hkcu.reg.lock", "notices.log", "opened.log"});
+  }
+  std::vector<std::string> DataListing() const {
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : testfiles::Snapshot(Data(""), {})) names.push_back(name);
+    return names;
+  }
+  AnsiString Rooted(const std::string& rel) const { return Dos(rel).SubString(3, Dos(rel).Length() - 2); }
+
+  std::unique_ptr<testsupport::HttpTestServer> files_;
+  std::mutex servedLock_;
+  std::string served_;
+  TMemIniFile* s7_ = nullptr;
+  std::map<std::string, std::string> sample_;  // FILE_1's keys and the installer's PATH as listed
+};
+
+TEST_F(HostilePathTest, NamesLeadingOutOfTheDownloadRootFailTheFileAndTouchNothingOutside) {
+  // Files outside the root where the hostile names point, which must keep their bytes.
+  WriteUnix(root_ / "keep.txt", "keep these bytes");
+  WriteUnix(root_ / "escaped/PavoS7.bin", "installed elsewhere");
+  WriteUnix(root_ / "escaped/PAVOS7_PRG.ZIP", "an archive elsewhere");
+  const std::string keep = Dos("keep.txt").str(), escaped = Dos("escaped").str();
+  const struct {
+    const char* key;
+    std::string value;
+  } cases[] = {
+      {"AG_ZIPNAME", "..\\..\\..\\keep.txt"},
+      {"AG_ZIPNAME", "../../../keep.txt"},
+      {"AG_ZIPNAME", "sub\\..\\..\\..\\..\\keep.txt"},
+      {"AG_ZIPNAME", keep},
+      {"AG_ZIPNAME", "\\\\host\\share\\keep.txt"},
+      {"AG_ZIPNAME", Rooted("keep.txt").str()},
+      {"AG_ZIPNAME", "...\\keep.txt"},
+      {"DEST_PATH", "..\\escaped"},
+      {"DEST_PATH", "../escaped"},
+      {"DEST_PATH", "sub\\..\\..\\escaped"},
+      {"DEST_PATH", escaped},
+      {"DEST_PATH", "\\\\host\\share\\escaped"},
+      {"DEST_PATH", Rooted("escaped").str()},
+      // A lone lead byte at the end: no valid name, whichever way a function reads it.
+      {"DEST_PATH", "PAVO_S7\\Program\\\xB0"},
+      {"AG_FILENAME", "..\\..\\..\\keep.txt"},
+      {"AG_FILENAME", keep},
+      {"FILEINFO_PATH", "..\\..\\x"},
+      {"FILEINFO_PATH", "../../x"},
+      {"FILEINFO_PATH", "sub\\..\\..\\x"},
+      {"FILEINFO_PATH", "C:\\x"},
+      {"FILEINFO_PATH", "\\\\host\\share"},
+      {"FILEINFO_PATH", "\\x"},
+  };
+  const std::map<std::string, std::string> before = Outside();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.key) + " = " + c.value);
+    Prepare(c.key, c.value);
+    // FILEINFO_PATH is read only without FULL_URL.
+    if (std::string(c.key) == "FILEINFO_PATH") s7_->WriteString("FILE_1", "FULL_URL", "");
+    int requests = files_->RequestCount();
+    ClickStart();
+    EXPECT_EQ(Result(0), "Error");
+    EXPECT_EQ(testfiles::Changed(before, Outside()), std::vector<std::string>{});
+    EXPECT_EQ(DataListing(), std::vector<std::string>{});
+    EXPECT_EQ(files_->RequestCount(), requests);
+    // A failed run: no completion notice, no installer, and the next start tries the file again.
+    EXPECT_TRUE(Notices().empty());
+    EXPECT_GT(frmMain->ResumeIndex, 0);
+    EXPECT_TRUE(frmMain->Stopped);
+    EXPECT_FALSE(frmMain->Busy);
+  }
+  EXPECT_EQ(ReadUnix(root_ / "keep.txt"), "keep these bytes");
+}
+
+TEST_F(HostilePathTest, AnInstallerOutsideTheDownloadRootIsNotStarted) {
+  WriteUnix(root_ / "outside/PavoS7Setup.exe", "#!/bin/sh\necho ran >> \"$(dirname \"$0\")/installer-ran.txt\"\n", true);
+  const std::string setup = Dos("outside/PavoS7Setup.exe").str();
+  const std::string cases[] = {
+      "..\\outside\\PavoS7Setup.exe",
+      "../outside/PavoS7Setup.exe",
+      "PAVO_S7\\..\\..\\outside\\PavoS7Setup.exe",
+      setup,
+      "\\\\host\\share\\PavoS7Setup.exe",
+      Rooted("outside/PavoS7Setup.exe").str(),
+  };
+  const std::map<std::string, std::string> before = Outside();
+  size_t notices = 0;
+  for (const std::string& path : cases) {
+    SCOPED_TRACE(path);
+    Prepare("PATH", path);
+    ClickStart();
+    // The data arrived: the run completes, but the installer counts as missing.
+    EXPECT_EQ(Result(0), "완료");
+    EXPECT_EQ(Notices().size(), ++notices);
+    EXPECT_EQ(BoxesWith(kNoInstaller), 1);
+    EXPECT_EQ(testfiles::Changed(before, Outside()), std::vector<std::string>{});
+  }
+  // The one inside starts as before.
+  Prepare("PATH", sample_["PATH"]);
+  ClickStart();
+  EXPECT_EQ(BoxesWith(kNoInstaller), 0);
+  EXPECT_TRUE(PumpUntil([&] { return fs::exists(Data("PAVO_S7/Program/installer-ran.txt")); }));
+}
+
+TEST_F(HostilePathTest, AKoreanDestinationHoldsTheArchiveItsFilesAndTheRecordInOneFolder) {
+  Prepare("DEST_PATH", "PAVO_S7\\프로그램");
+  ClickStart();
+  ASSERT_EQ(Result(0), "완료");
+  fs::path folder = Data(vendor::Cp949ToUtf8("PAVO_S7/프로그램"));
+  EXPECT_EQ(DataListing(), (std::vector<std::string>{"PAVO_S7", vendor::Cp949ToUtf8("PAVO_S7/프로그램"),
+                                                     vendor::Cp949ToUtf8("PAVO_S7/프로그램/PavoS7.bin"),
+                                                     vendor::Cp949ToUtf8("PAVO_S7/프로그램/PavoS7Setup.exe"),
+                                                     vendor::Cp949ToUtf8("PAVO_S7/프로그램/__FILEINFO__.ini")}));
+  // The record is found where the file is: the next start fetches nothing.
+  int requests = files_->RequestCount();
+  Choose("PAVO S7");
+  ClickStart();
+  EXPECT_EQ(Result(0), "완료");
+  EXPECT_EQ(Rec(0)->State, 1);
+  EXPECT_EQ(files_->RequestCount(), requests);
+}
+
+TEST_F(HostilePathTest, AnArchiveWhoseEntryForTheFileIsAFolderIsNotInstalled) {
+  const struct {
+    const char* name;
+    std::function<void(ztest::ZipWriter&)> entries;
+  } cases[] = {
+      {"a folder of the file's name", [](ztest::ZipWriter& z) { z.AddDir("PavoS7.bin/"); }},
+      {"a folder and a file below it", [](ztest::ZipWriter& z) { z.AddFile("PavoS7.bin/inner.dat", "inner"); }},
+      {"no such entry", [](ztest::ZipWriter& z) { z.AddFile("Other.bin", "other"); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ztest::ZipWriter zip;
+    c.entries(zip);
+    zip.AddFile("PavoS7Setup.exe", "#!/bin/sh\n");
+    Serve(zip.Build());
+    Prepare("DEST_PATH", sample_["DEST_PATH"]);
+    ClickStart();
+    EXPECT_EQ(Result(0), "파일오류");
+    EXPECT_FALSE(fs::exists(Data("PAVO_S7/Program/__FILEINFO__.ini")));
+    EXPECT_TRUE(Notices().empty());
+    EXPECT_GT(frmMain->ResumeIndex, 0);
+  }
+}
+
+// The download root on a drive that reports 4 MB free.
+class SmallDriveTest : public HostilePathTest {
+ protected:
+  void SetUp() override {
+    HostilePathTest::SetUp();
+    fs::create_directories(root_ / "small");
+    Set("WINPLAT_DRIVES", "C=/,fixed;D=" + (root_ / "small").string() + ",fixed,SMALL," + std::to_string(kFree));
+    winplat::ReloadDrives();
+    dm_->SetRootPath("D:\\");
+    ASSERT_EQ(dm_->RootPath, "D:\\");
+    // The model claims a small file, so the space check before the run lets it start.
+    s7_->WriteInteger("FILE_1", "AG_FILESIZE", 1000);
+  }
+  static constexpr long long kFree = 4 * 1024 * 1024;
+};
+
+TEST_F(SmallDriveTest, AnArchiveThatCannotFitOnTheDriveIsAFileErrorWithNothingWritten) {
+  const struct {
+    const char* name;
+    int entries;
+    size_t size;
+    bool fits;
+  } cases[] = {
+      {"one entry of 8 MB", 1, 8u << 20, false},
+      {"ten entries of 1 MB", 10, 1u << 20, false},
+      {"ten entries of 300 KB", 10, 300u << 10, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ztest::ZipWriter zip;
+    zip.AddFile("PavoS7.bin", std::string(c.size, '\0'));
+    for (int i = 1; i < c.entries; ++i) zip.AddFile("part" + std::to_string(i) + ".dat", std::string(c.size, '\0'));
+    std::string archive = zip.Build();
+    ASSERT_LT(archive.size(), 200000u);
+    Serve(archive);
+    Prepare("DEST_PATH", sample_["DEST_PATH"]);
+    Empty(root_ / "small");
+    ClickStart();
+    if (c.fits) {
+      EXPECT_EQ(Result(0), "완료");
+      continue;
+    }
+    EXPECT_EQ(Result(0), "파일오류");
+    // The archive stays for the next start; nothing of it was unpacked or recorded.
+    EXPECT_EQ(testfiles::Listing(root_ / "small"), (std::vector<std::string>{"PAVO_S7/Program/PAVOS7_PRG.ZIP"}));
+    EXPECT_TRUE(Notices().empty());
+  }
+}
+
+TEST_F(SmallDriveTest, ACameraArchiveThatCannotFitIsLeftPackedInTheChosenFolder) {
+  ztest::ZipWriter zip;
+  zip.AddFile("SafeCam.dat", std::string(8u << 20, '\0'));
+  Serve(zip.Build());
+  fs::create_directories(root_ / "small/cam");
+  uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) {
+    d.Select("D:\\cam");
+    d.Ok();
+  });
+  dm_->CameraUrl = (std::string("http://") + kFilesHost + "/camera/SafeCam.ZIP").c_str();
+  uitest::Click(frmMain->btnCameraUpdate);
+  // The unpacking failed: the archive stays, as after any failed entry.
+  EXPECT_EQ(testfiles::Listing(root_ / "small/cam"), (std::vector<std::string>{"SafeCam.ZIP"}));
+}
+
+// ------------------------------------------------------------------ camera data
+
+TEST_F(HostilePathTest, ACameraFileNameLeadingOutOfTheChosenFolderIsNotFetched) {
+  Serve(ReadUnix(Site("trelm.quorvex.example/pavoData/camera/SafeCam.ZIP")));
+  fs::create_directories(Data("cam"));
+  WriteUnix(root_ / "keep.ZIP", "keep these bytes");
+  uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) {
+    d.Select(Dos("data/cam"));
+    d.Ok();
+  });
+  const std::string base = std::string("http://") + kFilesHost + "/camera/";
+  const std::string cases[] = {
+      base + "..\\..\\keep.ZIP",
+      base + "x\\..\\..\\..\\keep.ZIP",
+      base + "..",
+      base + "C:keep.ZIP",
+      base + "\\\\host\\share\\keep.ZIP",
+  };
+  const std::map<std::string, std::string> before = Outside();
+  for (const std::string& url : cases) {
+    SCOPED_TRACE(url);
+    boxes_.clear();
+    dm_->CameraUrl = url.c_str();
+    int requests = files_->RequestCount();
+    uitest::Click(frmMain->btnCameraUpdate);
+    EXPECT_EQ(BoxesWith(kNoCamera), 1);
+    EXPECT_EQ(files_->RequestCount(), requests);
+    EXPECT_EQ(testfiles::Changed(before, Outside()), std::vector<std::string>{});
+    EXPECT_EQ(testfiles::Listing(Data("cam")), std::vector<std::string>{});
+    EXPECT_TRUE(Notices().empty());
+    EXPECT_TRUE(Opened().empty());
+  }
+  // A plain name still arrives in the chosen folder.
+  dm_->CameraUrl = (base + "SafeCam.ZIP").c_str();
+  uitest::Click(frmMain->btnCameraUpdate);
+  EXPECT_EQ(testfiles::Listing(Data("cam")), (std::vector<std::string>{"SafeCam.dat"}));
+}
+
+}  // namespace
+}  // namespace runtest
