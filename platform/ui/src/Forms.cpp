@@ -405,11 +405,20 @@ int TCustomForm::ShowModal() {
   FModalResult = mrNone;
   QWidget* w = Host()->widget;
   w->setWindowModality(Qt::ApplicationModal);
+  // Like every box, above every other window of the program.
+  if (ui::WindowRecord* r = ui::FindWindowRecord(GetHandle())) r->boxOnTop = ui::ProgramStaysOnTop(w);
+  ui::ApplyFrame(GetHandle());
+  ui::SetBoxOwner(w, ui::BoxOwner(w));
   struct Reset {
     TCustomForm* f;
     ~Reset() {
       f->FModal = false;
-      if (f->Host() && f->Host()->widget) f->Host()->widget->setWindowModality(Qt::NonModal);
+      if (ui::WindowRecord* r = ui::FindWindowRecord(f->GetHandle())) r->boxOnTop = false;
+      if (f->Host() && f->Host()->widget) {
+        f->Host()->widget->setWindowModality(Qt::NonModal);
+        ui::SetBoxOwner(f->Host()->widget, nullptr);
+      }
+      ui::ApplyFrame(f->GetHandle());
     }
   } reset{this};
   Show();
@@ -648,6 +657,8 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   if (ui::State().messageBoxHook) return ui::State().messageBoxHook(text, caption, int(uType));
   ui::EnsureQt();
   QMessageBox box;
+  bool onTop = ui::ProgramStaysOnTop(&box) || (uType & (MB_TOPMOST | MB_SYSTEMMODAL));
+  box.setWindowFlags(ui::DialogFrame(onTop));
   box.setWindowTitle(ui::Q(caption));
   box.setText(ui::Q(text));
   switch (uType & MB_ICONMASK) {
@@ -657,35 +668,34 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     case MB_ICONASTERISK: box.setIcon(QMessageBox::Information); break;
     default: break;
   }
-  struct B {
-    QMessageBox::StandardButton b;
-    int id;
-  };
-  std::vector<B> buttons;
+  // Windows' order of the buttons, which one role for all keeps.
+  std::vector<int> ids;
   switch (uType & MB_TYPEMASK) {
-    case MB_OKCANCEL: buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    case MB_ABORTRETRYIGNORE:
-      buttons = {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
-      break;
-    case MB_YESNOCANCEL:
-      buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
-      break;
-    case MB_YESNO: buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}}; break;
-    case MB_RETRYCANCEL: buttons = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    default: buttons = {{QMessageBox::Ok, IDOK}}; break;
+    case MB_OKCANCEL: ids = {IDOK, IDCANCEL}; break;
+    case MB_ABORTRETRYIGNORE: ids = {IDABORT, IDRETRY, IDIGNORE}; break;
+    case MB_YESNOCANCEL: ids = {IDYES, IDNO, IDCANCEL}; break;
+    case MB_YESNO: ids = {IDYES, IDNO}; break;
+    case MB_RETRYCANCEL: ids = {IDRETRY, IDCANCEL}; break;
+    default: ids = {IDOK}; break;
   }
-  QMessageBox::StandardButtons set;
-  for (const B& b : buttons) set |= b.b;
-  box.setStandardButtons(set);
+  std::vector<QPushButton*> buttons;
+  for (int id : ids) buttons.push_back(box.addButton(ui::ButtonText(id), QMessageBox::ActionRole));
   size_t def = (uType & MB_DEFMASK) >> 8;
-  if (def < buttons.size()) box.setDefaultButton(buttons[def].b);
-  int r = box.exec();
-  for (const B& b : buttons)
-    if (r == b.b) return b.id;
-  // Closed with the window's button: the answer of Esc.
-  for (const B& b : buttons)
-    if (b.id == IDCANCEL || b.id == IDNO) return b.id;
-  return buttons.front().id;
+  box.setDefaultButton(buttons[def < buttons.size() ? def : 0]);
+  // Esc (and the window's close button) answers Cancel, else No.
+  for (int escape : {IDCANCEL, IDNO}) {
+    auto it = std::find(ids.begin(), ids.end(), escape);
+    if (it != ids.end()) {
+      box.setEscapeButton(buttons[size_t(it - ids.begin())]);
+      break;
+    }
+  }
+  ui::SetBoxOwner(&box, ui::BoxOwner(&box));
+  ui::OpenBox open(&box, onTop ? WS_EX_TOPMOST : 0);
+  box.exec();
+  for (size_t i = 0; i < ids.size(); ++i)
+    if (box.clickedButton() == buttons[i]) return ids[i];
+  return ids.front();
 }
 
 void ShowMessage(const AnsiString& Msg) {

@@ -38,6 +38,13 @@ WindowRecord* FindWindowRecord(HWND hwnd) {
 
 void DeleteWindow(HWND hwnd) { Windows().erase(hwnd); }
 
+HWND FindWindowOfWidget(const QWidget* widget) {
+  if (!widget) return nullptr;
+  for (auto& [h, r] : Windows())
+    if (r.widget == widget) return h;
+  return nullptr;
+}
+
 HWND FindRemoteWindow(int pid, const std::string& socket, const std::string& className) {
   for (auto& [h, r] : Windows())
     if (r.remotePid == pid) {
@@ -93,7 +100,7 @@ void ApplyFrame(HWND hwnd) {
   } else {
     f |= Qt::FramelessWindowHint;
   }
-  if (r->exStyle & WS_EX_TOPMOST) f |= Qt::WindowStaysOnTopHint;
+  if ((r->exStyle & WS_EX_TOPMOST) || r->boxOnTop) f |= Qt::WindowStaysOnTopHint;
   if (auto* form = dynamic_cast<TCustomForm*>(r->control); form && form->GetFormStyle() == fsStayOnTop)
     f |= Qt::WindowStaysOnTopHint;
   bool visible = w->isVisible();
