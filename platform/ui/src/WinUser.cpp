@@ -1,11 +1,13 @@
 // The HWND table, style words, messages, metrics and canvas text functions.
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTextLayout>
 #include <QTimer>
 #include <QWindow>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -537,11 +539,52 @@ int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator) {
   return int(q);
 }
 
-BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT, PVOID pvParam, UINT) {
+// The layout callers of the 32-bit system rely on (the zip dialog box reads it by offset).
+static_assert(sizeof(LOGFONTA) == 60 && sizeof(NONCLIENTMETRICSA) == 340);
+static_assert(offsetof(NONCLIENTMETRICSA, lfMessageFont) == 280 && offsetof(LOGFONTA, lfFaceName) == 28);
+
+static LOGFONTA LogFontOf(const QFont& font) {
+  LOGFONTA lf{};
+  // Point sizes at the system's 96 dots per inch.
+  int pixels = font.pixelSize() > 0 ? font.pixelSize() : int(font.pointSizeF() * 96 / 72 + 0.5);
+  lf.lfHeight = -std::max(1, pixels);
+  lf.lfWeight = font.weight();
+  lf.lfItalic = font.italic();
+  lf.lfUnderline = font.underline();
+  lf.lfStrikeOut = font.strikeOut();
+  lf.lfCharSet = HANGUL_CHARSET;
+  lstrcpynA(lf.lfFaceName, ui::A(font.family()).c_str(), LF_FACESIZE);
+  return lf;
+}
+
+BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT uiParam, PVOID pvParam, UINT) {
   if (uiAction == SPI_GETWORKAREA && pvParam) {
     *static_cast<RECT*>(pvParam) = RECT{0, 0, Screen->GetWidth(), Screen->GetHeight()};
     return TRUE;
   }
+  if (uiAction == SPI_GETNONCLIENTMETRICS && pvParam) {
+    auto* m = static_cast<NONCLIENTMETRICSA*>(pvParam);
+    if (uiParam != sizeof(NONCLIENTMETRICSA) || m->cbSize != sizeof(NONCLIENTMETRICSA)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    ui::EnsureQt();
+    m->iBorderWidth = GetSystemMetrics(SM_CXBORDER);
+    m->iScrollWidth = GetSystemMetrics(SM_CXVSCROLL);
+    m->iScrollHeight = GetSystemMetrics(SM_CYHSCROLL);
+    // The caption metrics count without the line under the caption.
+    m->iCaptionWidth = m->iCaptionHeight = GetSystemMetrics(SM_CYCAPTION) - 1;
+    m->iSmCaptionWidth = m->iSmCaptionHeight = GetSystemMetrics(SM_CYSMCAPTION) - 1;
+    m->iMenuWidth = m->iMenuHeight = GetSystemMetrics(SM_CYCAPTION) - 1;
+    QFont title = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    m->lfCaptionFont = LogFontOf(title);
+    m->lfSmCaptionFont = LogFontOf(title);
+    m->lfMenuFont = LogFontOf(QApplication::font("QMenu"));
+    m->lfStatusFont = LogFontOf(QApplication::font("QStatusBar"));
+    m->lfMessageFont = LogFontOf(QApplication::font("QMessageBox"));
+    return TRUE;
+  }
+  SetLastError(ERROR_INVALID_PARAMETER);
   return FALSE;
 }
 
