@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
+#include <climits>
 
 #include "Forms.h"
 #include "UiPrivate.h"
@@ -152,9 +154,29 @@ int TCustomForm::GetClientWidth() const {
   return std::max(0, FWidth - fr.left - fr.right);
 }
 
+namespace {
+
+// Window coordinates of the window system are 16-bit.
+constexpr long long kMinCoordinate = -32768, kMaxCoordinate = 32767;
+
+int Clamp(long long v, long long low, long long high) { return int(std::clamp(v, low, std::max(low, high))); }
+
+}  // namespace
+
+void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  if (!FParent) {
+    ui::Frame fr = FrameOfForm(this);
+    AWidth = Clamp(AWidth, fr.left + fr.right, GetSystemMetrics(SM_CXMAXTRACK));
+    AHeight = Clamp(AHeight, fr.top + fr.bottom, GetSystemMetrics(SM_CYMAXTRACK));
+    ALeft = Clamp(ALeft, kMinCoordinate, kMaxCoordinate);
+    ATop = Clamp(ATop, kMinCoordinate, kMaxCoordinate);
+  }
+  TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+}
+
 void TCustomForm::SetClientWidth(int v) {
   ui::Frame fr = FrameOfForm(this);
-  SetWidth(v + fr.left + fr.right);
+  SetWidth(Clamp(static_cast<long long>(v) + fr.left + fr.right, INT_MIN, INT_MAX));
 }
 
 int TCustomForm::GetClientHeight() const {
@@ -164,7 +186,7 @@ int TCustomForm::GetClientHeight() const {
 
 void TCustomForm::SetClientHeight(int v) {
   ui::Frame fr = FrameOfForm(this);
-  SetHeight(v + fr.top + fr.bottom);
+  SetHeight(Clamp(static_cast<long long>(v) + fr.top + fr.bottom, INT_MIN, INT_MAX));
 }
 
 void TCustomForm::WindowResized(int clientWidth, int clientHeight) {

@@ -524,6 +524,19 @@ int WINAPI GetSystemMetrics(int nIndex) {
     case SM_CXICON: case SM_CYICON: return 32;
     case SM_CXSMICON: case SM_CYSMICON: return 16;
     case SM_CYSMCAPTION: return 15;
+    case SM_XVIRTUALSCREEN: case SM_YVIRTUALSCREEN: case SM_CXVIRTUALSCREEN: case SM_CYVIRTUALSCREEN: {
+      ui::EnsureQt();
+      QScreen* s = QGuiApplication::primaryScreen();
+      QRect v = s ? s->virtualGeometry() : QRect(0, 0, 1024, 768);
+      if (nIndex == SM_XVIRTUALSCREEN) return v.x();
+      if (nIndex == SM_YVIRTUALSCREEN) return v.y();
+      return nIndex == SM_CXVIRTUALSCREEN ? v.width() : v.height();
+    }
+    // The largest window: the screens and a sizing frame on each side.
+    case SM_CXMAXTRACK: return GetSystemMetrics(SM_CXVIRTUALSCREEN) + 2 * GetSystemMetrics(SM_CXFRAME);
+    case SM_CYMAXTRACK: return GetSystemMetrics(SM_CYVIRTUALSCREEN) + 2 * GetSystemMetrics(SM_CYFRAME);
+    case SM_CXMINTRACK: return 112;
+    case SM_CYMINTRACK: return GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
     default: return 0;
   }
 }
