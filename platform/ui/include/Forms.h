@@ -75,6 +75,9 @@ class TCustomForm : public TWinControl {
   int GetClientHeight() const override;
   void SetClientHeight(int v) override;
   void SetParent(TWinControl* parent) override;
+  // A window's size stays between its frame and the largest tracking size (the virtual screen
+  // and a frame), as the window system keeps it, whatever a caller asks for.
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight) override;
   void SetVisible(bool v) override;
   void SetText(const AnsiString& v) override;
   void SetColor(TColor v) override;

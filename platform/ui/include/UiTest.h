@@ -28,6 +28,26 @@ void ClearShownBoxes();
 // Called once a form is shown modally, from inside its modal loop.
 void SetModalHook(std::function<void(TCustomForm* form)> hook);
 
+// Called once a box of the layer is up (a message box shown without the hook above, the folder
+// dialog's new-folder box), from inside its modal loop; the box stays up until a button of it
+// is pressed (PressButton).
+void SetBoxHook(std::function<void(HWND box)> hook);
+// What the window system is told of a window of the window table (a form, a box, a dialog).
+struct WindowFacts {
+  bool exists = false;
+  bool visible = false;
+  HWND owner = nullptr;      // the window it belongs to in the window system (transient parent)
+  bool modal = false;        // blocks the input of the program's other windows
+  bool staysOnTop = false;
+  bool minimizeBox = false;  // left to the window system's default counts as present
+  bool maximizeBox = false;
+  AnsiString caption;
+  std::vector<AnsiString> buttons;  // the push buttons' texts in the order they are shown
+};
+WindowFacts DescribeWindow(HWND window);
+// Clicks the push button of a window whose text is caption ("&" marks left out); false when none.
+bool PressButton(HWND window, const AnsiString& caption);
+
 // The folder dialog of SHBrowseForFolderA, as a test drives it.
 class FolderDialog {
  public:

@@ -225,7 +225,15 @@ SHORT WINAPI GetAsyncKeyState(int vKey);
 #define SM_CYFRAME 33
 #define SM_CXSIZEFRAME SM_CXFRAME
 #define SM_CYSIZEFRAME SM_CYFRAME
+#define SM_CXMINTRACK 34
+#define SM_CYMINTRACK 35
 #define SM_CYSMCAPTION 51
+#define SM_CXMAXTRACK 59
+#define SM_CYMAXTRACK 60
+#define SM_XVIRTUALSCREEN 76
+#define SM_YVIRTUALSCREEN 77
+#define SM_CXVIRTUALSCREEN 78
+#define SM_CYVIRTUALSCREEN 79
 #define SM_CXSMICON 49
 #define SM_CYSMICON 50
 int WINAPI GetSystemMetrics(int nIndex);
@@ -233,7 +241,44 @@ int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 
 #define SPI_GETWORKAREA 0x0030
 #define SPI_GETNONCLIENTMETRICS 0x0029
-// Fills only what the layer knows (work area = screen; non-client metrics: fails).
+#define LF_FACESIZE 32
+#define FW_NORMAL 400
+#define FW_BOLD 700
+typedef struct tagLOGFONTA {
+  LONG lfHeight;  // negative: the character height in pixels
+  LONG lfWidth;
+  LONG lfEscapement;
+  LONG lfOrientation;
+  LONG lfWeight;
+  BYTE lfItalic;
+  BYTE lfUnderline;
+  BYTE lfStrikeOut;
+  BYTE lfCharSet;
+  BYTE lfOutPrecision;
+  BYTE lfClipPrecision;
+  BYTE lfQuality;
+  BYTE lfPitchAndFamily;
+  CHAR lfFaceName[LF_FACESIZE];  // code page 949
+} LOGFONTA, *LPLOGFONTA;
+typedef struct tagNONCLIENTMETRICSA {
+  UINT cbSize;
+  int iBorderWidth;
+  int iScrollWidth;
+  int iScrollHeight;
+  int iCaptionWidth;
+  int iCaptionHeight;
+  LOGFONTA lfCaptionFont;
+  int iSmCaptionWidth;
+  int iSmCaptionHeight;
+  LOGFONTA lfSmCaptionFont;
+  int iMenuWidth;
+  int iMenuHeight;
+  LOGFONTA lfMenuFont;
+  LOGFONTA lfStatusFont;
+  LOGFONTA lfMessageFont;
+} NONCLIENTMETRICSA, *LPNONCLIENTMETRICSA;
+// The work area (the screen) and the non-client metrics (sizes of the frames and the window
+// system's fonts; uiParam and cbSize must both be the structure's size).
 BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT uiParam, PVOID pvParam, UINT fWinIni);
 
 // Icons and cursors

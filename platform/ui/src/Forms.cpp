@@ -6,6 +6,8 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
+#include <climits>
 
 #include "Forms.h"
 #include "UiPrivate.h"
@@ -152,9 +154,29 @@ int TCustomForm::GetClientWidth() const {
   return std::max(0, FWidth - fr.left - fr.right);
 }
 
+namespace {
+
+// Window coordinates of the window system are 16-bit.
+constexpr long long kMinCoordinate = -32768, kMaxCoordinate = 32767;
+
+int Clamp(long long v, long long low, long long high) { return int(std::clamp(v, low, std::max(low, high))); }
+
+}  // namespace
+
+void TCustomForm::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  if (!FParent) {
+    ui::Frame fr = FrameOfForm(this);
+    AWidth = Clamp(AWidth, fr.left + fr.right, GetSystemMetrics(SM_CXMAXTRACK));
+    AHeight = Clamp(AHeight, fr.top + fr.bottom, GetSystemMetrics(SM_CYMAXTRACK));
+    ALeft = Clamp(ALeft, kMinCoordinate, kMaxCoordinate);
+    ATop = Clamp(ATop, kMinCoordinate, kMaxCoordinate);
+  }
+  TWinControl::SetBounds(ALeft, ATop, AWidth, AHeight);
+}
+
 void TCustomForm::SetClientWidth(int v) {
   ui::Frame fr = FrameOfForm(this);
-  SetWidth(v + fr.left + fr.right);
+  SetWidth(Clamp(static_cast<long long>(v) + fr.left + fr.right, INT_MIN, INT_MAX));
 }
 
 int TCustomForm::GetClientHeight() const {
@@ -164,7 +186,7 @@ int TCustomForm::GetClientHeight() const {
 
 void TCustomForm::SetClientHeight(int v) {
   ui::Frame fr = FrameOfForm(this);
-  SetHeight(v + fr.top + fr.bottom);
+  SetHeight(Clamp(static_cast<long long>(v) + fr.top + fr.bottom, INT_MIN, INT_MAX));
 }
 
 void TCustomForm::WindowResized(int clientWidth, int clientHeight) {
@@ -405,11 +427,20 @@ int TCustomForm::ShowModal() {
   FModalResult = mrNone;
   QWidget* w = Host()->widget;
   w->setWindowModality(Qt::ApplicationModal);
+  // Like every box, above every other window of the program.
+  if (ui::WindowRecord* r = ui::FindWindowRecord(GetHandle())) r->boxOnTop = ui::ProgramStaysOnTop(w);
+  ui::ApplyFrame(GetHandle());
+  ui::SetBoxOwner(w, ui::BoxOwner(w));
   struct Reset {
     TCustomForm* f;
     ~Reset() {
       f->FModal = false;
-      if (f->Host() && f->Host()->widget) f->Host()->widget->setWindowModality(Qt::NonModal);
+      if (ui::WindowRecord* r = ui::FindWindowRecord(f->GetHandle())) r->boxOnTop = false;
+      if (f->Host() && f->Host()->widget) {
+        f->Host()->widget->setWindowModality(Qt::NonModal);
+        ui::SetBoxOwner(f->Host()->widget, nullptr);
+      }
+      ui::ApplyFrame(f->GetHandle());
     }
   } reset{this};
   Show();
@@ -648,6 +679,8 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   if (ui::State().messageBoxHook) return ui::State().messageBoxHook(text, caption, int(uType));
   ui::EnsureQt();
   QMessageBox box;
+  bool onTop = ui::ProgramStaysOnTop(&box) || (uType & (MB_TOPMOST | MB_SYSTEMMODAL));
+  box.setWindowFlags(ui::DialogFrame(onTop));
   box.setWindowTitle(ui::Q(caption));
   box.setText(ui::Q(text));
   switch (uType & MB_ICONMASK) {
@@ -657,35 +690,34 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     case MB_ICONASTERISK: box.setIcon(QMessageBox::Information); break;
     default: break;
   }
-  struct B {
-    QMessageBox::StandardButton b;
-    int id;
-  };
-  std::vector<B> buttons;
+  // Windows' order of the buttons, which one role for all keeps.
+  std::vector<int> ids;
   switch (uType & MB_TYPEMASK) {
-    case MB_OKCANCEL: buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    case MB_ABORTRETRYIGNORE:
-      buttons = {{QMessageBox::Abort, IDABORT}, {QMessageBox::Retry, IDRETRY}, {QMessageBox::Ignore, IDIGNORE}};
-      break;
-    case MB_YESNOCANCEL:
-      buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}, {QMessageBox::Cancel, IDCANCEL}};
-      break;
-    case MB_YESNO: buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}}; break;
-    case MB_RETRYCANCEL: buttons = {{QMessageBox::Retry, IDRETRY}, {QMessageBox::Cancel, IDCANCEL}}; break;
-    default: buttons = {{QMessageBox::Ok, IDOK}}; break;
+    case MB_OKCANCEL: ids = {IDOK, IDCANCEL}; break;
+    case MB_ABORTRETRYIGNORE: ids = {IDABORT, IDRETRY, IDIGNORE}; break;
+    case MB_YESNOCANCEL: ids = {IDYES, IDNO, IDCANCEL}; break;
+    case MB_YESNO: ids = {IDYES, IDNO}; break;
+    case MB_RETRYCANCEL: ids = {IDRETRY, IDCANCEL}; break;
+    default: ids = {IDOK}; break;
   }
-  QMessageBox::StandardButtons set;
-  for (const B& b : buttons) set |= b.b;
-  box.setStandardButtons(set);
+  std::vector<QPushButton*> buttons;
+  for (int id : ids) buttons.push_back(box.addButton(ui::ButtonText(id), QMessageBox::ActionRole));
   size_t def = (uType & MB_DEFMASK) >> 8;
-  if (def < buttons.size()) box.setDefaultButton(buttons[def].b);
-  int r = box.exec();
-  for (const B& b : buttons)
-    if (r == b.b) return b.id;
-  // Closed with the window's button: the answer of Esc.
-  for (const B& b : buttons)
-    if (b.id == IDCANCEL || b.id == IDNO) return b.id;
-  return buttons.front().id;
+  box.setDefaultButton(buttons[def < buttons.size() ? def : 0]);
+  // Esc (and the window's close button) answers Cancel, else No.
+  for (int escape : {IDCANCEL, IDNO}) {
+    auto it = std::find(ids.begin(), ids.end(), escape);
+    if (it != ids.end()) {
+      box.setEscapeButton(buttons[size_t(it - ids.begin())]);
+      break;
+    }
+  }
+  ui::SetBoxOwner(&box, ui::BoxOwner(&box));
+  ui::OpenBox open(&box, onTop ? WS_EX_TOPMOST : 0);
+  box.exec();
+  for (size_t i = 0; i < ids.size(); ++i)
+    if (box.clickedButton() == buttons[i]) return ids[i];
+  return ids.front();
 }
 
 void ShowMessage(const AnsiString& Msg) {

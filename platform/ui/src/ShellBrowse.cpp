@@ -144,14 +144,23 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
       newFolder_ = new QPushButton(ui::Q(winplat::Utf8ToCp949("새 폴더 만들기")));
       row->addWidget(newFolder_);
       QObject::connect(newFolder_, &QPushButton::clicked, this, [this] {
-        bool ok = false;
-        QString n = QInputDialog::getText(this, windowTitle(), QString(), QLineEdit::Normal, QString(), &ok);
+        QInputDialog box(this);
+        bool onTop = ui::ProgramStaysOnTop(&box);
+        box.setWindowFlags(ui::DialogFrame(onTop));
+        box.setWindowTitle(windowTitle());
+        box.setInputMode(QInputDialog::TextInput);
+        box.setOkButtonText(ui::ButtonText(IDOK));
+        box.setCancelButtonText(ui::ButtonText(IDCANCEL));
+        ui::SetBoxOwner(&box, ui::BoxOwner(&box));
+        ui::OpenBox open(&box, onTop ? WS_EX_TOPMOST : 0);
+        bool ok = box.exec() == QDialog::Accepted;
+        QString n = box.textValue();
         if (ok && !n.isEmpty()) NewFolder(ui::A(n));
       });
     }
     row->addStretch();
-    ok_ = new QPushButton(QStringLiteral("OK"));
-    auto* cancel = new QPushButton(ui::Q(winplat::Utf8ToCp949("취소")));
+    ok_ = new QPushButton(ui::ButtonText(IDOK));
+    auto* cancel = new QPushButton(ui::ButtonText(IDCANCEL));
     row->addWidget(ok_);
     row->addWidget(cancel);
     v->addLayout(row);
@@ -173,6 +182,8 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
   ~BrowseDialog() override { ui::DeleteWindow(hwnd_); }
 
   LPITEMIDLIST Run() {
+    setWindowFlags(ui::DialogFrame(ui::ProgramStaysOnTop(this)));
+    ui::SetBoxOwner(this, ui::BoxOwner(this));
     QTimer::singleShot(0, this, [this] {
       Callback(BFFM_INITIALIZED, 0);
       if (auto hook = ui::State().folderHook) ui::Safely([&] { hook(*this); });

@@ -57,12 +57,42 @@ struct WindowRecord {
   std::function<AnsiString()> getText;
   int remotePid = 0;  // a window of another process
   std::string remoteSocket;
+  bool boxOnTop = false;  // a modal form that must stay above a stay-on-top window of the program
 };
 HWND NewWindow(const WindowRecord& record);
 WindowRecord* FindWindowRecord(HWND hwnd);
 void DeleteWindow(HWND hwnd);
 // Applies the style words to the window's frame (caption, thick frame, boxes, tool window).
 void ApplyFrame(HWND hwnd);
+// The window of the table that a Qt window stands for (null when none).
+HWND FindWindowOfWidget(const QWidget* widget);
+
+// Boxes and dialogs (Boxes.cpp). A box opens above every other window of the program: it is
+// owned by the program's active window and stays on top while any window of the program does.
+// The window a new box belongs to (null when the program shows none).
+QWidget* BoxOwner(const QWidget* box);
+// True while a visible window of the program other than box stays on top.
+bool ProgramStaysOnTop(const QWidget* box);
+// Makes box (not yet shown) a window owned by owner in the window system.
+void SetBoxOwner(QWidget* box, QWidget* owner);
+// A dialog's frame as Windows draws it: caption, system menu and close button, no minimise or
+// maximise button.
+Qt::WindowFlags DialogFrame(bool onTop);
+// Korean Windows' words for the standard buttons ("확인", "취소", "예" ...).
+QString ButtonText(int id);
+// A box of the layer (message box, new-folder box) in the window table while it is up; the
+// test hook hears of it once it is shown.
+class OpenBox {
+ public:
+  OpenBox(QWidget* box, LONG exStyle);
+  ~OpenBox();
+  OpenBox(const OpenBox&) = delete;
+  OpenBox& operator=(const OpenBox&) = delete;
+  HWND Handle() const { return hwnd_; }
+
+ private:
+  HWND hwnd_;
+};
 
 // Moving a window with the mouse (WM_SYSCOMMAND SC_MOVE). Where the window system cannot do it
 // (no window manager, offscreen) the top-level window follows the pointer by hand from the

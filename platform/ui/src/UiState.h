@@ -15,6 +15,7 @@ struct UiState {
   std::vector<uitest::ShownBox> shownBoxes;
   std::function<void(TCustomForm*)> modalHook;
   std::function<void(uitest::FolderDialog&)> folderHook;
+  std::function<void(HWND)> boxHook;
   int foregroundRequests = 0;
 };
 UiState& State();

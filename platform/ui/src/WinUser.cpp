@@ -1,11 +1,13 @@
 // The HWND table, style words, messages, metrics and canvas text functions.
 #include <QApplication>
+#include <QFontDatabase>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QTextLayout>
 #include <QTimer>
 #include <QWindow>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -37,6 +39,13 @@ WindowRecord* FindWindowRecord(HWND hwnd) {
 }
 
 void DeleteWindow(HWND hwnd) { Windows().erase(hwnd); }
+
+HWND FindWindowOfWidget(const QWidget* widget) {
+  if (!widget) return nullptr;
+  for (auto& [h, r] : Windows())
+    if (r.widget == widget) return h;
+  return nullptr;
+}
 
 HWND FindRemoteWindow(int pid, const std::string& socket, const std::string& className) {
   for (auto& [h, r] : Windows())
@@ -93,7 +102,7 @@ void ApplyFrame(HWND hwnd) {
   } else {
     f |= Qt::FramelessWindowHint;
   }
-  if (r->exStyle & WS_EX_TOPMOST) f |= Qt::WindowStaysOnTopHint;
+  if ((r->exStyle & WS_EX_TOPMOST) || r->boxOnTop) f |= Qt::WindowStaysOnTopHint;
   if (auto* form = dynamic_cast<TCustomForm*>(r->control); form && form->GetFormStyle() == fsStayOnTop)
     f |= Qt::WindowStaysOnTopHint;
   bool visible = w->isVisible();
@@ -515,6 +524,19 @@ int WINAPI GetSystemMetrics(int nIndex) {
     case SM_CXICON: case SM_CYICON: return 32;
     case SM_CXSMICON: case SM_CYSMICON: return 16;
     case SM_CYSMCAPTION: return 15;
+    case SM_XVIRTUALSCREEN: case SM_YVIRTUALSCREEN: case SM_CXVIRTUALSCREEN: case SM_CYVIRTUALSCREEN: {
+      ui::EnsureQt();
+      QScreen* s = QGuiApplication::primaryScreen();
+      QRect v = s ? s->virtualGeometry() : QRect(0, 0, 1024, 768);
+      if (nIndex == SM_XVIRTUALSCREEN) return v.x();
+      if (nIndex == SM_YVIRTUALSCREEN) return v.y();
+      return nIndex == SM_CXVIRTUALSCREEN ? v.width() : v.height();
+    }
+    // The largest window: the screens and a sizing frame on each side.
+    case SM_CXMAXTRACK: return GetSystemMetrics(SM_CXVIRTUALSCREEN) + 2 * GetSystemMetrics(SM_CXFRAME);
+    case SM_CYMAXTRACK: return GetSystemMetrics(SM_CYVIRTUALSCREEN) + 2 * GetSystemMetrics(SM_CYFRAME);
+    case SM_CXMINTRACK: return 112;
+    case SM_CYMINTRACK: return GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFRAME);
     default: return 0;
   }
 }
@@ -530,11 +552,52 @@ int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator) {
   return int(q);
 }
 
-BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT, PVOID pvParam, UINT) {
+// The layout callers of the 32-bit system rely on (the zip dialog box reads it by offset).
+static_assert(sizeof(LOGFONTA) == 60 && sizeof(NONCLIENTMETRICSA) == 340);
+static_assert(offsetof(NONCLIENTMETRICSA, lfMessageFont) == 280 && offsetof(LOGFONTA, lfFaceName) == 28);
+
+static LOGFONTA LogFontOf(const QFont& font) {
+  LOGFONTA lf{};
+  // Point sizes at the system's 96 dots per inch.
+  int pixels = font.pixelSize() > 0 ? font.pixelSize() : int(font.pointSizeF() * 96 / 72 + 0.5);
+  lf.lfHeight = -std::max(1, pixels);
+  lf.lfWeight = font.weight();
+  lf.lfItalic = font.italic();
+  lf.lfUnderline = font.underline();
+  lf.lfStrikeOut = font.strikeOut();
+  lf.lfCharSet = HANGUL_CHARSET;
+  lstrcpynA(lf.lfFaceName, ui::A(font.family()).c_str(), LF_FACESIZE);
+  return lf;
+}
+
+BOOL WINAPI SystemParametersInfoA(UINT uiAction, UINT uiParam, PVOID pvParam, UINT) {
   if (uiAction == SPI_GETWORKAREA && pvParam) {
     *static_cast<RECT*>(pvParam) = RECT{0, 0, Screen->GetWidth(), Screen->GetHeight()};
     return TRUE;
   }
+  if (uiAction == SPI_GETNONCLIENTMETRICS && pvParam) {
+    auto* m = static_cast<NONCLIENTMETRICSA*>(pvParam);
+    if (uiParam != sizeof(NONCLIENTMETRICSA) || m->cbSize != sizeof(NONCLIENTMETRICSA)) {
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return FALSE;
+    }
+    ui::EnsureQt();
+    m->iBorderWidth = GetSystemMetrics(SM_CXBORDER);
+    m->iScrollWidth = GetSystemMetrics(SM_CXVSCROLL);
+    m->iScrollHeight = GetSystemMetrics(SM_CYHSCROLL);
+    // The caption metrics count without the line under the caption.
+    m->iCaptionWidth = m->iCaptionHeight = GetSystemMetrics(SM_CYCAPTION) - 1;
+    m->iSmCaptionWidth = m->iSmCaptionHeight = GetSystemMetrics(SM_CYSMCAPTION) - 1;
+    m->iMenuWidth = m->iMenuHeight = GetSystemMetrics(SM_CYCAPTION) - 1;
+    QFont title = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    m->lfCaptionFont = LogFontOf(title);
+    m->lfSmCaptionFont = LogFontOf(title);
+    m->lfMenuFont = LogFontOf(QApplication::font("QMenu"));
+    m->lfStatusFont = LogFontOf(QApplication::font("QStatusBar"));
+    m->lfMessageFont = LogFontOf(QApplication::font("QMessageBox"));
+    return TRUE;
+  }
+  SetLastError(ERROR_INVALID_PARAMETER);
   return FALSE;
 }
 

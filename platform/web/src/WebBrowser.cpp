@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QPointer>
 #include <QWebChannel>
+#include <QWebEngineHistory>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -242,7 +243,11 @@ bool Page::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainF
     LPDISPATCH disp = isMainFrame ? d_->document : nullptr;
     ui::Safely([&] { q->OnBeforeNavigate2(q, disp, FromQUrl(url), cancel); });
   }
-  if (cancel) d_->refused.push_back(url.toString().toStdString());
+  if (cancel) {
+    d_->refused.push_back(url.toString().toStdString());
+    // A refused load never starts: its flags must not fall to a later one.
+    if (isMainFrame) d_->noHistoryAsked = false;
+  }
   return !cancel;
 }
 
@@ -359,6 +364,14 @@ void TCppWebBrowserPrivate::NewDocument() {
 void TCppWebBrowserPrivate::LoadingChanged(const QWebEngineLoadingInfo& info) {
   if (q->ComponentState & csDestroying) return;
   AnsiString url = FromQUrl(info.url());
+  if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+    noHistoryStarted = noHistoryAsked;
+    noHistoryAsked = false;
+  } else if (noHistoryStarted) {
+    // The engine has no flag for it: the new page stays as the only entry.
+    noHistoryStarted = false;
+    if (page) page->history()->clear();
+  }
   switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
       busy = true;
@@ -432,8 +445,10 @@ TCppWebBrowser::~TCppWebBrowser() {
   }
 }
 
-void TCppWebBrowser::Navigate(const AnsiString& URL, int) {
+void TCppWebBrowser::Navigate(const AnsiString& URL, int Flags) {
   if (!d->page) return;
+  d->noHistoryAsked = Flags & navNoHistory;
+  d->noHistoryStarted = false;
   d->page->load(ToQUrl(URL));
 }
 

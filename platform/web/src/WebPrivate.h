@@ -87,6 +87,10 @@ class TCppWebBrowserPrivate {
   int completed = 0;
   int failed = 0;
   int contextMenus = 0;
+  // A navigation asked for with navNoHistory: once it has started, and then when it ends, the
+  // entries before it go.
+  bool noHistoryAsked = false;
+  bool noHistoryStarted = false;
   std::vector<webtest::ConsoleLine> console;
   std::vector<std::string> refused;
 

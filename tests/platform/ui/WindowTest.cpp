@@ -186,3 +186,30 @@ TEST_F(WindowTable, OwnWindowAndDeadEntries) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Metrics, NonClientMetricsHoldTheWindowSystemsFonts) {
+  NONCLIENTMETRICSA m{};
+  m.cbSize = sizeof m;
+  ASSERT_TRUE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof m, &m, 0));
+  EXPECT_EQ(m.iCaptionHeight, GetSystemMetrics(SM_CYCAPTION) - 1);
+  EXPECT_EQ(m.iScrollWidth, GetSystemMetrics(SM_CXVSCROLL));
+  for (const LOGFONTA* f : {&m.lfCaptionFont, &m.lfSmCaptionFont, &m.lfMenuFont, &m.lfStatusFont, &m.lfMessageFont}) {
+    EXPECT_NE(f->lfFaceName[0], 0);
+    EXPECT_LT(f->lfHeight, 0);  // a character height in pixels
+    EXPECT_GT(f->lfHeight, -100);
+    EXPECT_GE(f->lfWeight, 100);
+    EXPECT_LE(f->lfWeight, 900);
+    EXPECT_EQ(f->lfCharSet, HANGUL_CHARSET);
+  }
+
+  // A structure of another size is refused, as on Windows.
+  NONCLIENTMETRICSA other{};
+  other.cbSize = sizeof other - 4;
+  EXPECT_FALSE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof other - 4, &other, 0));
+  other.cbSize = 0;
+  EXPECT_FALSE(SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof other, &other, 0));
+}
+
+}  // namespace

@@ -191,6 +191,7 @@ class WebBrowserTest : public ::testing::Test {
     if (req.path == "/close.html")
       return page("<html><body><script>window.close();</script></body></html>");
     if (req.path == "/plain.html") return page("<html><head><title>Plain page</title></head><body>plain</body></html>");
+    if (req.path == "/page.html") return page("<html><head><title>" + req.query + "</title></head></html>");
     if (req.path == "/missing.html") return HttpReply::Status(404, "Not Found");
     return HttpReply::Status(404, "Not Found");
   }
@@ -322,6 +323,31 @@ TEST_F(WebBrowserTest, WindowCloseAsksTheHostAndTheContextMenuFollowsTheHandler)
   handler.contextMenuAnswer = S_FALSE;
   webtest::ContextMenuAt(browser, 10, 10);
   EXPECT_EQ(webtest::ContextMenusShown(browser), 1);
+}
+
+// The program loads every page with flags 14 (no history, no cache read or write): a page
+// loaded so replaces the one before it, which history.back() cannot reach again.
+TEST_F(WebBrowserTest, ANavigationWithoutHistoryLeavesNoWayBack) {
+  const int noHistory = navNoHistory | navNoReadFromCache | navNoWriteToCache;
+  auto title = [&] { return webtest::RunScript(browser, "document.title"); };
+  auto historyLength = [&] { return webtest::RunScript(browser, "String(history.length)"); };
+  browser->Navigate(Url("/page.html?first").c_str(), noHistory);
+  ASSERT_TRUE(webtest::WaitForLoads(browser, 1, kWait));
+  browser->Navigate(Url("/page.html?second").c_str(), noHistory);
+  ASSERT_TRUE(webtest::WaitForLoads(browser, 2, kWait));
+  EXPECT_EQ(title(), "second");
+  EXPECT_TRUE(webtest::WaitFor([&] { return historyLength() == "1"; }, kWait)) << historyLength();
+  webtest::RunScript(browser, "history.back(); 1");
+  // A way back would load the first page again: none comes within a bound.
+  EXPECT_FALSE(webtest::WaitFor([&] { return webtest::CompletedLoads(browser) > 2; }, 1500));
+  EXPECT_EQ(title(), "second");
+
+  // Without the flag the page before stays reachable, as in any browser.
+  browser->Navigate(Url("/page.html?third").c_str(), 0);
+  ASSERT_TRUE(webtest::WaitForLoads(browser, 3, kWait));
+  EXPECT_EQ(historyLength(), "2");
+  webtest::RunScript(browser, "history.back(); 1");
+  ASSERT_TRUE(webtest::WaitFor([&] { return title() == "second"; }, kWait)) << title();
 }
 
 }  // namespace

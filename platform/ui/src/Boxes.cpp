@@ -1,0 +1,151 @@
+// Boxes and dialogs: who owns them, their frame and their buttons' words.
+#include <QAbstractButton>
+#include <QApplication>
+#include <QTimer>
+#include <QWindow>
+#include <algorithm>
+
+#include "Forms.h"
+#include "UiPrivate.h"
+#include "UiState.h"
+
+namespace ui {
+
+namespace {
+
+bool Shown(const QWidget* w) { return w && w->isWindow() && w->isVisible(); }
+
+bool OnTop(const QWidget* w) { return w->windowFlags() & Qt::WindowStaysOnTopHint; }
+
+}  // namespace
+
+QWidget* BoxOwner(const QWidget* box) {
+  // As on Windows the box belongs to the active window: the box that is up, else the window
+  // last activated; when the program has none (it is in the background, or the activation is
+  // not reported yet) the window the user sees on top of it.
+  QWidget* modal = QApplication::activeModalWidget();
+  if (Shown(modal) && modal != box) return modal;
+  QWidget* active = QApplication::activeWindow();
+  if (Shown(active) && active != box) return active;
+  QWidget* best = nullptr;
+  for (TCustomForm* f : State().forms) {
+    QWidget* w = f->Host() ? f->Host()->widget.data() : nullptr;
+    if (!Shown(w) || w == box) continue;
+    if (!best || (OnTop(w) && !OnTop(best))) best = w;
+  }
+  TCustomForm* main = Application->GetMainForm();
+  QWidget* mainWidget = main && main->Host() ? main->Host()->widget.data() : nullptr;
+  if (best && !OnTop(best) && Shown(mainWidget) && mainWidget != box) return mainWidget;
+  return best;
+}
+
+bool ProgramStaysOnTop(const QWidget* box) {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w != box && Shown(w) && OnTop(w)) return true;
+  return false;
+}
+
+void SetBoxOwner(QWidget* box, QWidget* owner) {
+  box->winId();
+  if (QWindow* window = box->windowHandle())
+    window->setTransientParent(owner && owner->window()->windowHandle() ? owner->window()->windowHandle() : nullptr);
+}
+
+Qt::WindowFlags DialogFrame(bool onTop) {
+  Qt::WindowFlags f = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                      Qt::WindowCloseButtonHint;
+  if (onTop) f |= Qt::WindowStaysOnTopHint;
+  return f;
+}
+
+QString ButtonText(int id) {
+  switch (id) {
+    case IDOK: return QString::fromUtf8("확인");
+    case IDCANCEL: return QString::fromUtf8("취소");
+    case IDABORT: return QString::fromUtf8("중단");
+    case IDRETRY: return QString::fromUtf8("다시 시도");
+    case IDIGNORE: return QString::fromUtf8("무시");
+    case IDYES: return QString::fromUtf8("예");
+    case IDNO: return QString::fromUtf8("아니요");
+    default: return QString();
+  }
+}
+
+OpenBox::OpenBox(QWidget* box, LONG exStyle) {
+  WindowRecord r;
+  r.className = "#32770";
+  r.widget = box;
+  r.style = LONG(WS_POPUP | WS_CAPTION | WS_SYSMENU);
+  r.exStyle = exStyle | WS_EX_DLGMODALFRAME;
+  r.setText = [box](const AnsiString& t) { box->setWindowTitle(Q(t)); };
+  r.getText = [box] { return A(box->windowTitle()); };
+  hwnd_ = NewWindow(r);
+  if (auto hook = State().boxHook) {
+    HWND h = hwnd_;
+    QTimer::singleShot(0, box, [h, hook] {
+      if (FindWindowRecord(h)) Safely([&] { hook(h); });
+    });
+  }
+}
+
+OpenBox::~OpenBox() { DeleteWindow(hwnd_); }
+
+}  // namespace ui
+
+namespace uitest {
+
+void SetBoxHook(std::function<void(HWND)> hook) { ui::State().boxHook = std::move(hook); }
+
+namespace {
+
+std::vector<QAbstractButton*> ButtonsOf(QWidget* w) {
+  std::vector<QAbstractButton*> list;
+  for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
+    if (b->isVisible() && b->window() == w) list.push_back(b);
+  std::stable_sort(list.begin(), list.end(), [](QAbstractButton* a, QAbstractButton* b) {
+    QPoint pa = a->mapTo(a->window(), QPoint()), pb = b->mapTo(b->window(), QPoint());
+    return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
+  });
+  return list;
+}
+
+QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
+
+}  // namespace
+
+WindowFacts DescribeWindow(HWND window) {
+  WindowFacts facts;
+  ui::WindowRecord* r = ui::FindWindowRecord(window);
+  if (!r || !r->widget) return facts;
+  QWidget* w = r->widget;
+  facts.exists = true;
+  facts.visible = w->isVisible();
+  if (QWindow* handle = w->windowHandle())
+    if (QWindow* parent = handle->transientParent())
+      for (QWidget* top : QApplication::topLevelWidgets())
+        if (top->windowHandle() == parent) facts.owner = ui::FindWindowOfWidget(top);
+  facts.modal = w->isModal();
+  Qt::WindowFlags f = w->windowFlags();
+  facts.staysOnTop = f & Qt::WindowStaysOnTopHint;
+  // Without the customize hint the window system puts its usual buttons on the frame.
+  bool custom = f & Qt::CustomizeWindowHint;
+  bool framed = !(f & Qt::FramelessWindowHint);
+  facts.minimizeBox = framed && (!custom || (f & Qt::WindowMinimizeButtonHint));
+  facts.maximizeBox = framed && (!custom || (f & Qt::WindowMaximizeButtonHint));
+  facts.caption = ui::A(w->windowTitle());
+  for (QAbstractButton* b : ButtonsOf(w)) facts.buttons.push_back(ui::A(Plain(b->text())));
+  return facts;
+}
+
+bool PressButton(HWND window, const AnsiString& caption) {
+  ui::WindowRecord* r = ui::FindWindowRecord(window);
+  if (!r || !r->widget) return false;
+  for (QAbstractButton* b : ButtonsOf(r->widget))
+    if (Plain(b->text()) == Plain(ui::Q(caption))) {
+      b->click();
+      return true;
+    }
+  return false;
+}
+
+}  // namespace uitest
