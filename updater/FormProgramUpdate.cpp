@@ -101,6 +101,12 @@ TfrmProgramUpdate::~TfrmProgramUpdate() {
   }
   lvMain->Items->Clear();
   lvMain->OnDeletion = nullptr;
+  // The notice window goes with this form and must not call back into it.
+  if (NoticePage) {
+    NoticePage->OnClose = nullptr;
+    NoticePage->OnDestroy = nullptr;
+    NoticePage->CommandReceiver = nullptr;
+  }
   if (frmProgramUpdate == this) frmProgramUpdate = nullptr;
 }
 
@@ -499,12 +505,25 @@ bool TfrmProgramUpdate::Prepare(TMemIniFile* model) {
   FillFileList(model);
   AnsiString notify = model->ReadString("ENVIRONMENT", "NOTIFY_URL", "");
   if (!notify.IsEmpty()) {
-    // Owned by this form until it closes and frees itself.
-    TfrmWebBrowser* page = new TfrmWebBrowser(this, notify);
-    page->FormStyle = fsStayOnTop;
-    page->CommandReceiver = &TfrmProgramUpdate::HandleCommand;
-    page->CommandData = this;
-    page->Show();
+    // One notice window for the runs: a page that starts a run as it loads must not get a
+    // new window (and so a new start) with every run.
+    if (!NoticePage) {
+      // Owned by this form until it closes and frees itself.
+      NoticePage = new TfrmWebBrowser(this, notify);
+      NoticePage->FormStyle = fsStayOnTop;
+      NoticePage->CommandReceiver = &TfrmProgramUpdate::HandleCommand;
+      NoticePage->CommandData = this;
+      NoticePage->StartNeedsUserAction = true;
+      TCloseEvent close = NoticePage->OnClose;
+      NoticePage->OnClose = [this, close](TObject* Sender, TCloseAction& Action) {
+        if (close) close(Sender, Action);
+        if (Action == caFree) NoticePage = nullptr;
+      };
+      NoticePage->OnDestroy = [this](TObject*) { NoticePage = nullptr; };
+    } else if (NoticePage->LastUrl != notify) {
+      NoticePage->Navigate(notify);
+    }
+    NoticePage->Show();
   }
   cbxAutoStartInstaller->Enabled = model->ReadBool("ENVIRONMENT", "ENABLE_AUTOSTART_INSTALLER", true);
   return true;

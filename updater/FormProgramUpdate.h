@@ -16,6 +16,7 @@
 #include "ZipBuilder.h"
 
 class TMemIniFile;
+class TfrmWebBrowser;
 
 // One row of the download list.
 struct TDownloadItem {
@@ -121,6 +122,8 @@ class TfrmProgramUpdate : public TForm {
   std::unique_ptr<TFileStream> OutStream;
   TMemIniFile* PausedModel = nullptr;
   int32_t FilesDone = 0;
+  // The notice window of the runs while it is open.
+  TfrmWebBrowser* NoticePage = nullptr;
 
  private:
   void SetResult(TListItem* item, const AnsiString& text);

@@ -1,6 +1,7 @@
 // The run keeps its guard and tells the truth: a start while a run is going changes nothing of
 // it, the controls come back only when the run has ended, the speed is measured per file, totals
-// and time left hold past 4 GiB, an archive of unknown size shows 0 % until it has arrived.
+// and time left hold past 4 GiB, an archive of unknown size shows 0 % until it has arrived. The
+// notice page reaches a run it started, and starts one only when the user clicked on it.
 #include <windows.h>
 
 #include <regex>
@@ -273,6 +274,104 @@ TEST_F(RunGuardTest, AnArchiveOfUnknownSizeInPartsShowsNothingUntilItHasArrived)
   for (const std::string& t : texts) EXPECT_EQ(t, "0 %");
   for (int32_t b : bars) EXPECT_EQ(b, 0);
   EXPECT_EQ(barWhenWhole, 100);
+  EXPECT_EQ(Result(1), "완료");
+}
+
+// ------------------------------------------------------------------ the notice page
+
+const int kStartButton = 0;
+const int kPauseButton = 1;
+
+class NoticePageTest : public RunGuardTest {
+ protected:
+  TCppWebBrowser* Page() { return NoticeWindow() ? NoticeWindow()->cwb : nullptr; }
+  bool PageLoaded() { return Page() && webtest::CompletedLoads(Page()) > 0 && !Page()->Busy.get(); }
+  int NoticeWindows() {
+    int n = 0;
+    for (int i = 0; i < form_->ComponentCount(); ++i) n += dynamic_cast<TfrmWebBrowser*>(form_->Components(i)) != nullptr;
+    return n;
+  }
+  // Clicks the page's button (counted from 0 in the page) as the user's mouse does. The sample
+  // notice page has "업데이트 시작", "일시 정지", "종료", "닫기".
+  void ClickButton(int index) {
+    std::string at = webtest::RunScript(
+        Page(), "(function () { var b = document.querySelectorAll('button')[" + std::to_string(index) +
+                    "]; if (!b) return ''; var r = b.getBoundingClientRect(); "
+                    "return Math.round(r.left + r.width / 2) + ',' + Math.round(r.top + r.height / 2); })()");
+    size_t comma = at.find(',');
+    ASSERT_NE(comma, std::string::npos) << "no button " << index << ": " << at;
+    webtest::ClickAt(Page(), std::stoi(at.substr(0, comma)), std::stoi(at.substr(comma + 1)));
+  }
+  // A notice page of the test's own in the download root, as the model's NOTIFY_URL.
+  void UseNoticePage(const std::string& body) {
+    WriteUnix(root_ / "notice.html", "<html><head><title>notice</title></head><body>" + body + "</body></html>");
+    Model("PAVO S7")->WriteString("ENVIRONMENT", "NOTIFY_URL", Dos("notice.html"));
+  }
+};
+
+TEST_F(NoticePageTest, ARunStartedByThePageIsPausedByThePage) {
+  // A run by the button, paused in the map; its notice window stays.
+  When pause([&] { return InSecondPart(); },
+             [&] { TfrmProgramUpdate::HandleCommand(form_, "__PauseUpdate", false); });
+  ClickStart();
+  ASSERT_TRUE(pause.Done());
+  ASSERT_EQ(Result(1), "중지");
+  ASSERT_TRUE(PumpUntil([&] { return PageLoaded(); }));
+
+  // The page's "업데이트 시작" resumes the run; its "일시 정지" a moment later must reach it.
+  bool speedShown = false, pausedByPage = false;
+  When again([&] { return Requests(kMapPart2) == 2 && Rec(1)->CurPos > 0; },
+             [&] {
+               speedShown = form_->lblBPS->Visible;
+               ClickButton(kPauseButton);
+               pausedByPage = PumpUntil([&] { return frmMain->Stopped; }, 10000);
+             });
+  ClickButton(kStartButton);
+  EXPECT_TRUE(PumpUntil([&] { return again.Done() && !frmMain->Busy; }, 120000));
+  EXPECT_TRUE(pausedByPage) << "the page's pause did not reach the run it started";
+  EXPECT_TRUE(speedShown) << "no speed line after the page's start";
+  EXPECT_EQ(Result(1), "중지");
+  EXPECT_TRUE(Notices().empty());
+  EXPECT_FALSE(InstallerRan());
+  EXPECT_EQ(NoticeWindows(), 1);
+}
+
+TEST_F(NoticePageTest, APageThatStartsRunsByItselfStartsNoneAndTheWindowIsReused) {
+  // The page asks for a start as it loads and every 100 ms after, counting its calls.
+  UseNoticePage("<button>업데이트 시작</button><script>var n = 0; function start() { "
+                "window.external.__StartUpdate(); document.title = 'calls ' + (++n); } "
+                "start(); setInterval(start, 100);</script>");
+  ClickStart();
+  ASSERT_EQ(Result(1), "완료");
+  ASSERT_TRUE(PumpUntil([&] { return PageLoaded(); }));
+  // Twenty calls after the run, answered, start nothing.
+  auto calls = [&] {
+    std::string title = webtest::RunScript(Page(), "document.title");
+    return title.rfind("calls ", 0) == 0 ? std::stoi(title.substr(6)) : 0;
+  };
+  int before = calls();
+  EXPECT_TRUE(PumpUntil([&] { return calls() >= before + 20; }));
+  webtest::RunScript(Page(), "1");
+  uitest::Pump(50);
+  EXPECT_EQ(Notices().size(), 1u);
+  EXPECT_FALSE(frmMain->Busy);
+  // A second run by the button keeps the one notice window.
+  ClickStart();
+  EXPECT_EQ(Notices().size(), 2u);
+  EXPECT_EQ(NoticeWindows(), 1);
+}
+
+TEST_F(NoticePageTest, TheUsersClickOnThePagesStartButtonStartsARun) {
+  ClickStart();
+  ASSERT_EQ(Notices().size(), 1u);
+  ASSERT_TRUE(PumpUntil([&] { return PageLoaded(); }));
+  // A script's start without the user is not the user's.
+  webtest::RunScript(Page(), "window.external.__StartUpdate(); 1");
+  webtest::RunScript(Page(), "1");
+  uitest::Pump(50);
+  EXPECT_EQ(Notices().size(), 1u);
+  ClickButton(kStartButton);
+  EXPECT_TRUE(PumpUntil([&] { return Notices().size() == 2 && !frmMain->Busy; }));
   EXPECT_EQ(Result(1), "완료");
 }
 
