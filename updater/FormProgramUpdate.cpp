@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -116,6 +117,12 @@ TfrmProgramUpdate::~TfrmProgramUpdate() {
   }
   lvMain->Items->Clear();
   lvMain->OnDeletion = nullptr;
+  // The notice window goes with this form and must not call back into it.
+  if (NoticePage) {
+    NoticePage->OnClose = nullptr;
+    NoticePage->OnDestroy = nullptr;
+    NoticePage->CommandReceiver = nullptr;
+  }
   if (frmProgramUpdate == this) frmProgramUpdate = nullptr;
 }
 
@@ -249,12 +256,12 @@ int TfrmProgramUpdate::ComputeTotals(TMemIniFile* model, int64_t& totalZip, int6
   return count;
 }
 
-int32_t TfrmProgramUpdate::SumZipSizes(TMemIniFile* model) {
+int64_t TfrmProgramUpdate::SumZipSizes(TMemIniFile* model) {
   TStringList sections;
   model->ReadSections(&sections);
-  int32_t sum = 0;
+  int64_t sum = 0;
   for (int i = 0; i < sections.Count(); ++i)
-    if (IsFileSection(sections.Get(i))) sum = Add32(sum, model->ReadInteger(sections.Get(i), "AG_ZIPSIZE", 0));
+    if (IsFileSection(sections.Get(i))) sum += model->ReadInteger(sections.Get(i), "AG_ZIPSIZE", 0);
   return sum;
 }
 
@@ -429,9 +436,10 @@ void TfrmProgramUpdate::lvMainInfoTip(TObject*, TListItem* Item, AnsiString& Inf
 
 void TfrmProgramUpdate::lvMainColumnDragged(TObject*) { lvMain->Invalidate(); }
 
-void TfrmProgramUpdate::ShowTotal(int32_t done) {
+void TfrmProgramUpdate::ShowTotal(int64_t done) {
   int percent = 0;
-  if (TotalZipBytes != 0) percent = int(std::trunc(double(uint32_t(done)) / double(uint32_t(TotalZipBytes)) * 100));
+  if (TotalZipBytes > 0 && done > 0)
+    percent = int(std::trunc(std::min(double(done) / double(TotalZipBytes), 10.0) * 100));
   pbTotal->Position = percent;
   lblTotalPercent->Caption = percent <= 0 ? AnsiString("0 %") : FormatStr("%d %%", percent);
 }
@@ -458,6 +466,9 @@ void TfrmProgramUpdate::HandleCommand(void* form, const char* command, bool ask)
   auto* self = static_cast<TfrmProgramUpdate*>(form);
   AnsiString name = command ? command : "";
   if (name == "__StartUpdate") {
+    // A run is going: a second start changes nothing of it.
+    if (frmMain->Busy) return;
+    self->lblBPS->Visible = true;
     frmMain->SetState(3, false);
     self->btnDownStart->Glyph->LoadFromResourceName(HInstance, "BTN_PAUSE");
     self->RunDownload();
@@ -470,7 +481,7 @@ void TfrmProgramUpdate::HandleCommand(void* form, const char* command, bool ask)
     self->lblBPS->Visible = false;
     self->btnDownStart->Glyph->LoadFromResourceName(HInstance, "BTN_DOWN");
     if (TDownloadItem* d = Record(self->CurrentItem)) {
-      self->DoneBytes = Sub32(self->DoneBytes, d->DoneBefore);
+      self->DoneBytes -= d->DoneBefore;
       d->DoneBefore = 0;
       d->CurPos = 0;
     }
@@ -484,6 +495,8 @@ void TfrmProgramUpdate::HandleCommand(void* form, const char* command, bool ask)
 void TfrmProgramUpdate::RunDownload() {
   TMemIniFile* model = ChosenModel();
   bool ok = Validate(model);
+  // Refused because another run is going: that run ends itself.
+  if (!ok && frmMain->Busy) return;
   if (ok && !frmMain->Closing) ok = Prepare(model);
   if (ok && !frmMain->Closing) ok = DownloadAll(model);
   if (ok && !frmMain->Closing) Finish(model);
@@ -508,12 +521,25 @@ bool TfrmProgramUpdate::Prepare(TMemIniFile* model) {
   FillFileList(model);
   AnsiString notify = model->ReadString("ENVIRONMENT", "NOTIFY_URL", "");
   if (!notify.IsEmpty()) {
-    // Owned by this form until it closes and frees itself.
-    TfrmWebBrowser* page = new TfrmWebBrowser(this, notify);
-    page->FormStyle = fsStayOnTop;
-    page->CommandReceiver = &TfrmProgramUpdate::HandleCommand;
-    page->CommandData = this;
-    page->Show();
+    // One notice window for the runs: a page that starts a run as it loads must not get a
+    // new window (and so a new start) with every run.
+    if (!NoticePage) {
+      // Owned by this form until it closes and frees itself.
+      NoticePage = new TfrmWebBrowser(this, notify);
+      NoticePage->FormStyle = fsStayOnTop;
+      NoticePage->CommandReceiver = &TfrmProgramUpdate::HandleCommand;
+      NoticePage->CommandData = this;
+      NoticePage->StartNeedsUserAction = true;
+      TCloseEvent close = NoticePage->OnClose;
+      NoticePage->OnClose = [this, close](TObject* Sender, TCloseAction& Action) {
+        if (close) close(Sender, Action);
+        if (Action == caFree) NoticePage = nullptr;
+      };
+      NoticePage->OnDestroy = [this](TObject*) { NoticePage = nullptr; };
+    } else if (NoticePage->LastUrl != notify) {
+      NoticePage->Navigate(notify);
+    }
+    NoticePage->Show();
   }
   cbxAutoStartInstaller->Enabled = model->ReadBool("ENVIRONMENT", "ENABLE_AUTOSTART_INSTALLER", true);
   return true;
@@ -610,8 +636,8 @@ void TfrmProgramUpdate::CleanupInterrupted(TMemIniFile* model) {
 // ------------------------------------------------------------------ one file
 
 int32_t TfrmProgramUpdate::FilePercent(const TDownloadItem* d) {
-  // An archive of unknown size shows 0 % until it has arrived whole.
-  if (d->ZipSize <= 0) return d->CurPos == 0 && d->DoneBefore > 0 ? 100 : 0;
+  // An archive of unknown size shows 0 % until it has arrived whole (DownloadFile says so).
+  if (d->ZipSize <= 0) return 0;
   double x = (double(d->DoneBefore) + double(d->CurPos)) / double(d->ZipSize);
   double p = std::trunc(x * 100 + 0.5);
   if (p < 0) return 0;
@@ -649,7 +675,7 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
     // A current file is finished whatever its archive size says.
     rc = d->ZipSize > 0 ? d->ZipSize : 1;
     SetResult(item, "완료");
-    DoneBytes = Add32(DoneBytes, d->ZipSize);
+    DoneBytes += d->ZipSize;
     ShowTotal(DoneBytes);
     RedrawItem(item);
     return rc;
@@ -657,9 +683,13 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
 
   // A file fetched again (after a failed unpacking or an interrupted run) starts from nothing,
   // so the total does not count its earlier parts twice.
-  DoneBytes = Sub32(DoneBytes, d->DoneBefore);
+  DoneBytes -= d->DoneBefore;
   d->DoneBefore = 0;
   d->CurPos = 0;
+  // The speed is this file's own, measured from the start of its transfer (also on a resume).
+  SpeedStartTick = GetTickCount();
+  SpeedBytes = 0;
+  LastPos = 0;
 
   // A file whose names lead out of the download root fails before anything is created.
   AnsiString folder = NamesStayInside(model, section) ? DestFolder(model, section) : AnsiString();
@@ -674,8 +704,6 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
     }
   } else {
     rc = 0;
-    SpeedStartTick = SpeedBytes = 0;
-    LastPos = 0;
     for (int k = 1; k <= n && !frmMain->Closing; ++k) {
       AnsiString name = PartName(zipName, k);
       if (dmMaster->EnsureFolder("", folder).IsEmpty()) {
@@ -698,6 +726,7 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
     return rc;
   }
 
+  if (d->ZipSize <= 0) d->Percent = 100;
   TCursor oldCursor = Screen->Cursor;
   Screen->Cursor = crHourGlass;
   SetResult(item, "점검중");
@@ -762,11 +791,12 @@ int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url
 void TfrmProgramUpdate::OnDownloadProgress(TObject* Sender, AnsiString, int Max, int Position) {
   auto* get = dynamic_cast<TQuorvexWebGet*>(Sender);
   if (frmMain->Stopped) {
+    // Busy stays until the run has unwound (EndDownload): the transfer may still succeed and
+    // the unpacking pump messages.
     if (get) get->Stop();
-    SetBusy(false);
     return;
   }
-  int32_t done = Add32(DoneBytes, Position);
+  int64_t done = DoneBytes + Position;
   if (Position != 0 && Max != 0) {
     if (SpeedStartTick == 0) SpeedStartTick = GetTickCount();
     uint32_t now = GetTickCount() + 1;
@@ -782,18 +812,23 @@ void TfrmProgramUpdate::OnDownloadProgress(TObject* Sender, AnsiString, int Max,
       }
     }
     if (uint32_t(lblBPS->Tag) + 500u < now && speed > 0) {
-      uint32_t remaining = uint32_t(TotalZipBytes) - uint32_t(done);
-      uint32_t secs = remaining / speed;
-      uint32_t hours = secs / 3600;
-      uint32_t minutes = (secs - hours * 3600) / 60;
-      AnsiString left;
-      if (hours > 0)
-        left = FormatStr("%u시간 %u분", hours, minutes);
-      else if (minutes > 0)
-        left = FormatStr("%u분", minutes);
-      else
-        left = "1분 미만";
-      lblBPS->Caption = FormatStr("%s/S  %s", FormatSize(speed).c_str(), left.c_str());
+      AnsiString text = FormatStr("%s/S", FormatSize(speed).c_str());
+      // Without any archive size nothing is known of what is left.
+      if (TotalZipBytes > 0) {
+        int64_t remaining = std::max<int64_t>(TotalZipBytes - done, 0);
+        int64_t secs = remaining / speed;
+        int64_t hours = secs / 3600;
+        int64_t minutes = (secs - hours * 3600) / 60;
+        AnsiString left;
+        if (hours > 0)
+          left = FormatStr("%lld시간 %lld분", (long long)hours, (long long)minutes);
+        else if (minutes > 0)
+          left = FormatStr("%lld분", (long long)minutes);
+        else
+          left = "1분 미만";
+        text = FormatStr("%s  %s", text.c_str(), left.c_str());
+      }
+      lblBPS->Caption = text;
       lblBPS->Tag = int(now);
       lblBPS->Update();
     }

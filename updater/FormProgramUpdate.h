@@ -16,6 +16,7 @@
 #include "ZipBuilder.h"
 
 class TMemIniFile;
+class TfrmWebBrowser;
 
 // One row of the download list.
 struct TDownloadItem {
@@ -81,14 +82,14 @@ class TfrmProgramUpdate : public TForm {
   bool FillFileList(TMemIniFile* model);
   TListItem* FindItem(const AnsiString& section);
   int ComputeTotals(TMemIniFile* model, int64_t& totalZip, int64_t& maxFile, int64_t& maxZip, int64_t& totalFile);
-  int32_t SumZipSizes(TMemIniFile* model);
+  int64_t SumZipSizes(TMemIniFile* model);
   int CheckFileState(TMemIniFile* model, const AnsiString& section);
   bool HasOutdatedFile(TMemIniFile* model);
   void ShowVersionHint(TMemIniFile* model);
   void ShowDiskSpace(TMemIniFile* model);
   void ShowTopPage(const AnsiString& url);
   void SetBusy(bool flag);
-  void ShowTotal(int32_t done);
+  void ShowTotal(int64_t done);
 
   // The run.
   static void HandleCommand(void* form, const char* command, bool ask);
@@ -113,14 +114,16 @@ class TfrmProgramUpdate : public TForm {
   TListItem* CurrentItem = nullptr;
   std::unique_ptr<TBitmap> BarLeft, BarBody, BarRight;
   uint32_t SpeedStartTick = 0;
-  int32_t DoneBytes = 0;
+  int64_t DoneBytes = 0;  // totals stay true past 4 GiB
   uint32_t SpeedBytes = 0;
   int32_t LastPos = 0;
   AnsiString TopUrl;
-  int32_t TotalZipBytes = 0;
+  int64_t TotalZipBytes = 0;
   std::unique_ptr<TFileStream> OutStream;
   TMemIniFile* PausedModel = nullptr;
   int32_t FilesDone = 0;
+  // The notice window of the runs while it is open.
+  TfrmWebBrowser* NoticePage = nullptr;
 
  private:
   void SetResult(TListItem* item, const AnsiString& text);

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <winuser.h>
 
+#include "PostCall.h"
 #include "SysUtils.h"
 
 const char* const URL_SPLASH_PAGE = "http://splash.quorvex.example/pavo/splash/index.html";
@@ -49,6 +50,7 @@ void TfrmWebBrowser::Construct(int commandCount) {
               VCL_HANDLER(FormClose), VCL_HANDLER(FormCreate), VCL_HANDLER(FormDeactivate), VCL_HANDLER(FormResize),
               VCL_HANDLER(FormShortCut), VCL_HANDLER(FormShow)});
   LastUrl = "";
+  alive_ = std::make_shared<TfrmWebBrowser*>(this);
   Width = 300;
   Height = 300;
 
@@ -246,13 +248,34 @@ HRESULT TfrmWebBrowser::ExternalInvoke(TWebExternal*, AnsiString Name, DISPPARAM
   } else if (Name == "__CallUpdater") {
     CallUpdater();
   } else if (Name == "__StartUpdate" || Name == "__PauseUpdate" || Name == "__ExitUpdater") {
-    if (CommandReceiver) CommandReceiver(CommandData, Name.c_str(), false);
+    PostCommand(Name);
   } else {
     Application->MessageBox(Format("Kavlet Method : 알 수 없는 명령[%s]", Name.c_str()).c_str(), kCaptionKavlet,
                             MB_OK | MB_ICONSTOP);
     hr = DISP_E_MEMBERNOTFOUND;
   }
   return hr;
+}
+
+// The run these commands start, pause or end pumps messages for as long as it goes; run from
+// the page's call it would hold the page's later calls (a pause) back until it ends. So the
+// command goes to the receiver from the program's message loop, after the page has its answer.
+void TfrmWebBrowser::PostCommand(const AnsiString& name) {
+  if (!CommandReceiver) return;
+  std::weak_ptr<TfrmWebBrowser*> alive = alive_;
+  TCommandReceiver receiver = CommandReceiver;
+  void* data = CommandData;
+  auto deliver = [alive, receiver, data, name] {
+    if (!alive.expired()) receiver(data, name.c_str(), false);
+  };
+  if (name == "__StartUpdate" && StartNeedsUserAction) {
+    // The answer itself comes inside the browser's handler: posted again from there.
+    cwb->QueryUserActivation([deliver](bool active) {
+      if (active) PostCall(deliver);
+    });
+  } else {
+    PostCall(deliver);
+  }
 }
 
 void TfrmWebBrowser::CallUpdater() {

@@ -2,6 +2,8 @@
 // vendor's web service; the page drives the window through window.external. Movrant opens it
 // for a model's notice page; Sorvel shows its splash page in it as the main form.
 #pragma once
+#include <memory>
+
 #include "ComCtrls.h"
 #include "Forms.h"
 #include "SHDocVw.h"
@@ -49,10 +51,16 @@ class TfrmWebBrowser : public TForm {
   // Movrant only: set by the creator after construction.
   TCommandReceiver CommandReceiver = nullptr;
   void* CommandData = nullptr;
+  // A "__StartUpdate" counts only when the user has just acted on the page (a page that starts
+  // a run as it loads would otherwise start one run after another).
+  bool StartNeedsUserAction = false;
 
  private:
   void Construct(int commandCount);
   void CallUpdater();
+  void PostCommand(const AnsiString& name);
+  // Expires with the window: a posted command of a window that is gone is dropped.
+  std::shared_ptr<TfrmWebBrowser*> alive_;
 };
 
 // The splash page Sorvel shows.

@@ -218,9 +218,12 @@ TEST_F(DrawingTest, TheTotal) {
     EXPECT_EQ(form_->pbTotal->Position, c.position);
     EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), c.text);
   }
-  // Sizes are 32-bit and taken unsigned: 1.5 of 3 GB is half.
-  form_->TotalZipBytes = int32_t(3000000000u);
-  form_->ShowTotal(int32_t(1500000000u));
+  // Totals are 64-bit: 1.5 of 3 GB is half, 3 of 6 GB too.
+  form_->TotalZipBytes = 3000000000LL;
+  form_->ShowTotal(1500000000LL);
+  EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), "50 %");
+  form_->TotalZipBytes = 6000000000LL;
+  form_->ShowTotal(3000000000LL);
   EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), "50 %");
   form_->TotalZipBytes = 0;
   form_->ShowTotal(5);
@@ -262,8 +265,9 @@ TEST_F(DrawingTest, AnArchiveOfUnknownSizeShowsZeroUntilItHasArrived) {
   form_->OnDownloadProgress(nullptr, "", 1000, 500);
   EXPECT_EQ(Result(0), "0 %");
   EXPECT_EQ(Rec(0)->Percent, 0);
+  // A part has arrived, not yet the whole file: the run shows 100 % once the file is whole.
   form_->OnDownloadProgress(nullptr, "", 1000, 1000);
-  EXPECT_EQ(Rec(0)->Percent, 100);
+  EXPECT_EQ(Rec(0)->Percent, 0);
   frmMain->SetState(3, true);
 }
 

@@ -50,6 +50,11 @@ class TCppWebBrowser : public TWinControl {
   // first navigation completes.
   LPDISPATCH GetDocument() const;
   AnsiString GetLocationURL() const;
+  // Asks the page whether the user has just acted on it (the browser's transient activation,
+  // which a click or a key press in the page gives for a few seconds; the page's own scripts
+  // cannot forge the answer). The answer comes later, from the message loop; none comes when
+  // the page is gone first.
+  void QueryUserActivation(std::function<void(bool active)> answer);
   VCL_READONLY(TCppWebBrowser, Busy);
   VCL_READONLY(TCppWebBrowser, ReadyState);
   VCL_READONLY(TCppWebBrowser, Document);

@@ -29,6 +29,9 @@ void ClearConsole(TCppWebBrowser* browser);
 // Navigations the browser refused (BeforeNavigate2 set Cancel), as UTF-8 URLs.
 const std::vector<std::string>& RefusedUrls(TCppWebBrowser* browser);
 
+// A left click at (x, y) of the page, as the user's mouse gives it (with the user's activation).
+void ClickAt(TCppWebBrowser* browser, int x, int y);
+
 // Asks for a context menu at (x, y) of the browser, as a right click does.
 void ContextMenuAt(TCppWebBrowser* browser, int x, int y);
 // Context menus the browser has shown.

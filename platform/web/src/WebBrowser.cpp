@@ -5,6 +5,7 @@
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QWebChannel>
 #include <QWebEngineHistory>
@@ -463,6 +464,16 @@ LPDISPATCH TCppWebBrowser::GetDocument() const {
 
 AnsiString TCppWebBrowser::GetLocationURL() const { return d->page ? FromQUrl(d->page->url()) : AnsiString(); }
 
+void TCppWebBrowser::QueryUserActivation(std::function<void(bool)> answer) {
+  if (!d->page || !answer) return;
+  // Asked in a world of its own: the page's scripts cannot reach the objects read there.
+  d->page->runJavaScript(QStringLiteral("(function () { var a = navigator.userActivation; return !!(a && a.isActive); })()"),
+                         QWebEngineScript::ApplicationWorld, [answer = std::move(answer)](const QVariant& v) {
+                           bool active = v.toBool();
+                           ui::Safely([&] { answer(active); });
+                         });
+}
+
 namespace {
 const bool kRegistered = [] {
   TRegisterClass<TCppWebBrowser>("TCppWebBrowser", "TWinControl")
@@ -520,6 +531,19 @@ std::string RunScript(TCppWebBrowser* browser, const std::string& script, int ti
 const std::vector<ConsoleLine>& Console(TCppWebBrowser* browser) { return D(browser)->console; }
 void ClearConsole(TCppWebBrowser* browser) { D(browser)->console.clear(); }
 const std::vector<std::string>& RefusedUrls(TCppWebBrowser* browser) { return D(browser)->refused; }
+
+void ClickAt(TCppWebBrowser* browser, int x, int y) {
+  web::View* view = D(browser)->view;
+  if (!view) return;
+  // The engine takes input through the view's focus proxy, the widget it renders into.
+  QWidget* target = view->focusProxy() ? view->focusProxy() : view;
+  QPointF p(x, y);
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent e(type, p, target->mapToGlobal(p), Qt::LeftButton,
+                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &e);
+  }
+}
 
 void ContextMenuAt(TCppWebBrowser* browser, int x, int y) {
   // What the view does when the engine asks for a menu, without the engine's request.
