@@ -1,4 +1,6 @@
 #include "FormWebBrowser.h"
+#include <algorithm>
+#include <climits>
 
 #include <shellapi.h>
 #include <windows.h>
@@ -151,6 +153,10 @@ void TfrmWebBrowser::FormShow(TObject*) { Trace("FormShow"); }
 
 // ---------------------------------------------------------------- page commands
 
+namespace {
+int ClampToInt(long long v) { return int(std::clamp<long long>(v, INT_MIN, INT_MAX)); }
+}  // namespace
+
 HRESULT TfrmWebBrowser::ExternalInvoke(TWebExternal*, AnsiString Name, DISPPARAMS* Params, VARIANT* Result) {
   if (ComponentState & csDestroying) return S_OK;
   if (Result) VariantInit(Result);
@@ -161,13 +167,15 @@ HRESULT TfrmWebBrowser::ExternalInvoke(TWebExternal*, AnsiString Name, DISPPARAM
     if (count != 2) return DISP_E_BADPARAMCOUNT;
     int width, height;
     if (FAILED(hr = IntArgument(Params, 1, width)) || FAILED(hr = IntArgument(Params, 0, height))) return hr;
-    int tb = tbMain->Visible ? tbMain->Height : 0;
-    int clientWidth = ClientWidth;
-    int clientHeight = ClientHeight;
-    Left = Left + (clientWidth - width) / 2;
-    Top = Top + (clientHeight - height - tb) / 2;
+    // A page may ask for any integer: the sums are taken wide so none of them overflows, and
+    // the window itself keeps its size within the screens.
+    long long tb = tbMain->Visible ? tbMain->Height : 0;
+    long long clientWidth = ClientWidth;
+    long long clientHeight = ClientHeight;
+    Left = ClampToInt(Left + (clientWidth - width) / 2);
+    Top = ClampToInt(Top + (clientHeight - height - tb) / 2);
     ClientWidth = width;
-    ClientHeight = height + tb;
+    ClientHeight = ClampToInt(height + tb);
   } else if (Name == "__WindowBorderStyle") {
     if (count != 1) return DISP_E_BADPARAMCOUNT;
     int borderStyle;

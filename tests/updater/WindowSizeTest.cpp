@@ -74,6 +74,9 @@ TEST_F(WindowSizeTest, HugeAndNegativeSizesFromThePageAreClampedAndThePageGoesOn
       "__WindowSize(100000, 100000)", "__WindowSize(20000, 20000)",       "__WindowSize(2147483647, 2147483647)",
       "__WindowPositionStyle(0)",     "__WindowSize(-100, -5)",            "__WindowSize(-2147483648, -2147483648)",
       "__WindowBorderStyle(2)",       "__WindowSize(2147483647, 100)",     "__WindowPositionStyle(1)",
+      // With the tool bar its height is added to the page's.
+      "__SetVisible(1, 1)",           "__WindowSize(2147483647, 2147483647)", "__WindowSize(-2147483648, -2147483648)",
+      "__SetVisible(1, 0)",
   };
   for (const char* call : calls) {
     EXPECT_EQ(PageCalls(call), "done") << call;
