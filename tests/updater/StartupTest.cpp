@@ -364,6 +364,11 @@ TEST_F(VendorServiceTest, TheSampleSitesUserLogsInWithBothModels) {
                                  "pavo/_Movrant/|user=demo|models=2");
   EXPECT_EQ(Count(lines, "box|"), 0);
   EXPECT_EQ(Registry("DOWNLOAD", "ROOTPATH"), "C:\\prog");
+  // Its window entry and activation socket went with it.
+  std::vector<std::string> left;
+  for (const auto& e : fs::recursive_directory_iterator(root_ / "run"))
+    if (e.path().extension() == ".win" || e.path().extension() == ".sock") left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>());
 }
 
 TEST_F(VendorServiceTest, TheSampleSitesLoginCases) {
