@@ -101,9 +101,11 @@ TEST(WindowStyles, ClientSizeOfAFramedForm) {
 
 class Child {
  public:
-  Child(const std::string& title, const std::string& report, bool minimized) {
+  Child(const std::string& title, const std::string& report, bool minimized)
+      : Child(title, report, minimized ? "min" : "normal") {}
+  Child(const std::string& title, const std::string& report, const char* mode) {
     std::string exe = UI_INSTANCE_CHILD;
-    std::vector<std::string> args = {exe, title, report, minimized ? "min" : "normal"};
+    std::vector<std::string> args = {exe, title, report, mode};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -214,6 +216,13 @@ TEST_F(WindowTable, AProgramEndedByASignalWithdrawsItsEntry) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
     EXPECT_EQ(TableFiles(dir_), std::vector<std::string>());
   }
+}
+
+TEST_F(WindowTable, AProgramEndedByAnUncaughtExceptionWithdrawsItsEntry) {
+  Child child("Movrant for Pavo", (dir_ / "report").string(), "throw");
+  int status = child.End(0);  // signal 0: only waits
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) << status;
+  EXPECT_EQ(TableFiles(dir_), std::vector<std::string>());
 }
 
 // A process id in use again: the entry of the process that held it before is no window.
