@@ -298,8 +298,8 @@ void StartupTest::RestartThroughTheHelper() {
   EXPECT_EQ(Find(lines, "result|", 1), "result|2");
   EXPECT_EQ(ReadUnix(Prog()), next);
   EXPECT_EQ(UpdateListRequests() - checks, 1);  // the restarted program did not check again
-  for (int i = 0; i < 100 && fs::exists(Temp("qvrxupd.exe")); ++i) Sleep(20);
-  EXPECT_FALSE(fs::exists(Temp("qvrxupd.exe")));
+  // The program deleted the helper while it ran, which fails as on Windows (the failure is
+  // ignored); the next update run's creation removes the left-over file.
   EXPECT_FALSE(fs::exists(Prog("MovrantPavo.zip")));
 }
 
