@@ -12,6 +12,12 @@ void TZBWorker::WriteZipComment(const AnsiString& comment) {
     ZipComment = comment;
     return;
   }
+  // The archive is closed on every way out, also when OnMessage raises while an error is
+  // reported.
+  struct Closer {
+    int& h;
+    ~Closer() { CloseFileHandle(h); }
+  } closer{FileHandle};
   try {
     if (ZipFileName.IsEmpty()) throw EZipBuilder::CreateFromId(10102, true);
     ZipEndOfCentral eoc;
@@ -48,9 +54,6 @@ void TZBWorker::WriteZipComment(const AnsiString& comment) {
   } catch (const EOutOfMemory&) {
     ShowZipMessage(10103, AnsiString());
     ZipComment = AnsiString();
-  } catch (...) {
-    CloseFileHandle(FileHandle);
-    throw;
   }
   CloseFileHandle(FileHandle);
   // A half-written record or comment: read the directory again so the view matches the file.

@@ -242,6 +242,8 @@ TEST_F(SorvelTest, TheFirstLineOfTheEventFileGivesTheIndex) {
       {"#!#abc\r\n", "-"},
       {" #!#9\r\n", "-"},
       {"#!#1 2\r\n", "-"},
+      {"#!#9 \r\n", "-"},  // nothing may follow the digits
+      {"#!# 9\r\n", "9"},
       {std::string("\0#!#9\r\n", 7), "-"},  // a zero byte ends the text
       {"", "-"},
       {std::nullopt, "-"},

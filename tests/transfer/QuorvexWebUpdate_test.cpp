@@ -1,7 +1,10 @@
 // TQuorvexWebUpdate's decision walk over an update list, its check-value cache in the registry
 // and a whole run against the in-process HTTP server (lists that name no package).
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utime.h>
 
@@ -25,6 +28,8 @@
 using testsupport::HttpReply;
 using testsupport::HttpRequest;
 using testsupport::HttpTestServer;
+
+extern char** environ;
 
 namespace {
 
@@ -445,6 +450,28 @@ TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportItAndKeepThePackage
   uitest::ResetApplication();
   uitest::SetMessageBoxHook(nullptr);
   uitest::ClearShownBoxes();
+}
+
+// A package named like the running program cannot take its place: the program stays whole.
+TEST_F(WebUpdateTest, APackageNamedLikeTheRunningProgramLeavesTheProgramWhole) {
+  fs::copy_file("/bin/sleep", Prog("MovrantPavo.exe"));
+  fs::permissions(Prog("MovrantPavo.exe"), fs::perms::owner_all);
+  const std::string program = ReadUnix(Prog("MovrantPavo.exe"));
+  const char* argv[] = {"MovrantPavo.exe", "30", nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, Prog("MovrantPavo.exe").c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  std::error_code ec;
+  const fs::path exe = "/proc/" + std::to_string(pid) + "/exe";
+  for (int waited = 0; fs::read_symlink(exe, ec) != Prog("MovrantPavo.exe") && waited < 20000; waited += 5) Sleep(5);
+  ASSERT_EQ(fs::read_symlink(exe, ec), Prog("MovrantPavo.exe"));
+  files_["/upd/MovrantPavo.exe"] = "package bytes";
+  auto fetched = Walk("[FILE_MovrantPavo.exe]\nCAB=MovrantPavo.exe\nVERSION=9.0.0.0\n");
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  EXPECT_TRUE(fetched.empty());
+  EXPECT_EQ(errors_.size(), 1u);  // the file cannot be deleted
+  EXPECT_FALSE(update_->IsRestart());
+  EXPECT_EQ(ReadUnix(Prog("MovrantPavo.exe")), program);
 }
 
 TEST_F(WebUpdateTest, AHelperLeftOverFromAnEarlierRunIsDeletedOnCreation) {

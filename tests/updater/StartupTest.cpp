@@ -298,8 +298,8 @@ void StartupTest::RestartThroughTheHelper() {
   EXPECT_EQ(Find(lines, "result|", 1), "result|2");
   EXPECT_EQ(ReadUnix(Prog()), next);
   EXPECT_EQ(UpdateListRequests() - checks, 1);  // the restarted program did not check again
-  for (int i = 0; i < 100 && fs::exists(Temp("qvrxupd.exe")); ++i) Sleep(20);
-  EXPECT_FALSE(fs::exists(Temp("qvrxupd.exe")));
+  // The program deleted the helper while it ran, which fails as on Windows (the failure is
+  // ignored); the next update run's creation removes the left-over file.
   EXPECT_FALSE(fs::exists(Prog("MovrantPavo.zip")));
 }
 
@@ -364,6 +364,11 @@ TEST_F(VendorServiceTest, TheSampleSitesUserLogsInWithBothModels) {
                                  "pavo/_Movrant/|user=demo|models=2");
   EXPECT_EQ(Count(lines, "box|"), 0);
   EXPECT_EQ(Registry("DOWNLOAD", "ROOTPATH"), "C:\\prog");
+  // Its window entry and activation socket went with it.
+  std::vector<std::string> left;
+  for (const auto& e : fs::recursive_directory_iterator(root_ / "run"))
+    if (e.path().extension() == ".win" || e.path().extension() == ".sock") left.push_back(e.path().filename());
+  EXPECT_EQ(left, std::vector<std::string>());
 }
 
 TEST_F(VendorServiceTest, TheSampleSitesLoginCases) {

@@ -2,10 +2,13 @@
 // file's end change, nothing else; requests while inactive wait for activation.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 
+#include <csignal>
+#include <filesystem>
 #include <fstream>
 
 #include "ZipTestFiles.h"
@@ -128,6 +131,31 @@ TEST_F(CommentTest, CommentThatWouldPassFourGiBIsRefused) {
   ASSERT_EQ(stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_size, size);
   EXPECT_EQ(w.FileHandle, -1);
+}
+
+size_t OpenDescriptors() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// The write of the comment fails once the archive is open for writing (the file may not grow),
+// and the message handler raises: the archive is closed all the same.
+TEST_F(CommentTest, AHandlerThatRaisesOnAFailedWriteLeavesNoOpenFile) {
+  const std::string before = Write("old");
+  w.Events()->OnMessage = [](TObject*, int, const AnsiString&) { throw Exception("message box gone"); };
+  const size_t open = OpenDescriptors();
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto oldSignal = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit = saved;
+  limit.rlim_cur = before.size();
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+  EXPECT_THROW(w.WriteZipComment("a comment longer than the old one"), Exception);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, oldSignal);
+  EXPECT_EQ(w.FileHandle, -1);
+  EXPECT_EQ(OpenDescriptors(), open);
 }
 
 TEST_F(CommentTest, NoArchiveName) {

@@ -357,6 +357,31 @@ TEST_F(ListTest, FileOf4GiBOrMoreIsRefused) {
   EXPECT_EQ(dirUpdates, 1);
 }
 
+// Past 2 GiB and below 4 GiB (sparse, only its end record written) the directory is read.
+TEST_F(ListTest, FileBetween2And4GiBIsRead) {
+  const std::string path = drives.Fixed("big.zip");
+  for (long long size : {(2LL << 30) + 100, (4LL << 30) - 1}) {
+    SCOPED_TRACE(size);
+    messages.clear();
+    WriteBytes(path, "");
+    ASSERT_EQ(truncate(path.c_str(), size - 22), 0);
+    {
+      std::ofstream out(path, std::ios::binary | std::ios::app);
+      // An empty directory that starts where the end record does.
+      std::string eoc = ztest::ZipWriter().Build();
+      const uint32_t at = uint32_t(size - 22);
+      for (int i = 0; i < 4; ++i) eoc[16 + i] = char(at >> (8 * i));
+      out.write(eoc.data(), std::streamsize(eoc.size()));
+    }
+    w.Verbose = true;
+    w.ZipFileName = "T:\\big.zip";
+    EXPECT_EQ(w.List(), 0) << Dump(messages);
+    EXPECT_FALSE(HasCode(messages, 11036)) << Dump(messages);
+    EXPECT_EQ(w.ZipFileName.str(), "T:\\big.zip");
+    EXPECT_EQ(w.FileHandle, -1);
+  }
+}
+
 TEST_F(ListTest, NotAnArchiveAndUnopenableFile) {
   EXPECT_EQ(List("text.zip", std::string(5000, 'x')), 11036);
   EXPECT_EQ(dirUpdates, 1);

@@ -1,7 +1,10 @@
 // ShellExecuteA and SHFileOperationA.
 #include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "SysUtils.h"
@@ -41,8 +45,14 @@ bool Open(const std::string& target) {
   for (auto& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   pid_t pid;
+  // Not found on the path: no program is associated with the target.
   if (posix_spawnp(&pid, opener, nullptr, nullptr, argv.data(), environ) != 0) return false;
-  // Reaped by whoever waits for children; xdg-open itself returns at once.
+  // Nobody else waits for this child: its end is collected here, and only its own, so the
+  // children a caller waits for keep their exit codes.
+  std::thread([pid] {
+    while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+    }
+  }).detach();
   return true;
 }
 

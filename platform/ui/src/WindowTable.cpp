@@ -10,8 +10,12 @@
 #include <fcntl.h>
 #include <sys/file.h>
 
+#include <climits>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -71,6 +75,73 @@ QString Hex(const std::string& bytes) { return QString::fromLatin1(QByteArray::f
 
 bool Alive(int pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
 
+// When a process started (field 22 of its stat line, clock ticks since boot): with the id it
+// names the process, which the id alone does not once the system gives the id out again.
+// Empty when there is no such process.
+std::string StartTime(int pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return "";
+  size_t close = line.rfind(')');
+  if (close == std::string::npos) return "";
+  size_t at = close + 2;  // field 3
+  for (int field = 3; field < 22 && at != std::string::npos; ++field) {
+    at = line.find(' ', at);
+    if (at != std::string::npos) ++at;
+  }
+  if (at == std::string::npos) return "";
+  return line.substr(at, line.find(' ', at) - at);
+}
+
+// The entry's files as plain paths, so that an end that runs no exit handlers (a signal, an
+// exception nobody catches) can still remove them: unlink is all such an end may do.
+char gEntryPath[PATH_MAX];
+char gSocketPath[PATH_MAX];
+
+void RemoveEntryFiles() {
+  if (gEntryPath[0]) unlink(gEntryPath);
+  if (gSocketPath[0]) unlink(gSocketPath);
+  gEntryPath[0] = gSocketPath[0] = 0;
+}
+
+void EndBySignal(int signal) {
+  RemoveEntryFiles();
+  // Then the end the signal would have made, as the parent expects to see it.
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+std::terminate_handler gPreviousTerminate = nullptr;
+
+// Installs the withdrawal on every end of the process, once: the exit handlers of a normal end,
+// the termination signals a program leaves at their default (and only those), and an exception
+// that ends the program.
+void WithdrawOnEveryEnd() {
+  static bool installed = false;
+  if (installed) return;
+  installed = true;
+  std::atexit(WithdrawApplicationWindow);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    struct sigaction old = {};
+    if (sigaction(signal, nullptr, &old) != 0 || (old.sa_flags & SA_SIGINFO) || old.sa_handler != SIG_DFL) continue;
+    struct sigaction end = {};
+    end.sa_handler = EndBySignal;
+    sigemptyset(&end.sa_mask);
+    sigaction(signal, &end, nullptr);
+  }
+  gPreviousTerminate = std::set_terminate([] {
+    RemoveEntryFiles();
+    if (gPreviousTerminate) gPreviousTerminate();
+    std::abort();
+  });
+}
+
+void CopyPath(char* to, const QString& path) {
+  QByteArray bytes = QFile::encodeName(path);
+  if (bytes.size() >= PATH_MAX) bytes.clear();
+  std::memcpy(to, bytes.constData(), size_t(bytes.size()) + 1);
+}
+
 // A search of the table and the title this process publishes next are one step for the other
 // processes: two programs that start at once and each look for the other before naming their
 // own window would otherwise both find nothing. The lock goes with the next publication, at
@@ -121,13 +192,17 @@ void PublishApplicationWindow(const AnsiString& title) {
       QObject::connect(gPub->server, &QLocalServer::newConnection, gPub->server, [] {
         while (QLocalSocket* s = gPub->server->nextPendingConnection()) Serve(s);
       });
-    static bool registered = false;
-    if (!registered) std::atexit(WithdrawApplicationWindow);
-    registered = true;
+    CopyPath(gSocketPath, gPub->socket);
+    CopyPath(gEntryPath, gPub->entry);
+    WithdrawOnEveryEnd();
   }
   QSaveFile f(gPub->entry);
   if (!f.open(QIODevice::WriteOnly)) return;
-  QString text = QStringLiteral("%1\nTApplication\n%2\n%3\n").arg(getpid()).arg(Hex(title.str())).arg(gPub->socket);
+  QString text = QStringLiteral("%1\nTApplication\n%2\n%3\n%4\n")
+                     .arg(getpid())
+                     .arg(Hex(title.str()))
+                     .arg(gPub->socket)
+                     .arg(QString::fromStdString(StartTime(getpid())));
   f.write(text.toUtf8());
   f.commit();
   UnlockTable();
@@ -135,6 +210,7 @@ void PublishApplicationWindow(const AnsiString& title) {
 
 void WithdrawApplicationWindow() {
   if (!gPub || gPub->entry.isEmpty()) return;
+  gEntryPath[0] = gSocketPath[0] = 0;
   QFile::remove(gPub->entry);
   if (gPub->server) gPub->server->close();
   QFile::remove(gPub->socket);
@@ -167,8 +243,12 @@ HWND WINAPI FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName) {
     f.close();
     if (lines.size() < 4) continue;
     int pid = lines[0].toInt();
-    if (!ui::Alive(pid)) {
+    // An entry is its writer's only while that very process runs: a process that now holds
+    // the writer's id, or an entry that does not say when its writer started, is no window.
+    bool alive = ui::Alive(pid);
+    if (!alive || lines.size() < 5 || lines[4].isEmpty() || lines[4].toStdString() != ui::StartTime(pid)) {
       QFile::remove(dir.filePath(name));
+      if (!alive) QFile::remove(QStringLiteral("%1/app-%2.sock").arg(ui::RuntimeDir()).arg(pid));
       continue;
     }
     std::string cls = lines[1].toStdString();

@@ -8,8 +8,8 @@ namespace {
 bool Parse(const std::string& text, int bits, long long& out) {
   size_t i = 0, n = text.size();
   while (i < n && text[i] == ' ') ++i;
-  size_t end = n;
-  while (end > i && text[end - 1] == ' ') --end;
+  // Anything after the digits, blanks included, makes the text no number.
+  const size_t end = n;
   if (i >= end) return false;
   bool neg = false;
   if (text[i] == '+' || text[i] == '-') {

@@ -4,8 +4,9 @@
 
 namespace vclimpl {
 
-// Optional blanks, a sign, then decimal digits or "$"/"0x" hexadecimal. Hexadecimal text may
+// Optional leading blanks, a sign, then decimal digits or "$"/"0x" hexadecimal. Hexadecimal text may
 // fill all bits of the type (0xFFFFFFFF is -1 for 32 bits); decimal text must fit.
+// Nothing may follow the digits, not even a blank.
 bool ParseInt32(const std::string& text, int& out);
 bool ParseInt64(const std::string& text, long long& out);
 

@@ -128,8 +128,10 @@ const char* const kExternalScript = R"JS(
 // application object is destroyed, which the layer never does; left running, they can crash
 // while the process's static objects go. So a program that has used the browser ends at once
 // after the forms and their browsers are gone (the window layer frees those before any exit
-// handler runs), with the status it ends with.
+// handler runs), with the status it ends with. The exit handlers registered before this one do
+// not run, so the window table's entry goes here.
 void EndProcess(int status, void*) {
+  ui::WithdrawApplicationWindow();
   std::fflush(nullptr);
   _exit(status);
 }

@@ -394,7 +394,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     SetNotFoundError(path, errno);
     return FALSE;
   }
-  if (S_ISDIR(st.st_mode) || ReadOnly(st)) {
+  if (S_ISDIR(st.st_mode) || ReadOnly(st) || InUseAsCode(st)) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
@@ -515,7 +515,8 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
       SetLastError(ERROR_ALREADY_EXISTS);
       return FALSE;
     }
-    if (S_ISDIR(dst.st_mode) || S_ISDIR(src.st_mode) || ReadOnly(dst)) {
+    // A running program or a loaded library may be renamed, not replaced.
+    if (S_ISDIR(dst.st_mode) || S_ISDIR(src.st_mode) || ReadOnly(dst) || InUseAsCode(dst)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
     }
@@ -560,6 +561,10 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     }
     if (S_ISDIR(dst.st_mode) || ReadOnly(dst) || (dst.st_dev == src.st_dev && dst.st_ino == src.st_ino)) {
       SetLastError(dst.st_ino == src.st_ino ? ERROR_SHARING_VIOLATION : ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    if (InUseAsCode(dst)) {
+      SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
     }
   }

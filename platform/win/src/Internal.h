@@ -42,6 +42,9 @@ bool CaseMatch(const std::string& pattern, const std::string& name);  // "*" and
 
 // Open files of this process, for share-mode checks by delete and rename.
 bool FileOpenWithoutShareDelete(dev_t dev, ino_t ino);
+// The program of a running process, or code this process has loaded: not to be deleted or
+// replaced, as Windows refuses with ERROR_ACCESS_DENIED.
+bool InUseAsCode(const struct stat& st);
 
 bool FindDrive(char letter, Drive& drive);
 void ForgetCurrentDos();

@@ -1,8 +1,11 @@
 // A program of the window table tests: runs with a title until killed, minimises itself when
-// asked, and writes to a report file each time another process brings it to the front.
+// asked, and writes to a report file each time another process brings it to the front; with
+// "throw" it ends through an exception nobody catches once its title is published.
 #include <QTimer>
 #include <fstream>
+#include <stdexcept>
 #include <string>
+#include <thread>
 
 #include "Forms.h"
 #include "UiTest.h"
@@ -30,6 +33,7 @@ int main(int argc, char** argv) {
   });
   poll.start(10);
   Application->Title = argv[1];
+  if (std::string(argv[3]) == "throw") std::thread([] { throw std::runtime_error("nobody catches this"); }).join();
   Application->Run();
   return 0;
 }

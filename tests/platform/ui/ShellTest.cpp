@@ -2,9 +2,15 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "TestEnvironment.h"
 
 #include "shellapi.h"
 #include "windows.h"
@@ -58,6 +64,58 @@ TEST_F(ShellTest, MissingNamesAndOtherOperationsFail) {
   EXPECT_TRUE(std::filesystem::exists(root_ / "c" / "file.txt"));
   EXPECT_LE(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", "C:\\missing.exe", nullptr, "", SW_SHOWNORMAL)), 32);
   EXPECT_LE(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "print", "C:\\file.txt", nullptr, "", SW_SHOWNORMAL)), 32);
+}
+
+// The parent of a process, 0 when it is gone (reaped).
+pid_t ParentOf(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return 0;
+  std::istringstream rest(line.substr(line.rfind(')') + 1));
+  char state = 0;
+  pid_t parent = 0;
+  rest >> state >> parent;
+  return parent;
+}
+
+// URLs and folders go to the desktop's opener; each one it started is reaped when it ends.
+TEST_F(ShellTest, EveryOpenerStartedIsReaped) {
+  testsupport::SavedEnvironment env;
+  const auto bin = root_ / "bin";
+  const auto pids = root_ / "pids";
+  testsupport::WriteUnix(bin / "xdg-open", "#!/bin/sh\necho $$ >> '" + pids.string() + "'\n", true);
+  env.Set("PATH", bin.string() + ":/usr/bin:/bin");
+  const int kCalls = 20;
+  for (int i = 0; i < kCalls; ++i) {
+    const char* target = i % 2 ? "C:\\dir" : "http://www.quorvex.example/help";
+    EXPECT_GT(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", target, nullptr, "", SW_SHOWNORMAL)), 32);
+  }
+  std::vector<pid_t> started;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (std::chrono::steady_clock::now() < deadline) {
+    started.clear();
+    std::ifstream in(pids);
+    for (pid_t pid; in >> pid;) started.push_back(pid);
+    if (started.size() >= size_t(kCalls)) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(started.size(), size_t(kCalls));
+  for (pid_t pid : started) {
+    while (ParentOf(pid) == getpid() && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_NE(ParentOf(pid), getpid()) << "opener " << pid << " stays a zombie of this process";
+  }
+}
+
+// Without an opener there is no association: an error, as Windows gives for a missing one.
+TEST_F(ShellTest, WithoutAnOpenerUrlsAndFoldersFail) {
+  testsupport::SavedEnvironment env;
+  std::filesystem::create_directories(root_ / "empty");
+  env.Set("PATH", (root_ / "empty").string());
+  for (const char* target : {"http://www.quorvex.example/help", "C:\\dir", "C:\\file.txt"}) {
+    SCOPED_TRACE(target);
+    EXPECT_LE(reinterpret_cast<intptr_t>(ShellExecuteA(nullptr, "open", target, nullptr, "", SW_SHOWNORMAL)), 32);
+  }
 }
 
 }  // namespace

@@ -6,11 +6,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "Forms.h"
 #include "UiTest.h"
@@ -98,20 +101,26 @@ TEST(WindowStyles, ClientSizeOfAFramedForm) {
 
 class Child {
  public:
-  Child(const std::string& title, const std::string& report, bool minimized) {
+  Child(const std::string& title, const std::string& report, bool minimized)
+      : Child(title, report, minimized ? "min" : "normal") {}
+  Child(const std::string& title, const std::string& report, const char* mode) {
     std::string exe = UI_INSTANCE_CHILD;
-    std::vector<std::string> args = {exe, title, report, minimized ? "min" : "normal"};
+    std::vector<std::string> args = {exe, title, report, mode};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     EXPECT_EQ(posix_spawn(&pid_, exe.c_str(), nullptr, nullptr, argv.data(), environ), 0);
   }
-  ~Child() {
+  ~Child() { End(SIGTERM); }
+  // Sends the signal and waits for the end; the status waitpid gave.
+  int End(int signal) {
+    int status = 0;
     if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      int status = 0;
+      kill(pid_, signal);
       waitpid(pid_, &status, 0);
     }
+    pid_ = -1;
+    return status;
   }
 
  private:
@@ -183,6 +192,69 @@ TEST_F(WindowTable, OwnWindowAndDeadEntries) {
   EXPECT_EQ(FindWindowA("TApplication", "Dead"), nullptr);
   EXPECT_FALSE(std::filesystem::exists(stale));
   Application->Title = "";
+}
+
+// What the table holds: entries and activation sockets.
+std::vector<std::string> TableFiles(const std::filesystem::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir)) {
+    const std::string name = e.path().filename().string();
+    if (name.ends_with(".win") || name.ends_with(".sock")) names.push_back(name);
+  }
+  return names;
+}
+
+TEST_F(WindowTable, AProgramEndedByASignalWithdrawsItsEntry) {
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    std::string report = (dir_ / "report").string();
+    Child child("Movrant for Pavo", report, false);
+    ASSERT_NE(WaitForWindow("TApplication", "Movrant for Pavo"), nullptr);
+    ASSERT_FALSE(TableFiles(dir_).empty());
+    int status = child.End(signal);
+    // Still ended by that signal, as its parent expects.
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_EQ(TableFiles(dir_), std::vector<std::string>());
+  }
+}
+
+TEST_F(WindowTable, AProgramEndedByAnUncaughtExceptionWithdrawsItsEntry) {
+  Child child("Movrant for Pavo", (dir_ / "report").string(), "throw");
+  int status = child.End(0);  // signal 0: only waits
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGABRT) << status;
+  EXPECT_EQ(TableFiles(dir_), std::vector<std::string>());
+}
+
+// A process id in use again: the entry of the process that held it before is no window.
+TEST_F(WindowTable, AnEntryOfAnEarlierProcessUnderALiveIdIsStale) {
+  pid_t other = -1;
+  const char* argv[] = {"sleep", "30", nullptr};
+  ASSERT_EQ(posix_spawnp(&other, "sleep", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  std::ifstream stat("/proc/" + std::to_string(other) + "/stat");
+  std::string line;
+  ASSERT_TRUE(std::getline(stat, line));
+  std::istringstream fields(line.substr(line.rfind(')') + 2));
+  std::string field;
+  for (int i = 3; i <= 22; ++i) fields >> field;  // field 22: the start time
+  const unsigned long long started = std::stoull(field);
+  const std::filesystem::path entry = dir_ / "windows" / (std::to_string(other) + ".win");
+  std::filesystem::create_directories(entry.parent_path());
+  struct Case {
+    const char* what;
+    std::string startLine;
+  } cases[] = {
+      {"another start time", std::to_string(started - 1) + "\n"},
+      {"no start time", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::ofstream(entry) << other << "\nTApplication\n4d6f7672616e74\n/nowhere.sock\n" << c.startLine;
+    ASSERT_TRUE(std::filesystem::exists(entry));
+    EXPECT_EQ(FindWindowA("TApplication", "Movrant"), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(entry));
+  }
+  kill(other, SIGKILL);
+  waitpid(other, nullptr, 0);
 }
 
 }  // namespace

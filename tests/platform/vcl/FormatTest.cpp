@@ -92,9 +92,17 @@ TEST(StrToIntDef, DecimalAndHexAsTheLibraryReads) {
       {"2147483648", 99}, {"$100000000", 99}, {"", 99},            {"abc", 99},
       {"12abc", 99},      {"1.5", 99},        {"0x", 99},          {"$", 99},
       {"-", 99},          {"1 2", 99},
+      // Blanks may lead, nothing may follow.
+      {"  -5", -5},       {" $1F", 31},       {"9 ", 99},          {" 9 ", 99},
+      {"9\t", 99},        {"0x1f ", 99},      {"-2 ", 99},         {"\t9", 99},
   };
-  for (const IntCase& c : cases) EXPECT_EQ(StrToIntDef(c.text, 99), c.value) << "'" << c.text << "'";
+  for (const IntCase& c : cases) {
+    EXPECT_EQ(StrToIntDef(c.text, 99), c.value) << "'" << c.text << "'";
+    EXPECT_EQ(AnsiString(c.text).ToIntDef(99), c.value) << "'" << c.text << "'";
+  }
   EXPECT_THROW(StrToInt("x1"), EConvertError);
+  EXPECT_THROW(StrToInt("9 "), EConvertError);
+  EXPECT_EQ(StrToInt64Def("9 ", 5), 5);
   EXPECT_EQ(StrToInt64Def("9223372036854775807", 0), 9223372036854775807LL);
   EXPECT_EQ(StrToInt64Def("9223372036854775808", 5), 5);
   EXPECT_EQ(StrToInt64Def("-$10", 0), -16);

@@ -1,5 +1,15 @@
 // LoadLibraryA's search (program folder, current folder, PATH), symbols, module names.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
 #include "TempDrives.h"
+
+extern char** environ;
 
 namespace {
 
@@ -122,6 +132,50 @@ TEST_F(Libraries, SystemLibrariesAnswerWithTheLayersFunctions) {
   char name[MAX_PATH];
   EXPECT_EQ(GetModuleFileNameA(kernel, name, sizeof name), 0u) << "no file of its own";
   EXPECT_EQ(FindResourceA(kernel, "X", RT_RCDATA), nullptr);
+}
+
+// A running program and a library this process has loaded are in use: they cannot be deleted
+// or replaced, as on Windows; once neither is in use they can.
+TEST_F(Libraries, ARunningProgramOrALoadedLibraryCannotBeDeletedOrReplaced) {
+  Copy("/bin/sleep", C("prog.exe"));
+  chmod(C("prog.exe").c_str(), 0755);
+  Put(C("other.bin"), "other bytes");
+  const char* argv[] = {"prog.exe", "30", nullptr};
+  pid_t pid = -1;
+  ASSERT_EQ(posix_spawn(&pid, C("prog.exe").c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  const std::string exe = "/proc/" + std::to_string(pid) + "/exe";
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  std::error_code ec;
+  while (std::filesystem::read_symlink(exe, ec) != C("prog.exe") && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_EQ(std::filesystem::read_symlink(exe, ec), C("prog.exe"));
+  HMODULE module = LoadLibraryA("C:\\cwd\\probe_cwd.dll");
+  ASSERT_NE(module, nullptr);
+
+  const struct {
+    const char* dos;
+    std::string unix;
+  } inUse[] = {{"C:\\prog.exe", C("prog.exe")}, {"C:\\cwd\\probe_cwd.dll", C("cwd/probe_cwd.dll")}};
+  for (const auto& f : inUse) {
+    SCOPED_TRACE(f.dos);
+    const std::string before = Get(f.unix);
+    SetLastError(0);
+    EXPECT_FALSE(DeleteFileA(f.dos));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    SetLastError(0);
+    EXPECT_FALSE(MoveFileExA("C:\\other.bin", f.dos, MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    SetLastError(0);
+    EXPECT_FALSE(CopyFileA("C:\\other.bin", f.dos, FALSE));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Get(f.unix), before);
+  }
+  EXPECT_EQ(Get(C("other.bin")), "other bytes");
+
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  EXPECT_TRUE(FreeLibrary(module));
+  for (const auto& f : inUse) EXPECT_TRUE(DeleteFileA(f.dos)) << f.dos << " " << GetLastError();
 }
 
 }  // namespace
