@@ -9,6 +9,11 @@ enum TDeleteOpts : uint8_t { htdFinal, htdAllowUndo };
 
 // Closes h unless it is -1, and marks it free (-1).
 void CloseFileHandle(int& h);
+// Closes a handle on every way out of a scope.
+struct HandleCloser {
+  int& h;
+  ~HandleCloser() { CloseFileHandle(h); }
+};
 // The path ending (add) or not ending (!add) in one separator; double-byte aware.
 AnsiString DelimitPath(const AnsiString& path, bool add);
 // True for an empty name, else when the name is an existing folder.

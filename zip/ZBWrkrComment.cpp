@@ -14,10 +14,7 @@ void TZBWorker::WriteZipComment(const AnsiString& comment) {
   }
   // The archive is closed on every way out, also when OnMessage raises while an error is
   // reported.
-  struct Closer {
-    int& h;
-    ~Closer() { CloseFileHandle(h); }
-  } closer{FileHandle};
+  HandleCloser closer{FileHandle};
   try {
     if (ZipFileName.IsEmpty()) throw EZipBuilder::CreateFromId(10102, true);
     ZipEndOfCentral eoc;

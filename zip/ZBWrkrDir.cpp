@@ -18,12 +18,6 @@ uint32_t Sig(const char* p) {
   return v;
 }
 
-// Closes a handle on every way out of a scope.
-struct HandleCloser {
-  int& h;
-  ~HandleCloser() { CloseFileHandle(h); }
-};
-
 }  // namespace
 
 int TZBWorker::List() {
