@@ -874,9 +874,11 @@ bool TfrmProgramUpdate::Unzip(const AnsiString& archive, const AnsiString& folde
     ZipBuilder1->ExtrOptions = ExtrOpts() << ExtrDirNames << ExtrOverWrite;
     int r = ZipBuilder1->Extract();
     // The file is installed only when it is there as a file (an entry may have made a folder
-    // of that name, or the archive may not hold it at all).
-    AnsiString target = PathBelow(model->ReadString(section, "AG_FILENAME", ""), folder);
-    if (r == 0 && !target.IsEmpty() && FileExists(target)) {
+    // of that name, or the archive may not hold it at all); a section naming no file has
+    // nothing to check.
+    AnsiString name = model->ReadString(section, "AG_FILENAME", "");
+    AnsiString target = PathBelow(name, folder);
+    if (r == 0 && (name.IsEmpty() || (!target.IsEmpty() && FileExists(target)))) {
       int n = model->ReadInteger(section, "AG_NUMSPAN", 0);
       AnsiString zipName = model->ReadString(section, "AG_ZIPNAME", "");
       AnsiString dir = ExtractFileDir(archive);

@@ -206,6 +206,18 @@ TEST_F(HostilePathTest, AnArchiveWhoseEntryForTheFileIsAFolderIsNotInstalled) {
   }
 }
 
+TEST_F(HostilePathTest, AFileSectionThatNamesNoFileIsInstalledAsListed) {
+  // Nothing to check as a file: the archive's files go in and the file is done, as before.
+  ztest::ZipWriter zip;
+  zip.AddFile("Other.bin", "other");
+  zip.AddFile("PavoS7Setup.exe", "#!/bin/sh\n");
+  Serve(zip.Build());
+  Prepare("AG_FILENAME", "");
+  ClickStart();
+  EXPECT_EQ(Result(0), "완료");
+  EXPECT_EQ(ReadUnix(Data("PAVO_S7/Program/Other.bin")), "other");
+}
+
 // The download root on a drive that reports 4 MB free.
 class SmallDriveTest : public HostilePathTest {
  protected:
