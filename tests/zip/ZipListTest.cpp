@@ -382,6 +382,56 @@ TEST_F(ListTest, FileBetween2And4GiBIsRead) {
   }
 }
 
+// Tools write Zip64 end records (a Zip64 end record and its locator before the end record) when
+// asked (`zip -fz`), past 65,535 entries or past 4 GiB; the 32-bit reader refuses every such
+// archive, however small, and lists none of its entries.
+TEST_F(ListTest, ArchivesWithZip64EndRecordsAreRefused) {
+  struct Case {
+    const char* what;
+    bool countAllOnes;   // the end record's entry counts hold 0xFFFF (past 65,535 entries)
+    bool offsetAllOnes;  // its directory offset holds all ones (as `zip -fz` writes)
+  };
+  const Case cases[] = {
+      {"zip -fz", false, true}, {"more than 65,535 entries", true, false}, {"both", true, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages.clear();
+    std::string bytes = TwoFiles();
+    const Layout l = LayoutOf(bytes);
+    const uint64_t entries = Get16(bytes, l.eoc + 10);
+    const uint64_t dirSize = Get32(bytes, l.eoc + 12);
+    const uint64_t dirOffset = Get32(bytes, l.eoc + 16);
+    std::string end64(56, '\0');
+    Set32(end64, 0, 0x06064B50);
+    Set32(end64, 4, 44);  // the record's size after this field
+    Set16(end64, 12, 45);
+    Set16(end64, 14, 45);
+    std::memcpy(end64.data() + 24, &entries, 8);
+    std::memcpy(end64.data() + 32, &entries, 8);
+    std::memcpy(end64.data() + 40, &dirSize, 8);
+    std::memcpy(end64.data() + 48, &dirOffset, 8);
+    std::string locator(20, '\0');
+    Set32(locator, 0, 0x07064B50);
+    const uint64_t end64At = l.eoc;
+    std::memcpy(locator.data() + 8, &end64At, 8);
+    Set32(locator, 16, 1);
+    std::string eoc = bytes.substr(l.eoc);
+    if (c.countAllOnes) {
+      Set16(eoc, 8, 0xFFFF);
+      Set16(eoc, 10, 0xFFFF);
+    }
+    if (c.offsetAllOnes) Set32(eoc, 16, 0xFFFFFFFF);
+    bytes = bytes.substr(0, l.eoc) + end64 + locator + eoc;
+
+    // The Zip64 records stand between the directory and the end record, where the reader
+    // expects the directory to end.
+    EXPECT_EQ(List("zip64.zip", bytes), 11015) << Dump(messages);
+    EXPECT_TRUE(HasCode(messages, 10203)) << Dump(messages);
+    EXPECT_TRUE(w.ZipFileName.IsEmpty());
+    EXPECT_EQ(w.FileHandle, -1);
+  }
+}
+
 TEST_F(ListTest, NotAnArchiveAndUnopenableFile) {
   EXPECT_EQ(List("text.zip", std::string(5000, 'x')), 11036);
   EXPECT_EQ(dirUpdates, 1);
