@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -249,20 +250,14 @@ class FolderNames {
   // Every name in the folder but "." and ".."; false when the folder could not be read whole.
   template <typename Each>
   static bool ReadFolder(const std::string& folder, Each each) {
-    DIR* dir = opendir(folder.c_str());
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
     if (!dir) return false;
-    int error = 0;
     for (;;) {
       errno = 0;
-      dirent* e = readdir(dir);
-      if (!e) {
-        error = errno;
-        break;
-      }
+      dirent* e = readdir(dir.get());
+      if (!e) return errno == 0;
       if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) each(e->d_name);
     }
-    closedir(dir);
-    return error == 0;
   }
 
   static bool First(const std::vector<std::string>& names, std::string& match) {
