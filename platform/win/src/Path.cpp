@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -225,27 +226,38 @@ class FolderNames {
     fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   }
 
-  void Forget(const std::string& folder) {
+  // `folder` is a copy: callers may pass the key of the entry that is erased here.
+  void Forget(std::string folder) {
     auto it = folders_.find(folder);
     if (it == folders_.end()) return;
     int watch = it->second.watch;
     folders_.erase(it);
-    // Two paths may lead to one folder and so share its watch.
-    std::vector<std::string>& paths = byWatch_[watch];
-    std::erase(paths, folder);
-    if (!paths.empty()) return;
-    byWatch_.erase(watch);
+    Release(watch, folder);
+  }
+
+  // Takes `folder` off the paths of `watch`, and removes the watch once no path uses it: two
+  // paths may lead to one folder and so share its watch.
+  void Release(int watch, const std::string& folder) {
+    auto it = byWatch_.find(watch);
+    if (it != byWatch_.end()) {
+      std::erase(it->second, folder);
+      if (!it->second.empty()) return;
+      byWatch_.erase(it);
+    }
     inotify_rm_watch(fd_, watch);
   }
 
-  // Every name in the folder but "." and "..".
+  // Every name in the folder but "." and ".."; false when the folder could not be read whole.
   template <typename Each>
-  static void ReadFolder(const std::string& folder, Each each) {
-    DIR* dir = opendir(folder.c_str());
-    if (!dir) return;
-    while (dirent* e = readdir(dir))
+  static bool ReadFolder(const std::string& folder, Each each) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir(folder.c_str()), closedir);
+    if (!dir) return false;
+    for (;;) {
+      errno = 0;
+      dirent* e = readdir(dir.get());
+      if (!e) return errno == 0;
       if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) each(e->d_name);
-    closedir(dir);
+    }
   }
 
   static bool First(const std::vector<std::string>& names, std::string& match) {
@@ -335,7 +347,19 @@ class FolderNames {
     index.dev = st.st_dev;
     index.ino = st.st_ino;
     index.changed = st.st_mtim;
-    ReadFolder(folder, [&](const char* entry) { Add(index, entry); });
+    // A folder not read (no descriptor or memory left, no permission for a moment) gets no
+    // index: an empty one would never be corrected, as nothing changes to report.
+    bool read = false;
+    try {
+      read = ReadFolder(folder, [&](const char* entry) { Add(index, entry); });
+    } catch (...) {
+      Release(watch, folder);
+      throw;
+    }
+    if (!read) {
+      Release(watch, folder);
+      return nullptr;
+    }
     std::vector<std::string>& paths = byWatch_[watch];
     if (std::find(paths.begin(), paths.end(), folder) == paths.end()) paths.push_back(folder);
     return &(folders_[folder] = std::move(index));

@@ -1,8 +1,13 @@
 // DOS paths over the drive table: mapping both ways, the current folder and full path names.
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <vector>
 #include "TempDrives.h"
 
 namespace {
@@ -118,6 +123,84 @@ TEST_F(DosPaths, LookupsWithoutCaseSeeEveryChange) {
   Put(folder + "/f2.DAT", "");
   EXPECT_EQ(winplat::DosToUnix("C:\\Many\\F2.dat"), folder + "/f2.DAT");
   EXPECT_EQ(winplat::DosToUnix("C:\\Away\\f2.dat"), C("Away/F2.dat"));
+}
+
+// Watches the process holds, over every inotify descriptor it has open.
+int InotifyWatches() {
+  int watches = 0;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    if (std::filesystem::read_symlink(fd.path(), ec) != "anon_inode:inotify") continue;
+    std::ifstream info("/proc/self/fdinfo/" + fd.path().filename().string());
+    for (std::string line; std::getline(info, line);)
+      if (line.rfind("inotify wd:", 0) == 0) ++watches;
+  }
+  return watches;
+}
+
+// A folder the index gives up is no longer watched, and what happens in it afterwards reaches
+// no other folder's index.
+TEST_F(DosPaths, FoldersGivenUpKeepNoWatch) {
+  constexpr int kIndexed = 64;  // folders the index keeps at a time
+  Put(C("Maps/Seoul.DAT"), "old");
+  ASSERT_EQ(winplat::DosToUnix("C:\\Maps\\seoul.dat"), C("Maps/Seoul.DAT"));
+  for (int i = 0; i < 300; ++i) {
+    std::string name = "Folder" + std::to_string(i);
+    Put(C(name + "/Data.BIN"), "");
+    ASSERT_EQ(winplat::DosToUnix("C:\\" + name + "\\data.bin"), C(name + "/Data.BIN"));
+  }
+  EXPECT_LE(InotifyWatches(), kIndexed);
+
+  // The given-up folder renamed away and a new one made with its name.
+  ASSERT_EQ(rename(C("Maps").c_str(), C("OldMaps").c_str()), 0);
+  Put(C("Maps/Seoul.DAT"), "new");
+  ASSERT_EQ(winplat::DosToUnix("C:\\Maps\\seoul.dat"), C("Maps/Seoul.DAT"));
+  ASSERT_EQ(unlink(C("OldMaps/Seoul.DAT").c_str()), 0);
+  Put(C("OldMaps/Busan.DAT"), "old");
+  EXPECT_EQ(winplat::DosToUnix("C:\\Maps\\seoul.dat"), C("Maps/Seoul.DAT"));
+  EXPECT_EQ(winplat::DosToUnix("C:\\Maps\\busan.dat"), C("Maps/busan.dat"));
+  HANDLE file = CreateFileA("C:\\Maps\\seoul.dat", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(C("Maps"))) names.push_back(e.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"Seoul.DAT"});
+  EXPECT_EQ(Get(C("Maps/Seoul.DAT")), "");
+}
+
+// A folder that could not be read when a lookup met it is read again by the next lookup.
+TEST_F(DosPaths, FolderNotReadIsNotKeptEmpty) {
+  // In a child, so that the descriptor limit and the index's state stay there.
+  pid_t pid = fork();
+  if (pid == 0) {
+    // A lookup in another folder first: the child's own inotify descriptor is made now.
+    if (winplat::DosToUnix("C:\\both\\AB.txt") != C("Both/AB.txt")) _exit(2);
+    // No descriptor left: opening the folder for reading fails.
+    rlimit saved;
+    if (getrlimit(RLIMIT_NOFILE, &saved) != 0) _exit(3);
+    int lowest = dup(0);
+    if (lowest < 0) _exit(3);
+    close(lowest);
+    rlimit none = saved;
+    none.rlim_cur = static_cast<rlim_t>(lowest);
+    if (setrlimit(RLIMIT_NOFILE, &none) != 0) _exit(3);
+    if (opendir(C("Dir").c_str())) _exit(3);  // the limit takes
+    winplat::DosToUnix("C:\\Dir\\file.txt");
+    if (setrlimit(RLIMIT_NOFILE, &saved) != 0) _exit(3);
+    if (winplat::DosToUnix("C:\\Dir\\file.txt") != C("Dir/File.TXT")) _exit(4);
+    HANDLE file = CreateFileA("C:\\Dir\\FILE.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) _exit(5);
+    CloseHandle(file);
+    int entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(C("Dir"))) entries += e.is_regular_file() ? 1 : 0;
+    _exit(entries == 1 ? 0 : 6);
+  }
+  ASSERT_GT(pid, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "2, 3: set-up failed; 4: the folder stayed unread; 5: not written; "
+                                       "6: a second file differing in letter case";
 }
 
 TEST_F(DosPaths, UnixToDosNamesOnlyPathsOnDrives) {
