@@ -38,6 +38,14 @@ bool IsInside(const AnsiString& path, const AnsiString& folder) {
   return full.Length() > root.Length() && full.SubString(1, root.Length()) == root;
 }
 
+// A new, empty file in the current folder, named by the system so that it is no file that was
+// there before; its bare name, "" when none can be made.
+AnsiString NewPackageFile() {
+  char name[MAX_PATH] = {};
+  if (GetTempFileNameA(GetCurrentDir().c_str(), "qvu", 0, name) == 0) return "";
+  return ExtractFileName(name);
+}
+
 }  // namespace
 
 void UnscrambleHelper(std::vector<unsigned char>& bytes) {
@@ -100,6 +108,10 @@ bool TQuorvexWebUpdate::Execute(AnsiString url) {
     } else {
       FPackages->Delimiter = ' ';
       RunHelper(FPackages->GetDelimitedText());
+      // The helper has ended. A package still there was not unpacked; the next run fetches its
+      // own under a new name, so this one would only pile up in the program folder.
+      for (int i = 0; i < FPackages->Count(); ++i)
+        if (FileExists((*FPackages)[i])) DeleteFile((*FPackages)[i]);
     }
   }
   SetCurrentDir(oldDir);
@@ -145,16 +157,13 @@ bool TQuorvexWebUpdate::ProcessInfoFile(AnsiString baseUrl, TIniFile* ini) {
     }
 
     if (!fetch || cab.IsEmpty()) continue;
-    // The package lands in the program folder under its own name: a "/" in the list's path
-    // must not lead it into a sub-folder or out of the folder ("../").
-    AnsiString plain = ExtractFileName(StringReplace(cab, "/", "\\", rfReplaceAll));
-    // Packages of the same name from different server folders are kept apart: the second must
-    // not replace the first, which would then never be installed and be fetched on every start.
-    AnsiString local = plain;
-    for (int n = 2; FPackages->IndexOf(local) >= 0; ++n)
-      local = ChangeFileExt(plain, "") + "~" + IntToStr(n) + ExtractFileExt(plain);
-    if (FileExists(local) && !DeleteFile(local)) {
-      DoError(FormatStr("화일을 삭제 할 수 없습니다.[%s]", cab.c_str()));
+    // The package never takes the name of a file already there: stored under the list's name it
+    // would replace a file of the program's own (Sorvel.exe, ZBEngine.dll...), which the helper
+    // deletes with the package once unpacked. A new file of its own in the current folder (the
+    // program folder) is what the helper is handed and deletes.
+    AnsiString local = NewPackageFile();
+    if (local.IsEmpty()) {
+      DoError(FormatStr("화일에 쓸수 없습니다.[%s]", cab.c_str()));
       continue;
     }
     std::unique_ptr<TFileStream> stream;

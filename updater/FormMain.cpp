@@ -22,6 +22,28 @@ const char* const kSecretText = "Movrant for Pavo\nDelmaro 내비게이션 데�
 const char* const kFolderTitle = "폴더를 선택 하면, 선택된 폴더에 자료를 내려 받습니다.";
 const char* const kFolderCaption = "내려 받기 폴더 선택";
 
+// The camera file already on the drive is the user's until a whole new one is there: the
+// transfer goes into a new temporary file beside it, which takes its place only once the
+// transfer succeeded. A failed or killed transfer leaves the old file as it was.
+int DownloadReplacing(const AnsiString& url, const AnsiString& local, const AnsiString& folder) {
+  char temp[MAX_PATH] = {};
+  if (GetTempFileNameA(folder.c_str(), "cam", 0, temp) == 0)
+    throw EFCreateError("Cannot create file " + local + ". " + SysErrorMessage(int(GetLastError())));
+  int n = -1;
+  try {
+    TFileStream stream(temp, fmCreate);
+    n = DownloadToStream(url, &stream);
+  } catch (...) {
+    DeleteFileA(temp);
+    throw;
+  }
+  if (n < 0 || !MoveFileExA(temp, local.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    DeleteFileA(temp);
+    return -1;
+  }
+  return n;
+}
+
 }  // namespace
 
 TfrmMain::TfrmMain(TComponent* Owner) : TForm(Owner) {
@@ -141,10 +163,7 @@ void TfrmMain::btnCameraUpdateClick(TObject*) {
   int n = -1;
   // A name that is not one plain file name would lead out of the chosen folder: it fails as a
   // download that did not arrive, and nothing is created.
-  if (IsPlainFileName(name)) {
-    TFileStream stream(local, fmCreate);
-    n = DownloadToStream(url, &stream);
-  }
+  if (IsPlainFileName(name)) n = DownloadReplacing(url, local, folder);
   if (n < 0) {
     Application->MessageBox("Camera 파일을 받지 못했습니다.\n잠시 후 다시 시도해 보세요.", PROGRAM_TITLE,
                             MB_ICONERROR | MB_YESNO);

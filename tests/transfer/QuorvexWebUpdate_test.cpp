@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -94,8 +95,34 @@ class WebUpdateTest : public ::testing::Test {
   }
   std::string Base() const { return server_->Url("/upd"); }
 
+  // The files at the top of the program folder, by name, with their bytes.
+  std::map<std::string, std::string> ProgFiles() const {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::directory_iterator(root_ / "prog"))
+      if (e.is_regular_file()) files[e.path().filename()] = ReadUnix(e.path());
+    return files;
+  }
+  // The files the last walk added to the program folder (its packages), by name.
+  std::map<std::string, std::string> Arrived() const {
+    std::map<std::string, std::string> arrived;
+    for (const auto& f : ProgFiles())
+      if (!before_.count(f.first)) arrived.insert(f);
+    return arrived;
+  }
+  // The bytes of what arrived, sorted.
+  std::vector<std::string> ArrivedBytes() const {
+    std::vector<std::string> bytes;
+    for (const auto& f : Arrived()) bytes.push_back(f.second);
+    std::sort(bytes.begin(), bytes.end());
+    return bytes;
+  }
+  void RemoveArrived() const {
+    for (const auto& f : Arrived()) fs::remove(Prog(f.first));
+  }
+
   // Runs the walk over list (INI text) and returns the packages fetched, in order.
   std::vector<std::string> Walk(const std::string& list) {
+    before_ = ProgFiles();
     std::ofstream(root_ / "list.inf", std::ios::binary | std::ios::trunc) << list;
     TIniFile ini(Dos("list.inf"));
     EXPECT_TRUE(update_->ProcessInfoFile(Base().c_str(), &ini));
@@ -115,6 +142,7 @@ class WebUpdateTest : public ::testing::Test {
   std::map<std::string, std::string> files_;
   std::unique_ptr<TTestWebUpdate> update_;
   std::vector<std::string> errors_;
+  std::map<std::string, std::string> before_;  // the program folder before the last walk
 };
 
 TEST_F(WebUpdateTest, ProgramFilesAreFetchedWhenTheirVersionIsBelowTheListsAndMakeARestart) {
@@ -140,8 +168,8 @@ TEST_F(WebUpdateTest, ProgramFilesAreFetchedWhenTheirVersionIsBelowTheListsAndMa
         Walk(std::string("[FILE_") + c.name + "]\nCAB=pkg.zip\nVERSION=" + c.version + "\n");
     EXPECT_EQ(int(fetched.size()) - before, c.fetched ? 1 : 0);
     EXPECT_EQ(update_->IsRestart(), c.fetched);
-    EXPECT_EQ(fs::exists(Prog("pkg.zip")), c.fetched);
-    fs::remove(Prog("pkg.zip"));
+    EXPECT_EQ(ArrivedBytes(), c.fetched ? std::vector<std::string>{"package bytes"} : std::vector<std::string>());
+    RemoveArrived();
   }
 }
 
@@ -181,7 +209,7 @@ TEST_F(WebUpdateTest, DataFilesFollowTheirCheckValueAndTheEntryFlags) {
     Walk(c.entry);
     EXPECT_EQ(server_->RequestCount() - before, c.fetched ? 1 : 0);
     EXPECT_FALSE(update_->IsRestart());
-    fs::remove(Prog("pkg.zip"));
+    RemoveArrived();
   }
 }
 
@@ -212,9 +240,10 @@ TEST_F(WebUpdateTest, PackagesArriveInTheCurrentFolderAndFailuresAreReportedAndC
        "[FILE_c.bin]\nCAB=pkgs\\second.zip\n"
        "[FORCE_DIRECTORY]\nx=made\\deep\ny=also\n");
 
-  EXPECT_EQ(ReadUnix(Prog("first.zip")), "first package");
-  EXPECT_EQ(ReadUnix(Prog("second.zip")), "second package");
-  EXPECT_FALSE(fs::exists(Prog("broken.zip")));  // the old one deleted, the new one not received
+  EXPECT_EQ(ArrivedBytes(), (std::vector<std::string>{"first package", "second package"}));
+  // A file of that name that was there is no package of this run: it keeps its bytes, and the
+  // package that failed leaves nothing behind.
+  EXPECT_EQ(ReadUnix(Prog("broken.zip")), "left over from an earlier run");
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_EQ(errors_[0], "화일에 받을 수 없습니다.[broken.zip]");
   std::vector<std::string> paths;
@@ -244,8 +273,8 @@ TEST_F(WebUpdateTest, ForcedFoldersAreMadeOnlyInsideTheProgramFolder) {
   EXPECT_TRUE(errors_.empty());
 }
 
-// Packages of the same file name from different server folders: each one arrives, none replaces
-// another, and the next entries still take their own names.
+// Packages of the same file name from different server folders: each one arrives and none
+// replaces another.
 TEST_F(WebUpdateTest, PackagesOfTheSameNameFromDifferentFoldersAreKeptApart) {
   files_["/upd/a/pkg.zip"] = "first";
   files_["/upd/b/pkg.zip"] = "second";
@@ -258,30 +287,15 @@ TEST_F(WebUpdateTest, PackagesOfTheSameNameFromDifferentFoldersAreKeptApart) {
        "[FILE_4.bin]\nCAB=pkg~2.zip\n"
        "[FILE_5.bin]\nCAB=other.zip\n");
   EXPECT_EQ(server_->RequestCount(), 5);
-  std::map<std::string, std::string> arrived;
-  for (const auto& entry : fs::directory_iterator(root_ / "prog"))
-    arrived[entry.path().filename().string()] = ReadUnix(entry.path());
-  EXPECT_EQ(arrived, (std::map<std::string, std::string>{{"pkg.zip", "first"},
-                                                         {"pkg~2.zip", "second"},
-                                                         {"PKG~3.ZIP", "third"},
-                                                         {"pkg~2~2.zip", "fourth"},
-                                                         {"other.zip", "other"}}));
+  EXPECT_EQ(ArrivedBytes(), (std::vector<std::string>{"first", "fourth", "other", "second", "third"}));
   EXPECT_TRUE(errors_.empty());
 }
 
-TEST_F(WebUpdateTest, APackageIsStoredUnderItsOwnNameInTheProgramFolderWhateverItsPath) {
+TEST_F(WebUpdateTest, APackageIsStoredInTheProgramFolderWhateverItsPath) {
   fs::create_directories(Prog("pkgs"));
-  const struct {
-    const char* cab;
-    const char* local;  // where it lands, below the program folder
-  } cases[] = {
-      {"pkgs\\one.zip", "one.zip"},
-      {"pkgs/two.zip", "two.zip"},
-      {"../three.zip", "three.zip"},
-      {"..\\..\\four.zip", "four.zip"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.cab);
+  const char* cabs[] = {"pkgs\\one.zip", "pkgs/two.zip", "../three.zip", "..\\..\\four.zip"};
+  for (const char* cab : cabs) {
+    SCOPED_TRACE(cab);
     files_.clear();
     // Served at the path as written and as the client may shorten it.
     for (const char* path : {"/upd/pkgs/one.zip", "/upd/pkgs/two.zip", "/upd/../three.zip", "/three.zip",
@@ -289,13 +303,39 @@ TEST_F(WebUpdateTest, APackageIsStoredUnderItsOwnNameInTheProgramFolderWhateverI
       files_[path] = "package bytes";
     auto update = std::make_unique<TTestWebUpdate>(Dos("prog"));
     update_.swap(update);
-    Walk(std::string("[FILE_x.bin]\nCAB=") + c.cab + "\n");
-    EXPECT_EQ(ReadUnix(Prog(c.local)), "package bytes");
-    EXPECT_FALSE(fs::exists(Prog(std::string("pkgs/") + c.local)));
-    EXPECT_FALSE(fs::exists(root_ / c.local));
-    EXPECT_FALSE(fs::exists(root_.parent_path() / c.local));
+    Walk(std::string("[FILE_x.bin]\nCAB=") + cab + "\n");
+    EXPECT_EQ(ArrivedBytes(), std::vector<std::string>{"package bytes"});
+    EXPECT_TRUE(fs::is_empty(Prog("pkgs")));
+    for (const char* name : {"one.zip", "two.zip", "three.zip", "four.zip"}) {
+      EXPECT_FALSE(fs::exists(root_ / name));
+      EXPECT_FALSE(fs::exists(root_.parent_path() / name));
+    }
+    RemoveArrived();
   }
   EXPECT_TRUE(errors_.empty()) << errors_[0];
+}
+
+// A package named like a file of the program's own arrives under a name of its own: the
+// program's files keep their bytes, whichever folder of the server the package comes from.
+TEST_F(WebUpdateTest, APackageNeverTakesTheNameOfAFileAlreadyThere) {
+  const std::map<std::string, std::string> program = {{"Sorvel.exe", "the splash program"},
+                                                      {"ZBEngine.dll", "the zip engine"},
+                                                      {"Shell32.dll", "the shell library"},
+                                                      {"Movrant.ini", "[UPDATE]\nURL=http://x/\n"}};
+  for (const auto& f : program) WriteProg(f.first, f.second);
+  files_["/upd/Sorvel.exe"] = "package 1";
+  files_["/upd/bin/ZBEngine.dll"] = "package 2";
+  files_["/upd/SHELL32.DLL"] = "package 3";
+  files_["/upd/Movrant.ini"] = "package 4";
+  Walk("[FILE_a.txt]\nCAB=Sorvel.exe\n"
+       "[FILE_b.txt]\nCAB=bin\\ZBEngine.dll\n"
+       "[FILE_c.txt]\nCAB=SHELL32.DLL\n"
+       "[FILE_d.txt]\nCAB=Movrant.ini\n");
+  EXPECT_EQ(server_->RequestCount(), 4);
+  EXPECT_TRUE(errors_.empty());
+  EXPECT_EQ(ArrivedBytes(), (std::vector<std::string>{"package 1", "package 2", "package 3", "package 4"}));
+  for (const auto& f : program) EXPECT_EQ(ReadUnix(Prog(f.first)), f.second) << f.first;
+  EXPECT_FALSE(update_->IsRestart());  // the targets are data files
 }
 
 TEST_F(WebUpdateTest, LargeFilesKeepTheirCheckValueInTheRegistryUntilTheyChange) {
@@ -400,10 +440,10 @@ TEST_F(WebUpdateTest, ExecuteWithoutAListOrWithoutPackagesRunsNoHelper) {
   }
 }
 
-// This test program carries no helper resource: both modes say so, the command then fails with
-// the system's message, and the packages stay in the program folder for the next run. A helper
+// This test program carries no helper resource: both modes say so and the command then fails
+// with the system's message; the restart, which ends the program, leaves its package. A helper
 // left in the temporary folder by an earlier run is not taken for the missing one.
-TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportItAndKeepThePackages) {
+TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportIt) {
   const struct {
     const char* label;
     std::string list;
@@ -426,6 +466,7 @@ TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportItAndKeepThePackage
     update->OnUncompress = [&](TObject*) { ++uncompress; };
     update->OnRestart = [&](TObject*) { ++restart; };
     SetCurrentDir(RootDos());
+    before_ = ProgFiles();
     fs::path stale = winplat::DosToUnix(helper.str());
     std::ofstream(stale) << "#!/bin/sh\necho \"$@\" > '" << (root_ / "stale-ran").string() << "'\n";
     fs::permissions(stale, fs::perms::owner_all);
@@ -441,11 +482,13 @@ TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportItAndKeepThePackage
     EXPECT_EQ(boxes[0].caption.str(), "Resource Error !");
     EXPECT_EQ(boxes[0].flags, MB_ICONERROR);
     EXPECT_FALSE(boxes[1].text.IsEmpty());  // the system's text for the failed start
-    EXPECT_EQ(ReadUnix(Prog("pkg.zip")), "package bytes");
+    // The restart leaves its package for the helper that did not start; the unpack run, whose
+    // helper has ended, leaves none behind.
+    EXPECT_EQ(ArrivedBytes(), c.restart ? std::vector<std::string>{"package bytes"} : std::vector<std::string>());
     EXPECT_EQ(Application->Terminated, c.restart);  // a restart ends the program all the same
     EXPECT_FALSE(fs::exists(root_ / "stale-ran"));
     EXPECT_EQ(GetCurrentDir(), RootDos());
-    fs::remove(Prog("pkg.zip"));
+    RemoveArrived();
   }
   uitest::ResetApplication();
   uitest::SetMessageBoxHook(nullptr);
@@ -468,9 +511,11 @@ TEST_F(WebUpdateTest, APackageNamedLikeTheRunningProgramLeavesTheProgramWhole) {
   auto fetched = Walk("[FILE_MovrantPavo.exe]\nCAB=MovrantPavo.exe\nVERSION=9.0.0.0\n");
   kill(pid, SIGKILL);
   waitpid(pid, nullptr, 0);
-  EXPECT_TRUE(fetched.empty());
-  EXPECT_EQ(errors_.size(), 1u);  // the file cannot be deleted
-  EXPECT_FALSE(update_->IsRestart());
+  // The package arrives beside it, for the helper to put in its place after the restart.
+  EXPECT_EQ(fetched, std::vector<std::string>{"/upd/MovrantPavo.exe"});
+  EXPECT_TRUE(errors_.empty());
+  EXPECT_TRUE(update_->IsRestart());
+  EXPECT_EQ(ArrivedBytes(), std::vector<std::string>{"package bytes"});
   EXPECT_EQ(ReadUnix(Prog("MovrantPavo.exe")), program);
 }
 

@@ -382,5 +382,58 @@ TEST_F(CameraTest, ADownloadThatFailsSaysSo) {
   EXPECT_TRUE(Notices().empty());
 }
 
+// The user's camera file on the drive is replaced only by a whole new one: while the transfer
+// runs, and after one that fails however it fails, the old file keeps its bytes and no
+// temporary file is left beside it.
+TEST_F(CameraTest, TheOldCameraFileStaysWholeUntilANewOneHasArrived) {
+  const std::string old = "the camera data the user already has";
+  const struct {
+    const char* label;
+    std::function<testsupport::HttpReply()> reply;
+    bool arrives;
+  } cases[] = {
+      {"not found", [] { return testsupport::HttpReply::Status(404, "Not Found"); }, false},
+      {"server error", [] { return testsupport::HttpReply::Status(500, "Internal Server Error"); }, false},
+      {"cut short",
+       [] {
+         auto r = testsupport::HttpReply::Generated(50000);
+         r.cutAfter = 20000;
+         return r;
+       },
+       false},
+      {"reset",
+       [] {
+         auto r = testsupport::HttpReply::Generated(50000);
+         r.cutAfter = 1000;
+         r.reset = true;
+         return r;
+       },
+       false},
+      {"arrives", [] { return testsupport::HttpReply::Generated(50000); }, true},
+  };
+  fs::create_directories(root_ / "usbF");
+  Drives(";F=" + (root_ / "usbF").string() + ",removable,NAVI");
+  dm_->CameraUrl = "http://cam.quorvex.example/cam/CamDB.dat";
+  uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) { d.Ok(); });
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::ofstream(root_ / "usbF/CamDB.dat", std::ios::binary | std::ios::trunc) << old;
+    std::string seen;  // the drive's file while the server answers
+    camera_->SetHandler([&](const testsupport::HttpRequest&) {
+      seen = ReadUnix(root_ / "usbF/CamDB.dat");
+      return c.reply();
+    });
+    boxes_.clear();
+    frmMain->btnCameraUpdateClick(frmMain->btnCameraUpdate);
+    EXPECT_EQ(seen, old);
+    EXPECT_EQ(ReadUnix(root_ / "usbF/CamDB.dat"),
+              c.arrives ? testsupport::HttpTestServer::PatternBody(0, 50000) : old);
+    EXPECT_EQ(BoxesWith("Camera 파일을 받지 못했습니다."), c.arrives ? 0 : 1);
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(root_ / "usbF")) names.push_back(e.path().filename());
+    EXPECT_EQ(names, std::vector<std::string>{"CamDB.dat"});
+  }
+}
+
 }  // namespace
 }  // namespace runtest

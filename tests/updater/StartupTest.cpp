@@ -3,6 +3,7 @@
 // "-r", the self-update end to end with the real helper program, and no password on disk.
 #include <signal.h>
 
+#include <algorithm>
 #include <memory>
 
 #include "LoginFixture.h"
@@ -120,9 +121,18 @@ class StartupTest : public Environment {
     reg.WriteString(name, value);
   }
 
+  // The names of the files at the top of the program folder, sorted.
+  std::vector<std::string> ProgNames() const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(root_ / progDir_))
+      if (e.is_regular_file()) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   // The self-update through the real helper program, in the folders in use.
   void UnpackThroughTheHelper();
-  void RestartThroughTheHelper();
+  void RestartThroughTheHelper(const std::string& package = "MovrantPavo.zip");
   template <class F>
   void InEachFolders(F run) {
     for (const Folders& folders : kFolders) {
@@ -255,7 +265,7 @@ void StartupTest::UnpackThroughTheHelper() {
   auto lines = RunToEnd("");
   EXPECT_EQ(ReadUnix(Prog("notice.txt")), fresh);
   EXPECT_TRUE(fs::is_directory(Prog("Notice")));
-  EXPECT_FALSE(fs::exists(Prog("Notice.zip")));
+  EXPECT_EQ(ProgNames(), (std::vector<std::string>{"Movrant.ini", "MovrantPavo.exe", "notice.txt"}));  // no package
   EXPECT_FALSE(fs::exists(Temp("qvrxupd.exe")));
   EXPECT_FALSE(fs::exists(Temp("__QuorvexWebUpdate__.inf")));
   EXPECT_EQ(Find(lines, "progress|"), "progress|File : NOTICE.ZIP");
@@ -276,13 +286,13 @@ TEST_F(StartupTest, ANewerProgramEndsTheRunAndTheHelperRestartsItWithR) {
   InEachFolders([this] { RestartThroughTheHelper(); });
 }
 
-void StartupTest::RestartThroughTheHelper() {
+void StartupTest::RestartThroughTheHelper(const std::string& package) {
   int checks = UpdateListRequests();
   std::string next = ReadUnix(Prog()) + std::string("\0next build", 11);  // ELF ignores the tail
   ztest::ZipWriter zip;
   zip.AddFile("MovrantPavo.exe", next);
-  files_["/upd/MovrantPavo.zip"] = zip.Build();
-  files_["/upd/Movrant.inf"] = "[FILE_MovrantPavo.exe]\nCAB=MovrantPavo.zip\nVERSION=9.0.0.0\n";
+  files_["/upd/" + package] = zip.Build();
+  files_["/upd/Movrant.inf"] = "[FILE_MovrantPavo.exe]\nCAB=" + package + "\nVERSION=9.0.0.0\n";
   WriteUnix(Prog("Movrant.ini"), "[UPDATE]\nURL=http://update.quorvex.example/upd\n");
 
   Run run = Start("");
@@ -300,7 +310,40 @@ void StartupTest::RestartThroughTheHelper() {
   EXPECT_EQ(UpdateListRequests() - checks, 1);  // the restarted program did not check again
   // The program deleted the helper while it ran, which fails as on Windows (the failure is
   // ignored); the next update run's creation removes the left-over file.
-  EXPECT_FALSE(fs::exists(Prog("MovrantPavo.zip")));
+  EXPECT_EQ(ProgNames(), (std::vector<std::string>{"Movrant.ini", "MovrantPavo.exe"}));  // no package
+}
+
+// A package named like the running program is no obstacle to its update: it arrives under a
+// name of its own and the helper puts the new program in place.
+TEST_F(StartupTest, ANewerProgramInAPackageNamedLikeTheProgramStillRestartsIt) {
+  RestartThroughTheHelper("MovrantPavo.exe");
+}
+
+// Packages named like the program's own files, holding data files: the data arrive, the
+// program's files keep their bytes and no package is left.
+TEST_F(StartupTest, PackagesNamedLikeTheProgramsFilesLeaveThemWhole) {
+  const std::map<std::string, std::string> program = {
+      {"Sorvel.exe", "the splash program"}, {"ZBEngine.dll", "the zip engine"}, {"Shell32.dll", "the shell"}};
+  for (const auto& f : program) WriteUnix(Prog(f.first), f.second);
+  std::string list;
+  int n = 0;
+  for (const auto& f : program) {
+    ztest::ZipWriter zip;
+    std::string data = "data " + std::to_string(++n);
+    zip.AddFile(data + ".txt", data);
+    files_["/upd/" + f.first] = zip.Build();
+    list += "[FILE_" + data + ".txt]\nCAB=" + f.first + "\n";
+  }
+  files_["/upd/Movrant.inf"] = list;
+  WriteUnix(Prog("Movrant.ini"), "[UPDATE]\nURL=http://update.quorvex.example/upd\n");
+
+  auto lines = RunToEnd("");
+  EXPECT_EQ(Find(lines, "result|"), "result|2");
+  for (const auto& f : program) EXPECT_EQ(ReadUnix(Prog(f.first)), f.second) << f.first;
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_EQ(ReadUnix(Prog("data " + std::to_string(i) + ".txt")), "data " + std::to_string(i));
+  EXPECT_EQ(ProgNames(), (std::vector<std::string>{"Movrant.ini", "MovrantPavo.exe", "Shell32.dll", "Sorvel.exe",
+                                                   "ZBEngine.dll", "data 1.txt", "data 2.txt", "data 3.txt"}));
 }
 
 TEST_F(StartupTest, ALoginWritesNoPasswordAnywhere) {
