@@ -134,6 +134,27 @@ TEST_F(BffolderTest, ReturnsTheFolderTheUserSelects) {
   EXPECT_EQ(changes.back(), AnsiString("C:\\Data\\Camera"));
 }
 
+// The camera download's dialog: Enter takes the folder it proposes.
+TEST_F(BffolderTest, EnterConfirmsTheProposedFolder) {
+  TBffolder b(nullptr);
+  b.SelectedDir = "C:\\Data";
+  b.RootDir = rdDrives;
+  b.Options = TBffolderOptions{bffNewDialogStyle, bffShareable};
+  bool newFolderBox = false;
+  uitest::SetBoxHook([&](HWND box) {
+    newFolderBox = true;
+    uitest::PressButton(box, "취소");
+  });
+  uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) {
+    EXPECT_TRUE(uitest::PressKey(d.Handle(), VK_RETURN));
+    if (d.IsOpen()) d.Cancel();
+  });
+  EXPECT_TRUE(b.Execute());
+  uitest::SetBoxHook(nullptr);
+  EXPECT_FALSE(newFolderBox);
+  EXPECT_EQ(b.SelectedDir.get(), AnsiString("C:\\Data"));
+}
+
 TEST_F(BffolderTest, CancellingLeavesSelectedDir) {
   TBffolder b(nullptr);
   b.SelectedDir = "C:\\Data";

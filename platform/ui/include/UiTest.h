@@ -42,11 +42,19 @@ struct WindowFacts {
   bool minimizeBox = false;  // left to the window system's default counts as present
   bool maximizeBox = false;
   AnsiString caption;
+  std::vector<AnsiString> texts;    // the labels' texts in the order they are shown
   std::vector<AnsiString> buttons;  // the push buttons' texts in the order they are shown
+  AnsiString defaultButton;         // the button Enter presses ("" when none)
+  bool buttonIcons = false;         // a push button shows an icon
 };
 WindowFacts DescribeWindow(HWND window);
 // Clicks the push button of a window whose text is caption ("&" marks left out); false when none.
 bool PressButton(HWND window, const AnsiString& caption);
+// Puts text into the window's (first) edit box as typed; false when it has none.
+bool TypeText(HWND window, const AnsiString& text);
+// A key pressed while the window is active: it goes to the control that has the window's
+// focus; false when the window does not exist.
+bool PressKey(HWND window, WORD virtualKey);
 
 // The folder dialog of SHBrowseForFolderA, as a test drives it.
 class FolderDialog {
@@ -100,5 +108,7 @@ void ResetApplication();
 
 // Runs pending events for at least ms milliseconds.
 void Pump(int ms);
+// Runs pending events until done() holds, at most ms milliseconds; answers done().
+bool PumpUntil(const std::function<bool()>& done, int ms);
 
 }  // namespace uitest

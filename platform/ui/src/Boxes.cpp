@@ -1,6 +1,10 @@
 // Boxes and dialogs: who owns them, their frame and their buttons' words.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <QWindow>
 #include <algorithm>
@@ -98,16 +102,20 @@ void SetBoxHook(std::function<void(HWND)> hook) { ui::State().boxHook = std::mov
 
 namespace {
 
-std::vector<QAbstractButton*> ButtonsOf(QWidget* w) {
-  std::vector<QAbstractButton*> list;
-  for (QAbstractButton* b : w->findChildren<QAbstractButton*>())
-    if (b->isVisible() && b->window() == w) list.push_back(b);
-  std::stable_sort(list.begin(), list.end(), [](QAbstractButton* a, QAbstractButton* b) {
+// The visible widgets of type T in the window w itself, in reading order.
+template <typename T>
+std::vector<T*> InOrder(QWidget* w) {
+  std::vector<T*> list;
+  for (T* c : w->findChildren<T*>())
+    if (c->isVisible() && c->window() == w) list.push_back(c);
+  std::stable_sort(list.begin(), list.end(), [](T* a, T* b) {
     QPoint pa = a->mapTo(a->window(), QPoint()), pb = b->mapTo(b->window(), QPoint());
     return pa.y() != pb.y() ? pa.y() < pb.y() : pa.x() < pb.x();
   });
   return list;
 }
+
+std::vector<QAbstractButton*> ButtonsOf(QWidget* w) { return InOrder<QAbstractButton>(w); }
 
 QString Plain(QString text) { return text.remove(QLatin1Char('&')); }
 
@@ -133,8 +141,38 @@ WindowFacts DescribeWindow(HWND window) {
   facts.minimizeBox = framed && (!custom || (f & Qt::WindowMinimizeButtonHint));
   facts.maximizeBox = framed && (!custom || (f & Qt::WindowMaximizeButtonHint));
   facts.caption = ui::A(w->windowTitle());
-  for (QAbstractButton* b : ButtonsOf(w)) facts.buttons.push_back(ui::A(Plain(b->text())));
+  for (QLabel* l : InOrder<QLabel>(w))
+    if (!l->text().isEmpty()) facts.texts.push_back(ui::A(l->text()));
+  for (QAbstractButton* b : ButtonsOf(w)) {
+    facts.buttons.push_back(ui::A(Plain(b->text())));
+    if (!b->icon().isNull()) facts.buttonIcons = true;
+    if (auto* p = qobject_cast<QPushButton*>(b); p && p->isDefault()) facts.defaultButton = ui::A(Plain(p->text()));
+  }
   return facts;
+}
+
+bool TypeText(HWND window, const AnsiString& text) {
+  ui::WindowRecord* r = ui::FindWindowRecord(window);
+  if (!r || !r->widget) return false;
+  for (QLineEdit* e : r->widget->findChildren<QLineEdit*>())
+    if (e->window() == r->widget && e->isVisible()) {
+      e->setText(ui::Q(text));
+      return true;
+    }
+  return false;
+}
+
+bool PressKey(HWND window, WORD virtualKey) {
+  ui::WindowRecord* r = ui::FindWindowRecord(window);
+  if (!r || !r->widget) return false;
+  QWidget* target = r->widget->focusWidget() ? r->widget->focusWidget() : r->widget.data();
+  QPointer<QWidget> alive = target;
+  int key = ui::QtKeyFromVirtualKey(virtualKey);
+  QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &down);
+  QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier);
+  if (alive) QCoreApplication::sendEvent(alive, &up);
+  return true;
 }
 
 bool PressButton(HWND window, const AnsiString& caption) {

@@ -15,6 +15,33 @@
 
 namespace {
 
+// Set on an owned window that went with its minimised owner.
+constexpr char kHiddenWithOwner[] = "hiddenWithOwner";
+
+// The windows owned by owner go when it is minimised and come back, without taking the
+// activation, when it is restored.
+void FollowOwner(QWidget* owner) {
+  bool minimized = owner->windowState() & Qt::WindowMinimized;
+  std::vector<TCustomForm*> forms = ui::State().forms;
+  for (TCustomForm* f : forms) {
+    QWidget* w = f->Host() ? f->Host()->widget.data() : nullptr;
+    if (!w || !w->isWindow() || ui::OwnerWindowOf(f) != owner) continue;
+    if (minimized) {
+      if (!w->isVisible()) continue;
+      w->setProperty(kHiddenWithOwner, true);
+      w->hide();
+    } else if (w->property(kHiddenWithOwner).toBool()) {
+      w->setProperty(kHiddenWithOwner, QVariant());
+      if (!f->GetVisible()) continue;
+      bool quiet = w->testAttribute(Qt::WA_ShowWithoutActivating);
+      w->setAttribute(Qt::WA_ShowWithoutActivating);
+      ui::ApplyOwner(f);
+      w->show();
+      w->setAttribute(Qt::WA_ShowWithoutActivating, quiet);
+    }
+  }
+}
+
 // The window of a form: its client area.
 class FormWidget : public QWidget {
  public:
@@ -39,7 +66,9 @@ class FormWidget : public QWidget {
   }
   bool event(QEvent* e) override {
     if (!(form_->ComponentState & csDestroying)) {
-      if (e->type() == QEvent::WindowActivate && form_->OnActivate)
+      if (e->type() == QEvent::WindowStateChange && isWindow())
+        FollowOwner(this);
+      else if (e->type() == QEvent::WindowActivate && form_->OnActivate)
         ui::Safely([&] { form_->OnActivate(form_); });
       else if (e->type() == QEvent::WindowDeactivate && form_->OnDeactivate)
         ui::Safely([&] { form_->OnDeactivate(form_); });
@@ -52,6 +81,31 @@ class FormWidget : public QWidget {
 };
 
 }  // namespace
+
+// ---------------------------------------------------------------- owned windows
+
+namespace ui {
+
+QWidget* OwnerWindowOf(const TCustomForm* form) {
+  if (form->GetParent()) return nullptr;
+  for (TComponent* c = form->Owner(); c; c = c->Owner()) {
+    auto* owner = dynamic_cast<TCustomForm*>(c);
+    if (!owner) continue;
+    QWidget* w = owner->Host() ? owner->Host()->widget.data() : nullptr;
+    QWidget* own = form->Host() ? form->Host()->widget.data() : nullptr;
+    if (!w || w->window() == own) return nullptr;
+    return w->window();
+  }
+  return nullptr;
+}
+
+void ApplyOwner(TCustomForm* form) {
+  QWidget* w = form->Host() ? form->Host()->widget.data() : nullptr;
+  if (!w || !w->isWindow() || form->IsModal()) return;
+  SetBoxOwner(w, OwnerWindowOf(form));
+}
+
+}  // namespace ui
 
 // ---------------------------------------------------------------- forms
 
@@ -334,11 +388,14 @@ void TCustomForm::SetVisible(bool v) {
     Realign();
     DoShow();
     if (FVisible) {
+      w->setProperty(kHiddenWithOwner, QVariant());
+      ui::ApplyOwner(this);
       w->show();
       if (FActiveControl && FActiveControl->Host() && FActiveControl->Host()->widget)
         FActiveControl->Host()->widget->setFocus();
     }
   } else {
+    w->setProperty(kHiddenWithOwner, QVariant());
     w->hide();
     DoHide();
   }
@@ -438,7 +495,7 @@ int TCustomForm::ShowModal() {
       if (ui::WindowRecord* r = ui::FindWindowRecord(f->GetHandle())) r->boxOnTop = false;
       if (f->Host() && f->Host()->widget) {
         f->Host()->widget->setWindowModality(Qt::NonModal);
-        ui::SetBoxOwner(f->Host()->widget, nullptr);
+        ui::ApplyOwner(f);
       }
       ui::ApplyFrame(f->GetHandle());
     }

@@ -3,7 +3,6 @@
 // path; the desktop is the empty list.
 #include <QDialog>
 #include <QHBoxLayout>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -24,6 +23,11 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// The longest folder path CreateDirectoryA takes (MAX_PATH less room for an 8.3 file name).
+constexpr int kMaxFolderPath = MAX_PATH - 12 - 1;
+constexpr char kNameTooLong[] = "파일 이름이 너무 깁니다. 더 짧은 이름을 지정하십시오.";
+constexpr char kNameTaken[] = "같은 이름의 파일이나 폴더가 이미 있습니다. 다른 이름을 지정하십시오.";
 
 LPITEMIDLIST MakeList(char kind, const std::string& path) {
   size_t cb = 2 + 1 + path.size();
@@ -143,20 +147,7 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
     if ((bi->ulFlags & BIF_NEWDIALOGSTYLE) && !(bi->ulFlags & BIF_NONEWFOLDERBUTTON)) {
       newFolder_ = new QPushButton(ui::Q(winplat::Utf8ToCp949("새 폴더 만들기")));
       row->addWidget(newFolder_);
-      QObject::connect(newFolder_, &QPushButton::clicked, this, [this] {
-        QInputDialog box(this);
-        bool onTop = ui::ProgramStaysOnTop(&box);
-        box.setWindowFlags(ui::DialogFrame(onTop));
-        box.setWindowTitle(windowTitle());
-        box.setInputMode(QInputDialog::TextInput);
-        box.setOkButtonText(ui::ButtonText(IDOK));
-        box.setCancelButtonText(ui::ButtonText(IDCANCEL));
-        ui::SetBoxOwner(&box, ui::BoxOwner(&box));
-        ui::OpenBox open(&box, onTop ? WS_EX_TOPMOST : 0);
-        bool ok = box.exec() == QDialog::Accepted;
-        QString n = box.textValue();
-        if (ok && !n.isEmpty()) NewFolder(ui::A(n));
-      });
+      QObject::connect(newFolder_, &QPushButton::clicked, this, [this] { AskNewFolder(); });
     }
     row->addStretch();
     ok_ = new QPushButton(ui::ButtonText(IDOK));
@@ -164,6 +155,8 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
     row->addWidget(ok_);
     row->addWidget(cancel);
     v->addLayout(row);
+    // Enter confirms the selection, from the tree the dialog opens with.
+    ok_->setDefault(true);
     QObject::connect(ok_, &QPushButton::clicked, this, [this] { Ok(); });
     QObject::connect(cancel, &QPushButton::clicked, this, [this] { Cancel(); });
     QObject::connect(tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
@@ -178,6 +171,7 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
     r.getText = [this] { return ui::A(windowTitle()); };
     hwnd_ = ui::NewWindow(r);
     BuildRoot();
+    tree_->setFocus();
   }
   ~BrowseDialog() override { ui::DeleteWindow(hwnd_); }
 
@@ -225,19 +219,7 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
   void TypeName(const AnsiString& name) override {
     if (edit_) edit_->setText(ui::Q(name));
   }
-  void NewFolder(const AnsiString& name) override {
-    AnsiString base = SelectedPath();
-    if (base.IsEmpty()) return;
-    AnsiString path = IncludeTrailingBackslash(base) + name;
-    if (CreateDir(path)) {
-      if (QTreeWidgetItem* parent = tree_->currentItem()) {
-        parent->takeChildren();
-        parent->setData(0, Qt::UserRole + 1, false);
-        Fill(parent);
-      }
-      SelectPath(path);
-    }
-  }
+  void NewFolder(const AnsiString& name) override { MakeFolder(name); }
   void Ok() override {
     if (!ok_->isEnabled()) return;
     if (edit_ && !edit_->text().isEmpty()) {
@@ -264,6 +246,73 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
   HWND Handle() const override { return hwnd_; }
 
  private:
+  enum class Made { Created, Refused, Nothing };
+  // The name box of "새 폴더 만들기": it stays up while the name is refused.
+  void AskNewFolder() {
+    QDialog box(this);
+    bool onTop = ui::ProgramStaysOnTop(&box);
+    box.setWindowFlags(ui::DialogFrame(onTop));
+    box.setWindowTitle(windowTitle());
+    auto* v = new QVBoxLayout(&box);
+    v->addWidget(new QLabel(QString::fromUtf8("새 폴더 이름을 입력하십시오:")));
+    auto* edit = new QLineEdit;
+    v->addWidget(edit);
+    auto* row = new QHBoxLayout;
+    row->addStretch();
+    auto* ok = new QPushButton(ui::ButtonText(IDOK));
+    auto* cancel = new QPushButton(ui::ButtonText(IDCANCEL));
+    ok->setDefault(true);
+    row->addWidget(ok);
+    row->addWidget(cancel);
+    v->addLayout(row);
+    QObject::connect(ok, &QPushButton::clicked, &box, [&] {
+      if (MakeFolder(ui::A(edit->text())) != Made::Refused) {
+        box.accept();
+        return;
+      }
+      edit->selectAll();
+      edit->setFocus();
+    });
+    QObject::connect(cancel, &QPushButton::clicked, &box, &QDialog::reject);
+    edit->setFocus();
+    ui::SetBoxOwner(&box, ui::BoxOwner(&box));
+    ui::OpenBox open(&box, onTop ? WS_EX_TOPMOST : 0);
+    box.exec();
+  }
+  // A folder named as typed, always directly in the selected one.
+  Made MakeFolder(const AnsiString& typed) {
+    AnsiString base = SelectedPath();
+    if (base.IsEmpty() || typed.IsEmpty()) return Made::Nothing;
+    // Windows drops leading blanks and trailing blanks and dots from a name.
+    QString name = ui::Q(typed);
+    while (!name.isEmpty() && name.front() == QLatin1Char(' ')) name.remove(0, 1);
+    while (!name.isEmpty() && (name.back() == QLatin1Char(' ') || name.back() == QLatin1Char('.'))) name.chop(1);
+    if (name.isEmpty()) return Refuse("파일 이름을 입력해야 합니다.");
+    for (QChar c : name)
+      if (c.unicode() < 0x20 || QStringLiteral("\\/:*?\"<>|").contains(c))
+        return Refuse("파일 이름에는 다음 문자를 사용할 수 없습니다:\n\\ / : * ? \" < > |");
+    AnsiString path = IncludeTrailingBackslash(base) + ui::A(name);
+    if (ui::Q(path).size() > kMaxFolderPath) return Refuse(kNameTooLong);
+    if (FileExists(path) || DirectoryExists(path)) return Refuse(kNameTaken);
+    if (!CreateDir(path)) {
+      DWORD error = GetLastError();
+      // The host's own limit on a name, or a folder made by another program meanwhile.
+      if (error == ERROR_FILENAME_EXCED_RANGE) return Refuse(kNameTooLong);
+      if (error == ERROR_ALREADY_EXISTS) return Refuse(kNameTaken);
+      return Refuse("폴더를 만들 수 없습니다.");
+    }
+    if (QTreeWidgetItem* parent = tree_->currentItem()) {
+      qDeleteAll(parent->takeChildren());
+      parent->setData(0, Qt::UserRole + 1, false);
+      Fill(parent);
+    }
+    SelectPath(path);
+    return Made::Created;
+  }
+  Made Refuse(const char* utf8) {
+    MessageBoxA(hwnd_, winplat::Utf8ToCp949(utf8).c_str(), ui::A(windowTitle()).c_str(), MB_OK | MB_ICONHAND);
+    return Made::Refused;
+  }
   LPITEMIDLIST ListOf(QTreeWidgetItem* i) const {
     QString kind = i->data(0, Qt::UserRole + 2).toString();
     if (kind == QLatin1String("C")) return MakeList('C', "");

@@ -16,6 +16,8 @@
 #include "Controls.h"
 #include "Graphics.h"
 
+class TCustomForm;
+
 namespace ui {
 
 // The Qt application, created on first use with the program's arguments.
@@ -66,6 +68,14 @@ void DeleteWindow(HWND hwnd);
 void ApplyFrame(HWND hwnd);
 // The window of the table that a Qt window stands for (null when none).
 HWND FindWindowOfWidget(const QWidget* widget);
+
+// Owned windows (Forms.cpp). As on Windows, a form that another form owns (as a component)
+// belongs to the window that form is in: it is hidden while that window is minimised and shown
+// again when it is restored.
+// The window that owns the form's window (null when none).
+QWidget* OwnerWindowOf(const TCustomForm* form);
+// Tells the window system who owns the form's window (a modal form keeps the box owner it has).
+void ApplyOwner(TCustomForm* form);
 
 // Boxes and dialogs (Boxes.cpp). A box opens above every other window of the program: it is
 // owned by the program's active window and stays on top while any window of the program does.

@@ -139,4 +139,15 @@ void Pump(int ms) {
   } while (t.elapsed() < ms);
 }
 
+bool PumpUntil(const std::function<bool()>& done, int ms) {
+  ui::EnsureQt();
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() >= ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
 }  // namespace uitest

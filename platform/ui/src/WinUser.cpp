@@ -108,7 +108,10 @@ void ApplyFrame(HWND hwnd) {
   bool visible = w->isVisible();
   if (w->windowFlags() != f) {
     w->setWindowFlags(f);
-    if (visible) w->show();
+    if (visible) {
+      if (auto* form = dynamic_cast<TCustomForm*>(r->control)) ApplyOwner(form);
+      w->show();
+    }
   }
   if (s & WS_THICKFRAME) {
     w->setMinimumSize(0, 0);
