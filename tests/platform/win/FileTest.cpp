@@ -171,7 +171,7 @@ TEST_F(Files, ShareModesBetweenHandles) {
 
 // Share modes hold between processes too, whatever namespace or machine the other one runs in:
 // a file another process has open without FILE_SHARE_DELETE is neither deleted nor renamed.
-TEST_F(Files, AnotherProcesssOpenFileIsKeptWithoutShareDelete) {
+TEST_F(Files, AFileOpenInAnotherProcessIsKeptWithoutShareDelete) {
   struct Case {
     DWORD access, share;
     bool kept;
