@@ -429,6 +429,9 @@ void UnzCommand::RemoveEndedWritersTemporaries(const std::string& folder) {
       continue;
     }
     if (GetLastError() != ERROR_INVALID_PARAMETER) continue;
+    // The id is looked up in this process namespace only: a writer in another one, or on
+    // another machine sharing the folder, looks ended. Its file is still open without
+    // FILE_SHARE_DELETE, and the delete refuses it wherever the writer runs, as on Windows.
     std::string stale = folder + found.cFileName;
     if (DeleteFileA(stale.c_str()))
       Trace(Fmt("Removed %s, left by an ended run", stale.c_str()));

@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include "EngineHarness.h"
+#include "WriterProcesses.h"
 #include "ZipWriter.h"
 #include "windows.h"
 
@@ -756,4 +757,85 @@ TEST_F(EngineExtract, RemovesTheTemporariesOfEndedWritersOnly) {
   EXPECT_EQ(ReadFile(Out("sub/inner.txt")), "b");
   close(hold[1]);
   waitpid(running, nullptr, 0);
+}
+
+// A writer whose process id says nothing here (another process namespace, another machine on a
+// shared drive) still has its temporary file open: the file stays until the writer lets go,
+// whether the writer is another process or another copy of the file layer in this one.
+TEST_F(EngineExtract, KeepsATemporaryItsWriterStillHasOpen) {
+  const pid_t ended = testproc::EndedProcessId();
+  ASSERT_GT(ended, 0);
+  const std::string held = "~zb" + std::to_string(ended) + "-7.dat";
+  const std::string left = "~zb" + std::to_string(ended) + "-8.dat";
+  const std::string heldDos = opts.extractDir + "\\" + held;
+  ztest::ZipWriter w;
+  w.Add(Entry("top.txt", "a"));
+  Write(w);
+  for (bool otherProcess : {true, false}) {
+    SCOPED_TRACE(otherProcess ? "held by another process" : "held by this process's own file layer");
+    WriteFile(Out(left), "left");
+    std::unique_ptr<testproc::OpenFileHolder> child;
+    HANDLE own = INVALID_HANDLE_VALUE;
+    if (otherProcess) {
+      child = std::make_unique<testproc::OpenFileHolder>(heldDos, GENERIC_WRITE, 0, CREATE_NEW);
+      ASSERT_TRUE(child->Opened());
+    } else {
+      own = CreateFileA(heldDos.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(own, INVALID_HANDLE_VALUE);
+      DWORD written = 0;
+      ASSERT_TRUE(::WriteFile(own, "part", 4, &written, nullptr));
+    }
+    Recorder first;
+    EXPECT_EQ(RunEngine(opts, first), 1) << first.Messages();
+    EXPECT_TRUE(fs::exists(Out(held))) << "removed under its writer";
+    EXPECT_FALSE(fs::exists(Out(left))) << "nobody has it open";
+    if (!otherProcess) {
+      EXPECT_EQ(ReadFile(Out(held)), "part");
+    }
+
+    if (child) child->Release();
+    if (own != INVALID_HANDLE_VALUE) CloseHandle(own);
+    opts.overwrite = true;
+    Recorder next;
+    EXPECT_EQ(RunEngine(opts, next), 1) << next.Messages();
+    EXPECT_FALSE(fs::exists(Out(held))) << "its writer has let go";
+    opts.overwrite = false;
+    fs::remove(Out("top.txt"));
+  }
+}
+
+// Names the code page has no letters for come out of the conversion with "?", which Windows
+// refuses in a file name: such entries are refused with a write error, never reported extracted
+// and never merged into one file. Names as Python's zipfile stores them (UTF-8, bit 11, made
+// on Unix).
+TEST_F(EngineExtract, NamesWindowsRefusesAreNotExtracted) {
+  ztest::ZipWriter w;
+  const std::vector<std::string> refused = {U8(u8"café/naïve.txt"), U8(u8"emoji-😀.txt"), U8(u8"café.txt"),
+                                            U8(u8"cafè.txt")};
+  for (const std::string& name : refused) {
+    auto e = Entry(name, "bytes of " + name);
+    e.utf8 = true;
+    e.versionMadeBy = (3 << 8) | 20;
+    w.Add(e);
+  }
+  auto plain = Entry("plain.txt", "plain");
+  plain.utf8 = true;
+  w.Add(plain);
+  Write(w);
+  opts.verbose = true;
+  EXPECT_EQ(Run(), 1) << rec.Messages();
+  std::vector<std::string> files;
+  for (const auto& f : Tree(Out(""))) files.push_back(f.first);
+  EXPECT_EQ(files, std::vector<std::string>{"plain.txt"});
+  EXPECT_EQ(TempFilesLeft(), 0);
+  auto skipped = rec.Skipped();
+  ASSERT_EQ(skipped.size(), refused.size()) << rec.Messages();
+  const std::vector<std::string> converted = {"caf?\\na?ve.txt", "emoji-?.txt", "caf?.txt", "caf?.txt"};
+  for (size_t i = 0; i < skipped.size(); ++i) {
+    EXPECT_EQ(skipped[i].first, converted[i]);
+    EXPECT_EQ(skipped[i].second, static_cast<int32_t>(zskWriteError)) << converted[i];
+  }
+  EXPECT_TRUE(rec.HasErrorMessage(zemWrite));
+  for (const Event& e : rec.Of(zacMessage))
+    EXPECT_EQ(e.name.find("Extracted caf"), std::string::npos) << e.name;
 }

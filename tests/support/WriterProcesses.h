@@ -1,10 +1,12 @@
 // Process ids for tests of temporary files named after their writer: the id of a process that
-// has ended, and a process that runs as long as the object lives.
+// has ended, a process that runs as long as the object lives, and one that holds a file open.
 #pragma once
 #include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <string>
+#include "windows.h"
 
 namespace testproc {
 
@@ -36,6 +38,55 @@ class RunningProcess {
 
  private:
   pid_t pid_;
+};
+
+// A child that opens a file through the layer, as a writer in another process (or another
+// process namespace) does, and keeps it open until Release or the object's end.
+class OpenFileHolder {
+ public:
+  OpenFileHolder(const std::string& dosPath, DWORD access, DWORD share, DWORD disposition) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    if (pipe(hold_) != 0) {
+      close(ready[0]);
+      close(ready[1]);
+      hold_[0] = hold_[1] = -1;
+      return;
+    }
+    pid_ = fork();
+    if (pid_ == 0) {
+      close(ready[0]);
+      close(hold_[1]);
+      HANDLE h = CreateFileA(dosPath.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+      const char answer = h != INVALID_HANDLE_VALUE ? 'y' : 'n';
+      (void)!write(ready[1], &answer, 1);
+      char c;
+      (void)!read(hold_[0], &c, 1);  // until the parent lets go, or ends
+      _exit(0);
+    }
+    close(ready[1]);
+    close(hold_[0]);
+    hold_[0] = -1;
+    char answer = 0;
+    opened_ = pid_ > 0 && read(ready[0], &answer, 1) == 1 && answer == 'y';
+    close(ready[0]);
+  }
+  OpenFileHolder(const OpenFileHolder&) = delete;
+  OpenFileHolder& operator=(const OpenFileHolder&) = delete;
+  ~OpenFileHolder() { Release(); }
+  bool Opened() const { return opened_; }
+  // Closes the file: the child ends, and is reaped before this returns.
+  void Release() {
+    if (hold_[1] >= 0) close(hold_[1]);
+    hold_[1] = -1;
+    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int hold_[2] = {-1, -1};
+  bool opened_ = false;
 };
 
 }  // namespace testproc

@@ -314,6 +314,25 @@ TEST_F(BuilderTest, FolderEntriesNamingTheExtractFolderItself) {
   }
 }
 
+// Two names that differ only in letters the code page lacks both become "caf?.txt", which
+// Windows refuses: neither lands, nothing is merged, and the extract fails.
+TEST_F(BuilderTest, NamesWindowsRefusesFailTheExtract) {
+  ZipWriter z;
+  for (const char8_t* name : {u8"café.txt", u8"cafè.txt"}) {
+    ZipEntrySpec e;
+    e.name = reinterpret_cast<const char*>(name);
+    e.data = e.name;
+    e.utf8 = true;
+    e.versionMadeBy = (3 << 8) | 20;  // as Python's zipfile writes on Unix
+    z.Add(e);
+  }
+  WriteBytes(drives.Fixed("accents.zip"), z.Build());
+  Prepare("T:\\accents.zip");
+  EXPECT_NE(zb->Extract(), 0) << Dump(messages);
+  EXPECT_EQ(zb->Worker->SuccessCount, 0);
+  EXPECT_EQ(Count("out"), 0u);
+}
+
 TEST_F(BuilderTest, ExtractWithoutAName) {
   zb->Unattended = true;
   EXPECT_EQ(zb->Extract(), 10102);

@@ -21,6 +21,7 @@ std::set<FileObject*> g_openFiles;
 
 struct FileObject : Object {
   int fd = -1;
+  int lockFd = -1;  // holds the lock of a write-only handle (see TellOtherProcesses)
   DWORD access = 0;
   DWORD share = 0;
   dev_t dev = 0;
@@ -30,6 +31,7 @@ struct FileObject : Object {
       std::lock_guard<std::mutex> lock(g_openMutex);
       g_openFiles.erase(this);
     }
+    if (lockFd >= 0) close(lockFd);
     if (fd >= 0) close(fd);
   }
   bool CanRead() const { return access & (GENERIC_READ | GENERIC_ALL); }
@@ -76,6 +78,60 @@ void SetNotFoundError(const std::string& unixPath, int error) {
 
 bool ReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
+// Windows refuses these in every name part; code page 949 trail bytes (0x41 and up) are
+// never one of them, so the bytes can be looked at one by one.
+bool ValidNames(LPCSTR dosPath) {
+  if (!dosPath) return true;  // the path mapping reports it
+  const char* p = dosPath;
+  if (isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') p += 2;  // the drive
+  for (; *p; ++p) {
+    if (static_cast<unsigned char>(*p) < 0x20 || std::strchr("<>:\"|?*", *p)) {
+      SetLastError(ERROR_INVALID_NAME);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The table of open files is this copy's only: other processes, and other copies of the layer
+// in this one (the engine library carries its own), learn from an open file description lock
+// that a file is open without FILE_SHARE_DELETE. Such locks hold across process namespaces and
+// on shared drives. Read locks never conflict, and a write-only handle takes its lock through
+// a second, reading description of the same file.
+void TellOtherProcesses(FileObject& file, int openFlags, const struct stat& st) {
+  if ((file.share & FILE_SHARE_DELETE) || !S_ISREG(st.st_mode)) return;
+  int fd = file.fd;
+  if ((openFlags & O_ACCMODE) == O_WRONLY) {
+    file.lockFd = open(("/proc/self/fd/" + std::to_string(file.fd)).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    fd = file.lockFd;
+    if (fd < 0) return;
+  }
+  struct flock lock {};
+  lock.l_type = F_RDLCK;
+  lock.l_whence = SEEK_SET;
+  fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+// A file that a handle elsewhere (see TellOtherProcesses) has open without FILE_SHARE_DELETE.
+bool OpenElsewhereWithoutShareDelete(const std::string& unixPath, const struct stat& st) {
+  if (!S_ISREG(st.st_mode)) return false;
+  int fd = open(unixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return false;
+  struct stat now;
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  bool held = fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
+              fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+  close(fd);
+  return held;
+}
+
+// Neither deleted nor renamed, as Windows keeps such a file: open here or in any other process.
+bool InUseWithoutShareDelete(const std::string& unixPath, const struct stat& st) {
+  return FileOpenWithoutShareDelete(st.st_dev, st.st_ino) || OpenElsewhereWithoutShareDelete(unixPath, st);
+}
+
 std::shared_ptr<FileObject> FileFromHandle(HANDLE h) {
   auto file = Lookup<FileObject>(h);
   if (!file) SetLastError(ERROR_INVALID_HANDLE);
@@ -101,7 +157,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
   (void)lpSecurityAttributes;
   (void)hTemplateFile;
   std::string path;
-  if (!MapPath(lpFileName, path)) return INVALID_HANDLE_VALUE;
+  if (!ValidNames(lpFileName) || !MapPath(lpFileName, path)) return INVALID_HANDLE_VALUE;
   if (dwCreationDisposition < CREATE_NEW || dwCreationDisposition > TRUNCATE_EXISTING ||
       (dwCreationDisposition == TRUNCATE_EXISTING && !Writes(dwDesiredAccess))) {
     SetLastError(ERROR_INVALID_PARAMETER);
@@ -171,6 +227,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     }
     g_openFiles.insert(file.get());
   }
+  TellOtherProcesses(*file, flags, st);
   // An empty file is left alone: on some file systems a truncation, even of nothing, makes the
   // close flush everything written since.
   if (truncate && st.st_size != 0 && ftruncate(fd, 0) != 0) {
@@ -398,7 +455,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  if (FileOpenWithoutShareDelete(st.st_dev, st.st_ino)) {
+  if (InUseWithoutShareDelete(path, st)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
@@ -497,13 +554,15 @@ std::string TargetName(const std::string& source, LPCSTR dosTarget, const std::s
 
 BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
   std::string from, to;
-  if (!MapPath(lpExistingFileName, from) || !MapPath(lpNewFileName, to)) return FALSE;
+  if (!ValidNames(lpExistingFileName) || !ValidNames(lpNewFileName) || !MapPath(lpExistingFileName, from) ||
+      !MapPath(lpNewFileName, to))
+    return FALSE;
   struct stat src;
   if (lstat(from.c_str(), &src) != 0) {
     SetNotFoundError(from, errno);
     return FALSE;
   }
-  if (FileOpenWithoutShareDelete(src.st_dev, src.st_ino)) {
+  if (InUseWithoutShareDelete(from, src)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
@@ -544,7 +603,9 @@ BOOL WINAPI MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
 
 BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
   std::string from, to;
-  if (!MapPath(lpExistingFileName, from) || !MapPath(lpNewFileName, to)) return FALSE;
+  if (!ValidNames(lpExistingFileName) || !ValidNames(lpNewFileName) || !MapPath(lpExistingFileName, from) ||
+      !MapPath(lpNewFileName, to))
+    return FALSE;
   struct stat src, dst;
   if (stat(from.c_str(), &src) != 0) {
     SetNotFoundError(from, errno);
@@ -574,7 +635,7 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
 BOOL WINAPI CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES lpSecurityAttributes) {
   (void)lpSecurityAttributes;
   std::string path;
-  if (!MapPath(lpPathName, path)) return FALSE;
+  if (!ValidNames(lpPathName) || !MapPath(lpPathName, path)) return FALSE;
   if (mkdir(path.c_str(), 0777) != 0) {
     if (errno == ENOENT)
       SetLastError(ERROR_PATH_NOT_FOUND);

@@ -1,6 +1,7 @@
 // Files and folders through handles and names: dispositions, share modes, executables,
 // temporary names, searches, attributes, times and the errors a caller sees.
 #include <fcntl.h>
+#include <algorithm>
 #include <sys/stat.h>
 #include <set>
 #include <vector>
@@ -166,6 +167,82 @@ TEST_F(Files, ShareModesBetweenHandles) {
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
   CloseHandle(first);
   EXPECT_TRUE(DeleteFileA("C:\\s.txt")) << "closing the handle frees the file";
+}
+
+// Share modes hold between processes too, whatever namespace or machine the other one runs in:
+// a file another process has open without FILE_SHARE_DELETE is neither deleted nor renamed.
+TEST_F(Files, AFileOpenInAnotherProcessIsKeptWithoutShareDelete) {
+  struct Case {
+    DWORD access, share;
+    bool kept;
+  } cases[] = {
+      {GENERIC_WRITE, 0, true},  // a writer's temporary file
+      {GENERIC_READ, FILE_SHARE_READ, true},
+      {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+      {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, false},
+      {GENERIC_WRITE, FILE_SHARE_DELETE, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.access << "/" << c.share);
+    Put(C("held.txt"), "held");
+    testproc::OpenFileHolder holder("C:\\held.txt", c.access, c.share, OPEN_EXISTING);
+    ASSERT_TRUE(holder.Opened());
+    if (c.kept) {
+      EXPECT_FALSE(DeleteFileA("C:\\HELD.txt"));
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+      EXPECT_FALSE(MoveFileA("C:\\held.txt", "C:\\moved.txt"));
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+      EXPECT_EQ(Get(C("held.txt")), "held");
+      holder.Release();
+    }
+    EXPECT_TRUE(DeleteFileA("C:\\held.txt")) << "once the other process has let go";
+    EXPECT_FALSE(std::filesystem::exists(C("held.txt")));
+  }
+}
+
+// As on Windows, a name part holding < > : " | ? * or a control character is refused, in
+// whatever folder or file it stands; the drive's "X:" is not a name part.
+TEST_F(Files, NamesWindowsRefuses) {
+  Put(C("good.txt"), "good");
+  std::filesystem::create_directories(C("dir"));
+  std::vector<std::string> bad = {"a<b.txt", "a>b.txt", "a:b.txt", "a\"b.txt", "a|b.txt", "a?b.txt",
+                                  "a*b.txt", "a\x01" "b.txt", "tab\tname", "a\x1f", "caf?\\x.txt",
+                                  "dir\\ok\\n?w"};
+  for (const std::string& name : bad) {
+    SCOPED_TRACE(name);
+    const std::string dos = "C:\\" + name;
+    auto refused = [](BOOL ok) {
+      return !ok && GetLastError() == static_cast<DWORD>(ERROR_INVALID_NAME);
+    };
+    SetLastError(0);
+    HANDLE h = Open(dos.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS);
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_NAME));
+    EXPECT_TRUE(refused(CreateDirectoryA(dos.c_str(), nullptr)));
+    EXPECT_TRUE(refused(MoveFileA("C:\\good.txt", dos.c_str())));
+    EXPECT_TRUE(refused(MoveFileExA("C:\\good.txt", dos.c_str(), MOVEFILE_REPLACE_EXISTING)));
+    EXPECT_TRUE(refused(CopyFileA("C:\\good.txt", dos.c_str(), FALSE)));
+    EXPECT_TRUE(refused(MoveFileA(dos.c_str(), "C:\\new.txt")));
+    EXPECT_TRUE(refused(CopyFileA(dos.c_str(), "C:\\new.txt", FALSE)));
+  }
+  // Nothing was made or moved.
+  std::vector<std::string> left;
+  for (auto& e : std::filesystem::recursive_directory_iterator(C())) left.push_back(e.path().filename().string());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"dir", "good.txt"}));
+
+  // What Windows takes: a drive-relative name, other punctuation, Korean names.
+  std::string korean = winplat::Utf8ToCp949("지도 (새) [1] #~!.txt");
+  for (const std::string& name : {std::string("C:sub.txt"), std::string("C:\\dir\\a b;c=d,e+f'g.txt"), "C:\\" + korean}) {
+    SCOPED_TRACE(name);
+    HANDLE h = Open(name.c_str(), GENERIC_WRITE, 0, CREATE_NEW);
+    EXPECT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+  }
+  EXPECT_TRUE(std::filesystem::exists(C("sub.txt")));
+  EXPECT_TRUE(std::filesystem::exists(C("dir/a b;c=d,e+f'g.txt")));
+  EXPECT_TRUE(std::filesystem::exists(C("지도 (새) [1] #~!.txt")));
 }
 
 TEST_F(Files, ExeFilesAreExecutable) {
