@@ -2,8 +2,10 @@
 // out of the download root, an installer outside it, and a camera address whose file name leads
 // out of the camera folder. Nothing outside the program folder (the download root), the USB
 // folder and the temporary folder is created, changed or deleted; each refused file is shown as
-// failed, and only what stays inside is installed.
+// failed, and only what stays inside is installed. An archive that would write over the
+// program's own files fails whole, whichever way the download root reaches the program folder.
 #include "E2eFixture.h"
+#include "ZipWriter.h"
 
 namespace e2e {
 namespace {
@@ -89,6 +91,118 @@ TEST_F(HostileSiteTest, NamesLeadingOutFailTheirFilesAndNothingOutsideTheChosenF
     EXPECT_EQ(r.find("evil"), std::string::npos) << r;
     EXPECT_EQ(r.find("keep"), std::string::npos) << r;
   }
+}
+
+// One hostile data file: an archive holding first the listed file and then a name that leads to
+// a file of the program's own, unpacked into DEST_PATH dest below the download root.
+struct ProgramFileCase {
+  std::string dest;
+  std::string entry;       // the stored name
+  std::string unicodeName; // a Unicode path field naming another file, when not empty
+};
+
+TEST_F(HostileSiteTest, AnArchiveThatWouldWriteOverTheProgramFailsBeforeAnythingOfItIsWritten) {
+  fs::path site = OwnSite();
+  // First with the program folder as the download root (as it is by default), then with a root
+  // above it.
+  const std::vector<ProgramFileCase> inProgramFolder = {
+      {".", "Sorvel.exe", ""},
+      {"", "SHELL32.DLL", ""},
+      {".", "html\\intro1.html", ""},
+      {"", "Movrant.ini", ""},
+      {".", "Data/../ZBEngine.dll", ""},
+      {".", "New.dll", ""},
+      {"", "HTML/new/page.html", ""},
+      {".", "MovrantPavo.exe.", ""},
+      {".", "Notes.txt", "Sorvel.exe"},
+  };
+  const std::vector<ProgramFileCase> above = {{"prog", "Sorvel.exe", ""}, {".", "prog\\ZBEngine.dll", ""}};
+  const std::string listed = "the listed file";
+  std::vector<std::string> infoFiles;
+  auto addModel = [&](const std::string& dest, const std::string& file, ztest::ZipWriter& zip) {
+    char id[8];
+    snprintf(id, sizeof id, "H%02zu", infoFiles.size() + 1);
+    std::string archive = zip.Build();
+    WriteUnix(site / "trelm.quorvex.example/pavoData/hostile" / (std::string(id) + ".ZIP"), archive);
+    WriteUnix(site / kModels / ("PAVO_" + std::string(id) + ".ini"),
+              "[ENVIRONMENT]\nMODEL_CAPTION=\"PAVO " + std::string(id) +
+                  "\"\nROOT_URL=http://trelm.quorvex.example/pavoData\n"
+                  "MODEL_INFOURL=http://www.quorvex.example/pavo/model/s7.html\nENABLE_AUTOSTART_INSTALLER=0\n"
+                  "[FILE_1]\nAG_FILENAME=" + file + "\nAG_FILESIZE=" +
+                  std::to_string(listed.size()) + "\nAG_FILECRC=1\nAG_ZIPNAME=" + id + ".ZIP\nAG_ZIPSIZE=" +
+                  std::to_string(archive.size()) + "\nAG_NUMSPAN=1\nDEST_PATH=" + dest +
+                  "\nFULL_URL=http://trelm.quorvex.example/pavoData/hostile\n");
+    infoFiles.push_back("PAVO_" + std::string(id) + ".ini");
+  };
+  for (const auto* cases : {&inProgramFolder, &above}) {
+    for (const ProgramFileCase& c : *cases) {
+      ztest::ZipWriter zip;
+      zip.AddFile("Data.bin", listed);
+      ztest::ZipEntrySpec entry;
+      entry.name = c.entry;
+      entry.data = "hostile bytes";
+      if (!c.unicodeName.empty()) {
+        std::string field(1, '\1');
+        uint32_t crc = ztest::Crc32(c.entry);
+        for (int k = 0; k < 4; ++k) field += char(crc >> (8 * k));
+        field += c.unicodeName;
+        entry.extra = std::string("\x75\x70", 2) + char(field.size()) + char(field.size() >> 8) + field;
+      }
+      zip.Add(entry);
+      addModel(c.dest, "Data.bin", zip);
+    }
+    // After the hostile files of the program folder, one that may go there: a file and a
+    // program in a folder of its own.
+    if (cases == &inProgramFolder) {
+      ztest::ZipWriter zip;
+      zip.AddFile("Control.bin", listed);
+      zip.AddFile("Setup/Setup.exe", "#!/bin/sh\n");
+      addModel(".", "Control.bin", zip);
+    }
+  }
+  std::string users = ReadUnix(site / "users.ini");
+  std::string reply = "#!#200|로그인 되었습니다.|";
+  for (const std::string& f : infoFiles) reply += f + "|";
+  WriteUnix(site / "users.ini", SetIniValue(users, "demo", "REPLY1", reply));
+  StartService(site);
+
+  // Runs the models from..to (indexes in the model box) in one start of the program; each fails
+  // its file but the one at control.
+  auto runModels = [&](size_t from, size_t to, size_t control) {
+    std::string script =
+        "[MovrantPavo.exe]\ntimeout 30\nanswer 6\nfolders ok\nwait TfrmLogin\ntext TfrmLogin.edtID demo\n"
+        "text TfrmLogin.edtPassword demo1234\ncheck TfrmLogin.cbxAutoLogin 0\nclick TfrmLogin.btnLogin\n"
+        "wait TfrmMain\n";
+    for (size_t i = from; i <= to; ++i)
+      script += "select TfrmProgramUpdate.cbxModel " + std::to_string(i) +
+                "\nclick TfrmProgramUpdate.btnDownStart\nwaitrow TfrmProgramUpdate.lvMain " +
+                (i == control ? "완료" : "파일오류") + "\n";
+    WriteUnix(Script(), script + "close TfrmMain\n");
+    pid_t movrant = Spawn(Prog("MovrantPavo.exe"), {});
+    EXPECT_EQ(RunsThrough(movrant), 0);
+  };
+  const std::set<std::string> skip = {"site", "USB", "temp", "cache", "run", "hkcu.reg", "hkcu.reg.lock",
+                                      "automation.txt", "automation.txt.log", "notices.log"};
+  const std::map<std::string, std::string> before = testfiles::Snapshot(root_, skip);
+  runModels(0, inProgramFolder.size(), inProgramFolder.size());
+  SetRegistry("DOWNLOAD", "ROOTPATH", Dos(root_));
+  runModels(inProgramFolder.size() + 1, infoFiles.size() - 1, infoFiles.size());
+
+  // Each refused archive stays where it was fetched, for the next start; nothing of it was
+  // unpacked. The one that may go there is installed.
+  std::vector<std::string> expected;
+  for (size_t i = 1; i <= infoFiles.size(); ++i) {
+    char name[16];
+    snprintf(name, sizeof name, "H%02zu.ZIP", i);
+    if (i == inProgramFolder.size() + 1) continue;
+    expected.push_back(i == infoFiles.size() ? name : std::string("prog/") + name);
+  }
+  for (const char* f : {"prog/Control.bin", "prog/Setup", "prog/Setup/Setup.exe", "prog/__FILEINFO__.ini"})
+    expected.push_back(f);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(testfiles::Changed(before, testfiles::Snapshot(root_, skip)), expected);
+  EXPECT_EQ(ReadUnix(Prog("Control.bin")), listed);
+  EXPECT_EQ(NoticeLines().size(), 1u);
 }
 
 }  // namespace
