@@ -86,8 +86,8 @@ std::string Utf8Name(const std::string& name) {
 // ".." taken back; "" for a name it refuses (absolute, a drive or stream, a zero byte, out of
 // the folder) or one that names the folder itself.
 AnsiString EntryTarget(const AnsiString& folder, const std::string& name) {
-  if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find_first_of(std::string(":\0", 2)) != std::string::npos)
-    return "";
+  const std::string refused(":\0", 2);
+  if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find_first_of(refused) != std::string::npos) return "";
   std::vector<std::string> steps;
   for (size_t start = 0; start <= name.size();) {
     size_t end = std::min(name.find_first_of("\\/", start), name.size());

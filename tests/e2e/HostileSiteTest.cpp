@@ -93,90 +93,106 @@ TEST_F(HostileSiteTest, NamesLeadingOutFailTheirFilesAndNothingOutsideTheChosenF
   }
 }
 
-// One hostile data file: an archive holding first the listed file and then a name that leads to
-// a file of the program's own, unpacked into DEST_PATH dest below the download root.
+// One data file of a model of its own: its archive, where it goes, and what the run shows of it.
 struct ProgramFileCase {
-  std::string dest;
-  std::string entry;       // the stored name
-  std::string unicodeName; // a Unicode path field naming another file, when not empty
+  std::string dest;                // DEST_PATH
+  std::vector<ztest::ZipEntrySpec> entries;
+  std::string zipName;             // AG_ZIPNAME; the model's own name when empty
+  std::string result;              // in the result column
+  std::string left;                // what stays of it below the test's folder, if anything
+  std::string file = "Data.bin";   // AG_FILENAME
 };
+
+// An entry named stored that the Unicode path field (0x7075) names unicode.
+ztest::ZipEntrySpec Renamed(const std::string& stored, const std::string& unicode) {
+  ztest::ZipEntrySpec entry;
+  entry.name = stored;
+  entry.data = "hostile bytes";
+  std::string field(1, '\1');
+  uint32_t crc = ztest::Crc32(stored);
+  for (int k = 0; k < 4; ++k) field += char(crc >> (8 * k));
+  field += unicode;
+  entry.extra = std::string("\x75\x70", 2) + char(field.size()) + char(field.size() >> 8) + field;
+  return entry;
+}
 
 TEST_F(HostileSiteTest, AnArchiveThatWouldWriteOverTheProgramFailsBeforeAnythingOfItIsWritten) {
   fs::path site = OwnSite();
-  // First with the program folder as the download root (as it is by default), then with a root
-  // above it.
-  const std::vector<ProgramFileCase> inProgramFolder = {
-      {".", "Sorvel.exe", ""},
-      {"", "SHELL32.DLL", ""},
-      {".", "html\\intro1.html", ""},
-      {"", "Movrant.ini", ""},
-      {".", "Data/../ZBEngine.dll", ""},
-      {".", "New.dll", ""},
-      {"", "HTML/new/page.html", ""},
-      {".", "MovrantPavo.exe.", ""},
-      {".", "Notes.txt", "Sorvel.exe"},
-  };
-  const std::vector<ProgramFileCase> above = {{"prog", "Sorvel.exe", ""}, {".", "prog\\ZBEngine.dll", ""}};
   const std::string listed = "the listed file";
-  std::vector<std::string> infoFiles;
-  auto addModel = [&](const std::string& dest, const std::string& file, ztest::ZipWriter& zip) {
-    char id[8];
-    snprintf(id, sizeof id, "H%02zu", infoFiles.size() + 1);
-    std::string archive = zip.Build();
-    WriteUnix(site / "trelm.quorvex.example/pavoData/hostile" / (std::string(id) + ".ZIP"), archive);
-    WriteUnix(site / kModels / ("PAVO_" + std::string(id) + ".ini"),
-              "[ENVIRONMENT]\nMODEL_CAPTION=\"PAVO " + std::string(id) +
-                  "\"\nROOT_URL=http://trelm.quorvex.example/pavoData\n"
-                  "MODEL_INFOURL=http://www.quorvex.example/pavo/model/s7.html\nENABLE_AUTOSTART_INSTALLER=0\n"
-                  "[FILE_1]\nAG_FILENAME=" + file + "\nAG_FILESIZE=" +
-                  std::to_string(listed.size()) + "\nAG_FILECRC=1\nAG_ZIPNAME=" + id + ".ZIP\nAG_ZIPSIZE=" +
-                  std::to_string(archive.size()) + "\nAG_NUMSPAN=1\nDEST_PATH=" + dest +
-                  "\nFULL_URL=http://trelm.quorvex.example/pavoData/hostile\n");
-    infoFiles.push_back("PAVO_" + std::string(id) + ".ini");
+  ztest::ZipEntrySpec data;
+  data.name = "Data.bin";
+  data.data = listed;
+  ztest::ZipEntrySpec control = data;
+  control.name = "Control.bin";
+  auto entry = [](const std::string& name) {
+    ztest::ZipEntrySpec e;
+    e.name = name;
+    e.data = "hostile bytes";
+    return e;
   };
-  for (const auto* cases : {&inProgramFolder, &above}) {
-    for (const ProgramFileCase& c : *cases) {
+  const char* const kRefused = "파일오류";
+  // With the program folder as the download root (as it is by default): each archive holds the
+  // listed file first, then a name that leads to a file of the program's own; it stays for the
+  // next start, and nothing of it is unpacked.
+  std::vector<ProgramFileCase> inProgramFolder = {
+      {".", {data, entry("Sorvel.exe")}, "", kRefused, "prog/H01.ZIP"},
+      {"", {data, entry("SHELL32.DLL")}, "", kRefused, "prog/H02.ZIP"},
+      {".", {data, entry("html\\intro1.html")}, "", kRefused, "prog/H03.ZIP"},
+      {"", {data, entry("Movrant.ini")}, "", kRefused, "prog/H04.ZIP"},
+      {".", {data, entry("Data/../ZBEngine.dll")}, "", kRefused, "prog/H05.ZIP"},
+      {".", {data, entry("New.dll")}, "", kRefused, "prog/H06.ZIP"},
+      {"", {data, entry("HTML/new/page.html")}, "", kRefused, "prog/H07.ZIP"},
+      {".", {data, entry("MovrantPavo.exe.")}, "", kRefused, "prog/H08.ZIP"},
+      {".", {data, Renamed("Notes.txt", "Sorvel.exe")}, "", kRefused, "prog/H09.ZIP"},
+      // An archive named like a file of the program, and a destination in the pages' folder:
+      // refused before anything is fetched.
+      {".", {data}, "Sorvel.exe", "Error", ""},
+      {"HTML", {data}, "", "Error", ""},
+      // What may go there: a file, and a program in a folder of its own.
+      {".", {control, entry("Setup/Setup.exe")}, "", "완료", "", "Control.bin"},
+  };
+  // With the download root above the program folder.
+  std::vector<ProgramFileCase> above = {
+      {"prog", {data, entry("Sorvel.exe")}, "", kRefused, "prog/H13.ZIP"},
+      {".", {data, entry("prog\\ZBEngine.dll")}, "", kRefused, "H14.ZIP"},
+  };
+
+  std::string reply = "#!#200|로그인 되었습니다.|";
+  int models = 0;
+  for (auto* cases : {&inProgramFolder, &above}) {
+    for (ProgramFileCase& c : *cases) {
+      char id[16];
+      snprintf(id, sizeof id, "H%02d", ++models);
+      if (c.zipName.empty()) c.zipName = std::string(id) + ".ZIP";
       ztest::ZipWriter zip;
-      zip.AddFile("Data.bin", listed);
-      ztest::ZipEntrySpec entry;
-      entry.name = c.entry;
-      entry.data = "hostile bytes";
-      if (!c.unicodeName.empty()) {
-        std::string field(1, '\1');
-        uint32_t crc = ztest::Crc32(c.entry);
-        for (int k = 0; k < 4; ++k) field += char(crc >> (8 * k));
-        field += c.unicodeName;
-        entry.extra = std::string("\x75\x70", 2) + char(field.size()) + char(field.size() >> 8) + field;
-      }
-      zip.Add(entry);
-      addModel(c.dest, "Data.bin", zip);
-    }
-    // After the hostile files of the program folder, one that may go there: a file and a
-    // program in a folder of its own.
-    if (cases == &inProgramFolder) {
-      ztest::ZipWriter zip;
-      zip.AddFile("Control.bin", listed);
-      zip.AddFile("Setup/Setup.exe", "#!/bin/sh\n");
-      addModel(".", "Control.bin", zip);
+      for (const ztest::ZipEntrySpec& e : c.entries) zip.Add(e);
+      std::string archive = zip.Build();
+      WriteUnix(site / "trelm.quorvex.example/pavoData/hostile" / c.zipName, archive);
+      std::string info = std::string("PAVO_") + id + ".ini";
+      WriteUnix(site / kModels / info,
+                std::string("[ENVIRONMENT]\nMODEL_CAPTION=\"PAVO ") + id +
+                    "\"\nROOT_URL=http://trelm.quorvex.example/pavoData\n"
+                    "MODEL_INFOURL=http://www.quorvex.example/pavo/model/s7.html\nENABLE_AUTOSTART_INSTALLER=0\n"
+                    "[FILE_1]\nAG_FILENAME=" + c.file + "\nAG_FILESIZE=" + std::to_string(listed.size()) +
+                    "\nAG_FILECRC=1\nAG_ZIPNAME=" + c.zipName + "\nAG_ZIPSIZE=" + std::to_string(archive.size()) +
+                    "\nAG_NUMSPAN=1\nDEST_PATH=" + c.dest +
+                    "\nFULL_URL=http://trelm.quorvex.example/pavoData/hostile\n");
+      reply += info + "|";
     }
   }
   std::string users = ReadUnix(site / "users.ini");
-  std::string reply = "#!#200|로그인 되었습니다.|";
-  for (const std::string& f : infoFiles) reply += f + "|";
   WriteUnix(site / "users.ini", SetIniValue(users, "demo", "REPLY1", reply));
   StartService(site);
 
-  // Runs the models from..to (indexes in the model box) in one start of the program; each fails
-  // its file but the one at control.
-  auto runModels = [&](size_t from, size_t to, size_t control) {
+  // One start of the program runs the models of cases, which are listed from index first on.
+  auto runModels = [&](const std::vector<ProgramFileCase>& cases, size_t first) {
     std::string script =
         "[MovrantPavo.exe]\ntimeout 30\nanswer 6\nfolders ok\nwait TfrmLogin\ntext TfrmLogin.edtID demo\n"
         "text TfrmLogin.edtPassword demo1234\ncheck TfrmLogin.cbxAutoLogin 0\nclick TfrmLogin.btnLogin\n"
         "wait TfrmMain\n";
-    for (size_t i = from; i <= to; ++i)
-      script += "select TfrmProgramUpdate.cbxModel " + std::to_string(i) +
-                "\nclick TfrmProgramUpdate.btnDownStart\nwaitrow TfrmProgramUpdate.lvMain " +
-                (i == control ? "완료" : "파일오류") + "\n";
+    for (size_t i = 0; i < cases.size(); ++i)
+      script += "select TfrmProgramUpdate.cbxModel " + std::to_string(first + i) +
+                "\nclick TfrmProgramUpdate.btnDownStart\nwaitrow TfrmProgramUpdate.lvMain " + cases[i].result + "\n";
     WriteUnix(Script(), script + "close TfrmMain\n");
     pid_t movrant = Spawn(Prog("MovrantPavo.exe"), {});
     EXPECT_EQ(RunsThrough(movrant), 0);
@@ -184,25 +200,19 @@ TEST_F(HostileSiteTest, AnArchiveThatWouldWriteOverTheProgramFailsBeforeAnything
   const std::set<std::string> skip = {"site", "USB", "temp", "cache", "run", "hkcu.reg", "hkcu.reg.lock",
                                       "automation.txt", "automation.txt.log", "notices.log"};
   const std::map<std::string, std::string> before = testfiles::Snapshot(root_, skip);
-  runModels(0, inProgramFolder.size(), inProgramFolder.size());
+  runModels(inProgramFolder, 0);
   SetRegistry("DOWNLOAD", "ROOTPATH", Dos(root_));
-  runModels(inProgramFolder.size() + 1, infoFiles.size() - 1, infoFiles.size());
+  runModels(above, inProgramFolder.size());
 
-  // Each refused archive stays where it was fetched, for the next start; nothing of it was
-  // unpacked. The one that may go there is installed.
-  std::vector<std::string> expected;
-  for (size_t i = 1; i <= infoFiles.size(); ++i) {
-    char name[16];
-    snprintf(name, sizeof name, "H%02zu.ZIP", i);
-    if (i == inProgramFolder.size() + 1) continue;
-    expected.push_back(i == infoFiles.size() ? name : std::string("prog/") + name);
-  }
-  for (const char* f : {"prog/Control.bin", "prog/Setup", "prog/Setup/Setup.exe", "prog/__FILEINFO__.ini"})
-    expected.push_back(f);
+  std::vector<std::string> expected = {"prog/Control.bin", "prog/Setup", "prog/Setup/Setup.exe", "prog/__FILEINFO__.ini"};
+  for (auto* cases : {&inProgramFolder, &above})
+    for (const ProgramFileCase& c : *cases)
+      if (!c.left.empty()) expected.push_back(c.left);
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(testfiles::Changed(before, testfiles::Snapshot(root_, skip)), expected);
   EXPECT_EQ(ReadUnix(Prog("Control.bin")), listed);
   EXPECT_EQ(NoticeLines().size(), 1u);
+  EXPECT_EQ(Requests("/pavoData/hostile/Sorvel.exe"), 0);
 }
 
 }  // namespace
