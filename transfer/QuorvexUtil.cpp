@@ -1,6 +1,7 @@
 #include "QuorvexUtil.h"
 
 #include <cstdarg>
+#include <algorithm>
 #include <cstring>
 
 #include "windows.h"
@@ -153,6 +154,44 @@ AnsiString PathBelow(const AnsiString& Name, const AnsiString& Folder) {
   AnsiString prefix = IncludeTrailingBackslash(folder);
   if (path != folder && path.SubString(1, prefix.Length()) != prefix) return "";
   return path;
+}
+
+namespace {
+
+// A full path as the file functions match it: letters folded, each step without the dots and
+// blanks Windows drops from its end, ending in "\\".
+std::string PathKey(const AnsiString& Path) {
+  std::string path = ExpandFileName(Path).UpperCase().str(), key;
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = std::min(path.find('\\', start), path.size());
+    std::string step = path.substr(start, end - start);
+    while (!step.empty() && (step.back() == '.' || step.back() == ' ')) step.pop_back();
+    if (!step.empty()) key += step + "\\";
+    start = end + 1;
+  }
+  return key;
+}
+
+}  // namespace
+
+bool IsProgramOwnFile(const AnsiString& Path) {
+  char exe[MAX_PATH * 4];
+  DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+  // Without the program's own name nothing can be told apart from it.
+  if (n == 0 || n >= sizeof exe) return true;
+  std::string folder = PathKey(ExtractFileDir(AnsiString(exe, int(n))));
+  std::string path = PathKey(Path);
+  if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
+  std::string rest = path.substr(folder.size());
+  if (rest.compare(0, 5, "HTML\\") == 0) return true;
+  if (rest.find('\\') != rest.size() - 1) return false;
+  auto endsWith = [&](const std::string& tail) {
+    return rest.size() >= tail.size() && rest.compare(rest.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  if (rest == "MOVRANT.INI\\") return true;
+  for (const char* ext : {".EXE\\", ".DLL\\", ".OCX\\", ".BPL\\"})
+    if (endsWith(ext)) return true;
+  return false;
 }
 
 TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create) {

@@ -37,6 +37,12 @@ bool IsPlainFileName(const AnsiString& Name);
 // PathJoin of a relative name and an absolute folder, without a trailing ""; "" when Name is
 // not a relative name. An empty Name gives the folder itself.
 AnsiString PathBelow(const AnsiString& Name, const AnsiString& Folder);
+// The program's own files, which nothing the vendor's server sends may create, replace or
+// delete: in the program's folder every program (".exe") and library (".dll", ".ocx", ".bpl")
+// and the settings file "Movrant.ini", and the local pages' folder "HTML" with everything below
+// it. Path is a full path; letter case is ignored, as the file functions ignore it, and so are
+// the dots and blanks that Windows drops from the end of a name.
+bool IsProgramOwnFile(const AnsiString& Path);
 // The caller owns the object; null when the file is missing and Create is not set.
 TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create);
 

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "Bffolder.h"
 #include "DataModuleMaster.h"
@@ -52,13 +54,81 @@ AnsiString DestFolder(TMemIniFile* model, const AnsiString& section) {
   return PathBelow(model->ReadString(section, "DEST_PATH", ""), GetCurrentDir());
 }
 
-// The server's names of a data file stay where they belong: the archive a plain file name in
-// its folder, the installed file below it, the archive's folder below ROOT_URL.
+// The server's local names of a data file stay where they belong: the archive a plain file
+// name in its folder, the installed file below it, and neither the archive nor the record one
+// of the program's own files. (FILEINFO_PATH only ever names the archive's folder on the
+// server.)
 bool NamesStayInside(TMemIniFile* model, const AnsiString& section) {
   AnsiString folder = DestFolder(model, section);
-  AnsiString path = StringReplace(model->ReadString(section, "FILEINFO_PATH", ""), "\\\\", "\\", rfReplaceAll);
-  return !folder.IsEmpty() && IsPlainFileName(model->ReadString(section, "AG_ZIPNAME", "")) &&
-         !PathBelow(model->ReadString(section, "AG_FILENAME", ""), folder).IsEmpty() && IsRelativeName(path);
+  AnsiString zipName = model->ReadString(section, "AG_ZIPNAME", "");
+  if (folder.IsEmpty() || !IsPlainFileName(zipName) ||
+      PathBelow(model->ReadString(section, "AG_FILENAME", ""), folder).IsEmpty())
+    return false;
+  // Every part's name ends in "NNN.ZIP": the first stands for all of them.
+  AnsiString archive = model->ReadInteger(section, "AG_NUMSPAN", 0) == 1 ? zipName : PartName(zipName, 1);
+  return !IsProgramOwnFile(PathJoin(archive, folder)) && !IsProgramOwnFile(PathJoin(kFileInfo, folder));
+}
+
+// An entry's name read as UTF-8 and converted to the code page; empty when it is no UTF-8.
+std::string Utf8Name(const std::string& name) {
+  int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), int(name.size()), nullptr, 0);
+  if (wide <= 0) return "";
+  std::wstring text(size_t(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, name.data(), int(name.size()), text.data(), wide);
+  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return "";
+  std::string ansi(size_t(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), wide, ansi.data(), size, nullptr, nullptr);
+  return ansi;
+}
+
+// Where the engine writes an entry of that name below folder: "." and empty steps dropped,
+// ".." taken back; "" for a name it refuses (absolute, a drive or stream, a zero byte, out of
+// the folder) or one that names the folder itself.
+AnsiString EntryTarget(const AnsiString& folder, const std::string& name) {
+  const std::string refused(":\0", 2);
+  if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find_first_of(refused) != std::string::npos) return "";
+  std::vector<std::string> steps;
+  for (size_t start = 0; start <= name.size();) {
+    size_t end = std::min(name.find_first_of("\\/", start), name.size());
+    std::string step = name.substr(start, end - start);
+    if (step == "..") {
+      if (steps.empty()) return "";
+      steps.pop_back();
+    } else if (!step.empty() && step != ".") {
+      steps.push_back(step);
+    }
+    start = end + 1;
+  }
+  if (steps.empty()) return "";
+  std::string path = ExcludeTrailingBackslash(folder).str();
+  for (const std::string& step : steps) path += "\\" + step;
+  return path.c_str();
+}
+
+// True when unpacking the listed archive into folder would create, replace or delete one of
+// the program's own files, by any name an entry may be written under: as listed, read as
+// UTF-8, or the Unicode path of its extra field (0x7075). An archive without a listing is
+// refused too: its entries are unknown.
+bool ReachesProgramFiles(const std::vector<std::unique_ptr<ZipDirEntry>>& contents, const AnsiString& folder) {
+  if (contents.empty()) return true;
+  for (const auto& entry : contents) {
+    if (!entry) continue;
+    std::vector<std::string> names = {entry->FileName.str(), Utf8Name(entry->FileName.str())};
+    const std::string& extra = entry->ExtraData.str();
+    for (size_t at = 0; at + 4 <= extra.size();) {
+      unsigned id = uint8_t(extra[at]) | uint8_t(extra[at + 1]) << 8;
+      size_t len = uint8_t(extra[at + 2]) | uint8_t(extra[at + 3]) << 8;
+      if (at + 4 + len > extra.size()) break;
+      if (id == 0x7075 && len > 5 && extra[at + 4] == 1) names.push_back(Utf8Name(extra.substr(at + 9, len - 5)));
+      at += 4 + len;
+    }
+    for (const std::string& name : names) {
+      AnsiString target = EntryTarget(folder, name);
+      if (!target.IsEmpty() && IsProgramOwnFile(target)) return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -485,6 +555,8 @@ void TfrmProgramUpdate::HandleCommand(void* form, const char* command, bool ask)
       d->DoneBefore = 0;
       d->CurPos = 0;
     }
+    // The total shows at once what is left counted as done, not the part just given up.
+    self->ShowTotal(self->DoneBytes);
     self->PausedModel = self->ChosenModel();
   } else if (name == "__ExitUpdater") {
     frmMain->SetState(4, ask);
@@ -624,11 +696,12 @@ void TfrmProgramUpdate::CleanupInterrupted(TMemIniFile* model) {
   if (dir.IsEmpty() || !IsPlainFileName(zipName)) return;
   if (n < 2) {
     AnsiString path = RemoveDoubleBackslash(FormatStr("%s\\%s", dir.c_str(), zipName.c_str()));
-    if (FileExists(path)) DeleteFile(path);
+    // A name of the program's own was never fetched: that file is not the archive.
+    if (FileExists(path) && !IsProgramOwnFile(path)) DeleteFile(path);
   } else {
     for (int k = 1; k <= n; ++k) {
       AnsiString path = PartPath(dir, zipName, k);
-      if (FileExists(path)) DeleteFile(path);
+      if (FileExists(path) && !IsProgramOwnFile(path)) DeleteFile(path);
     }
   }
 }
@@ -872,13 +945,19 @@ bool TfrmProgramUpdate::Unzip(const AnsiString& archive, const AnsiString& folde
     ZipBuilder1->ExtrBaseDir = folder;
     ZipBuilder1->Unattended = true;
     ZipBuilder1->ExtrOptions = ExtrOpts() << ExtrDirNames << ExtrOverWrite;
-    int r = ZipBuilder1->Extract();
+    // Nothing of an archive that would write over the program itself is unpacked.
+    int r = ReachesProgramFiles(ZipBuilder1->Worker->ZipContents, folder) ? -1 : ZipBuilder1->Extract();
     // The file is installed only when it is there as a file (an entry may have made a folder
-    // of that name, or the archive may not hold it at all); a section naming no file has
-    // nothing to check.
+    // of that name, or the archive may not hold it at all) of the listed size, as the next
+    // run checks it; a section naming no file has nothing to check.
     AnsiString name = model->ReadString(section, "AG_FILENAME", "");
     AnsiString target = PathBelow(name, folder);
-    if (r == 0 && (name.IsEmpty() || (!target.IsEmpty() && FileExists(target)))) {
+    int32_t listedSize = model->ReadInteger(section, "AG_FILESIZE", 0);
+    auto sizeAsListed = [&] {
+      long long real = FileSizeOf(target);
+      return listedSize == 0 || (real >= 0 && int32_t(uint32_t(real)) == listedSize);
+    };
+    if (r == 0 && (name.IsEmpty() || (!target.IsEmpty() && FileExists(target) && sizeAsListed()))) {
       int n = model->ReadInteger(section, "AG_NUMSPAN", 0);
       AnsiString zipName = model->ReadString(section, "AG_ZIPNAME", "");
       AnsiString dir = ExtractFileDir(archive);
@@ -887,11 +966,10 @@ bool TfrmProgramUpdate::Unzip(const AnsiString& archive, const AnsiString& folde
       } else {
         DeleteFile(archive);
       }
-      int size = model->ReadInteger(section, "AG_FILESIZE", 0);
       int crc = model->ReadInteger(section, "AG_FILECRC", 0);
       std::unique_ptr<TMemIniFile> rec(OpenIniIn(kFileInfo, folder, true));
       if (rec) {
-        rec->WriteInteger(section, "AG_FILESIZE", size);
+        rec->WriteInteger(section, "AG_FILESIZE", listedSize);
         rec->WriteInteger(section, "AG_FILECRC", crc);
         rec->UpdateFile();
         result = true;

@@ -2,8 +2,10 @@
 // out of the download root, an installer outside it, and a camera address whose file name leads
 // out of the camera folder. Nothing outside the program folder (the download root), the USB
 // folder and the temporary folder is created, changed or deleted; each refused file is shown as
-// failed, and only what stays inside is installed.
+// failed, and only what stays inside is installed. An archive that would write over the
+// program's own files fails whole, whichever way the download root reaches the program folder.
 #include "E2eFixture.h"
+#include "ZipWriter.h"
 
 namespace e2e {
 namespace {
@@ -89,6 +91,128 @@ TEST_F(HostileSiteTest, NamesLeadingOutFailTheirFilesAndNothingOutsideTheChosenF
     EXPECT_EQ(r.find("evil"), std::string::npos) << r;
     EXPECT_EQ(r.find("keep"), std::string::npos) << r;
   }
+}
+
+// One data file of a model of its own: its archive, where it goes, and what the run shows of it.
+struct ProgramFileCase {
+  std::string dest;                // DEST_PATH
+  std::vector<ztest::ZipEntrySpec> entries;
+  std::string zipName;             // AG_ZIPNAME; the model's own name when empty
+  std::string result;              // in the result column
+  std::string left;                // what stays of it below the test's folder, if anything
+  std::string file = "Data.bin";   // AG_FILENAME
+};
+
+// An entry named stored that the Unicode path field (0x7075) names unicode.
+ztest::ZipEntrySpec Renamed(const std::string& stored, const std::string& unicode) {
+  ztest::ZipEntrySpec entry;
+  entry.name = stored;
+  entry.data = "hostile bytes";
+  std::string field(1, '\1');
+  uint32_t crc = ztest::Crc32(stored);
+  for (int k = 0; k < 4; ++k) field += char(crc >> (8 * k));
+  field += unicode;
+  entry.extra = std::string("\x75\x70", 2) + char(field.size()) + char(field.size() >> 8) + field;
+  return entry;
+}
+
+TEST_F(HostileSiteTest, AnArchiveThatWouldWriteOverTheProgramFailsBeforeAnythingOfItIsWritten) {
+  fs::path site = OwnSite();
+  const std::string listed = "the listed file";
+  ztest::ZipEntrySpec data;
+  data.name = "Data.bin";
+  data.data = listed;
+  ztest::ZipEntrySpec control = data;
+  control.name = "Control.bin";
+  auto entry = [](const std::string& name) {
+    ztest::ZipEntrySpec e;
+    e.name = name;
+    e.data = "hostile bytes";
+    return e;
+  };
+  const char* const kRefused = "파일오류";
+  // With the program folder as the download root (as it is by default): each archive holds the
+  // listed file first, then a name that leads to a file of the program's own; it stays for the
+  // next start, and nothing of it is unpacked.
+  std::vector<ProgramFileCase> inProgramFolder = {
+      {".", {data, entry("Sorvel.exe")}, "", kRefused, "prog/H01.ZIP"},
+      {"", {data, entry("SHELL32.DLL")}, "", kRefused, "prog/H02.ZIP"},
+      {".", {data, entry("html\\intro1.html")}, "", kRefused, "prog/H03.ZIP"},
+      {"", {data, entry("Movrant.ini")}, "", kRefused, "prog/H04.ZIP"},
+      {".", {data, entry("Data/../ZBEngine.dll")}, "", kRefused, "prog/H05.ZIP"},
+      {".", {data, entry("New.dll")}, "", kRefused, "prog/H06.ZIP"},
+      {"", {data, entry("HTML/new/page.html")}, "", kRefused, "prog/H07.ZIP"},
+      {".", {data, entry("MovrantPavo.exe.")}, "", kRefused, "prog/H08.ZIP"},
+      {".", {data, Renamed("Notes.txt", "Sorvel.exe")}, "", kRefused, "prog/H09.ZIP"},
+      // An archive named like a file of the program, and a destination in the pages' folder:
+      // refused before anything is fetched.
+      {".", {data}, "Sorvel.exe", "Error", ""},
+      {"HTML", {data}, "", "Error", ""},
+      // What may go there: a file, and a program in a folder of its own.
+      {".", {control, entry("Setup/Setup.exe")}, "", "완료", "", "Control.bin"},
+  };
+  // With the download root above the program folder.
+  std::vector<ProgramFileCase> above = {
+      {"prog", {data, entry("Sorvel.exe")}, "", kRefused, "prog/H13.ZIP"},
+      {".", {data, entry("prog\\ZBEngine.dll")}, "", kRefused, "H14.ZIP"},
+  };
+
+  std::string reply = "#!#200|로그인 되었습니다.|";
+  int models = 0;
+  for (auto* cases : {&inProgramFolder, &above}) {
+    for (ProgramFileCase& c : *cases) {
+      char id[16];
+      snprintf(id, sizeof id, "H%02d", ++models);
+      if (c.zipName.empty()) c.zipName = std::string(id) + ".ZIP";
+      ztest::ZipWriter zip;
+      for (const ztest::ZipEntrySpec& e : c.entries) zip.Add(e);
+      std::string archive = zip.Build();
+      WriteUnix(site / "trelm.quorvex.example/pavoData/hostile" / c.zipName, archive);
+      std::string info = std::string("PAVO_") + id + ".ini";
+      WriteUnix(site / kModels / info,
+                std::string("[ENVIRONMENT]\nMODEL_CAPTION=\"PAVO ") + id +
+                    "\"\nROOT_URL=http://trelm.quorvex.example/pavoData\n"
+                    "MODEL_INFOURL=http://www.quorvex.example/pavo/model/s7.html\nENABLE_AUTOSTART_INSTALLER=0\n"
+                    "[FILE_1]\nAG_FILENAME=" + c.file + "\nAG_FILESIZE=" + std::to_string(listed.size()) +
+                    "\nAG_FILECRC=1\nAG_ZIPNAME=" + c.zipName + "\nAG_ZIPSIZE=" + std::to_string(archive.size()) +
+                    "\nAG_NUMSPAN=1\nDEST_PATH=" + c.dest +
+                    "\nFULL_URL=http://trelm.quorvex.example/pavoData/hostile\n");
+      reply += info + "|";
+    }
+  }
+  std::string users = ReadUnix(site / "users.ini");
+  WriteUnix(site / "users.ini", SetIniValue(users, "demo", "REPLY1", reply));
+  StartService(site);
+
+  // One start of the program runs the models of cases, which are listed from index first on.
+  auto runModels = [&](const std::vector<ProgramFileCase>& cases, size_t first) {
+    std::string script =
+        "[MovrantPavo.exe]\ntimeout 30\nanswer 6\nfolders ok\nwait TfrmLogin\ntext TfrmLogin.edtID demo\n"
+        "text TfrmLogin.edtPassword demo1234\ncheck TfrmLogin.cbxAutoLogin 0\nclick TfrmLogin.btnLogin\n"
+        "wait TfrmMain\n";
+    for (size_t i = 0; i < cases.size(); ++i)
+      script += "select TfrmProgramUpdate.cbxModel " + std::to_string(first + i) +
+                "\nclick TfrmProgramUpdate.btnDownStart\nwaitrow TfrmProgramUpdate.lvMain " + cases[i].result + "\n";
+    WriteUnix(Script(), script + "close TfrmMain\n");
+    pid_t movrant = Spawn(Prog("MovrantPavo.exe"), {});
+    EXPECT_EQ(RunsThrough(movrant), 0);
+  };
+  const std::set<std::string> skip = {"site", "USB", "temp", "cache", "run", "hkcu.reg", "hkcu.reg.lock",
+                                      "automation.txt", "automation.txt.log", "notices.log"};
+  const std::map<std::string, std::string> before = testfiles::Snapshot(root_, skip);
+  runModels(inProgramFolder, 0);
+  SetRegistry("DOWNLOAD", "ROOTPATH", Dos(root_));
+  runModels(above, inProgramFolder.size());
+
+  std::vector<std::string> expected = {"prog/Control.bin", "prog/Setup", "prog/Setup/Setup.exe", "prog/__FILEINFO__.ini"};
+  for (auto* cases : {&inProgramFolder, &above})
+    for (const ProgramFileCase& c : *cases)
+      if (!c.left.empty()) expected.push_back(c.left);
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(testfiles::Changed(before, testfiles::Snapshot(root_, skip)), expected);
+  EXPECT_EQ(ReadUnix(Prog("Control.bin")), listed);
+  EXPECT_EQ(NoticeLines().size(), 1u);
+  EXPECT_EQ(Requests("/pavoData/hostile/Sorvel.exe"), 0);
 }
 
 }  // namespace

@@ -106,19 +106,11 @@ TEST_F(HostilePathTest, NamesLeadingOutOfTheDownloadRootFailTheFileAndTouchNothi
       {"DEST_PATH", "PAVO_S7\\Program\\\xB0"},
       {"AG_FILENAME", "..\\..\\..\\keep.txt"},
       {"AG_FILENAME", keep},
-      {"FILEINFO_PATH", "..\\..\\x"},
-      {"FILEINFO_PATH", "../../x"},
-      {"FILEINFO_PATH", "sub\\..\\..\\x"},
-      {"FILEINFO_PATH", "C:\\x"},
-      {"FILEINFO_PATH", "\\\\host\\share"},
-      {"FILEINFO_PATH", "\\x"},
   };
   const std::map<std::string, std::string> before = Outside();
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.key) + " = " + c.value);
     Prepare(c.key, c.value);
-    // FILEINFO_PATH is read only without FULL_URL.
-    if (std::string(c.key) == "FILEINFO_PATH") s7_->WriteString("FILE_1", "FULL_URL", "");
     int requests = files_->RequestCount();
     ClickStart();
     EXPECT_EQ(Result(0), "Error");
@@ -132,6 +124,81 @@ TEST_F(HostilePathTest, NamesLeadingOutOfTheDownloadRootFailTheFileAndTouchNothi
     EXPECT_FALSE(frmMain->Busy);
   }
   EXPECT_EQ(ReadUnix(root_ / "keep.txt"), "keep these bytes");
+}
+
+TEST_F(HostilePathTest, TheArchivesFolderOnTheServerOnlyShapesItsAddress) {
+  // FILEINFO_PATH never becomes a local name: whatever its spelling, the archive is asked for
+  // at the address it composes and installed in the download root.
+  s7_->WriteString("ENVIRONMENT", "ROOT_URL", std::string("http://") + kFilesHost + "/pavo");
+  const struct {
+    std::string path;
+    std::string asked;  // the path the server sees; empty where the address takes away its dots
+  } cases[] = {
+      {"\\data\\", "/pavo//data//PAVOS7_PRG.ZIP"},
+      {"\\\\data", "/pavo//data/PAVOS7_PRG.ZIP"},
+      {"data\\\\map\\sub", "/pavo/data/map/sub/PAVOS7_PRG.ZIP"},
+      {"\\\\host\\share", "/pavo//host/share/PAVOS7_PRG.ZIP"},
+      {"C:\\x", "/pavo/C:/x/PAVOS7_PRG.ZIP"},
+      {"..\\..\\x", ""},
+      {"sub\\..\\..\\x", ""},
+  };
+  const std::map<std::string, std::string> before = Outside();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    Prepare("FILEINFO_PATH", c.path);
+    s7_->WriteString("FILE_1", "FULL_URL", "");
+    int requests = files_->RequestCount();
+    ClickStart();
+    EXPECT_EQ(Result(0), "완료");
+    ASSERT_EQ(files_->RequestCount(), requests + 1);
+    if (!c.asked.empty()) {
+      EXPECT_EQ(files_->Requests().back().path, c.asked);
+    }
+    EXPECT_EQ(ReadUnix(Data("PAVO_S7/Program/PavoS7.bin")).size(), 60000u);
+    EXPECT_EQ(testfiles::Changed(before, Outside()), std::vector<std::string>{});
+  }
+}
+
+TEST_F(HostilePathTest, AFileUnpackedToAnotherSizeThanListedIsAFileErrorAndNotRecorded) {
+  const std::string listed(60000, 'p');  // the sample's AG_FILESIZE
+  const struct {
+    const char* name;
+    const char* fileSize;
+    std::vector<std::pair<std::string, std::string>> entries;
+    bool installed;
+  } cases[] = {
+      {"the file, then its name in other letters", "60000", {{"PavoS7.bin", listed}, {"PAVOS7.BIN", "eleven byte"}}, false},
+      {"a shorter file", "60000", {{"PavoS7.bin", "eleven byte"}}, false},
+      {"a longer file", "60000", {{"PavoS7.bin", listed + "x"}}, false},
+      {"the listed size", "60000", {{"PavoS7.bin", listed}}, true},
+      // Never current anyway: nothing to compare with.
+      {"no size listed", "0", {{"PavoS7.bin", "eleven byte"}}, true},
+  };
+  sample_["AG_FILESIZE"] = "60000";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ztest::ZipWriter zip;
+    for (const auto& [name, data] : c.entries) zip.AddFile(name, data);
+    zip.AddFile("PavoS7Setup.exe", "#!/bin/sh\necho ran >> \"$(dirname \"$0\")/installer-ran.txt\"\n");
+    Serve(zip.Build());
+    Prepare("AG_FILESIZE", c.fileSize);
+    size_t notices = Notices().size();
+    ClickStart();
+    fs::path record = Data("PAVO_S7/Program/__FILEINFO__.ini");
+    if (c.installed) {
+      EXPECT_EQ(Result(0), "완료");
+      EXPECT_NE(ReadUnix(record).find(std::string("AG_FILESIZE=") + c.fileSize), std::string::npos);
+      EXPECT_EQ(Notices().size(), notices + 1);
+      continue;
+    }
+    EXPECT_EQ(Result(0), "파일오류");
+    EXPECT_FALSE(fs::exists(record));
+    // No completion notice, no installer; the archive stays and the next start tries again.
+    EXPECT_EQ(Notices().size(), notices);
+    EXPECT_FALSE(fs::exists(Data("PAVO_S7/Program/installer-ran.txt")));
+    EXPECT_TRUE(fs::exists(Data("PAVO_S7/Program/PAVOS7_PRG.ZIP")));
+    EXPECT_GT(frmMain->ResumeIndex, 0);
+  }
 }
 
 TEST_F(HostilePathTest, AnInstallerOutsideTheDownloadRootIsNotStarted) {
@@ -253,6 +320,8 @@ TEST_F(SmallDriveTest, AnArchiveThatCannotFitOnTheDriveIsAFileErrorWithNothingWr
     std::string archive = zip.Build();
     ASSERT_LT(archive.size(), 200000u);
     Serve(archive);
+    // The one that fits is installed only with its file's true size listed.
+    s7_->WriteInteger("FILE_1", "AG_FILESIZE", c.fits ? int(c.size) : 1000);
     Prepare("DEST_PATH", sample_["DEST_PATH"]);
     Empty(root_ / "small");
     ClickStart();

@@ -190,6 +190,39 @@ TEST_F(SlowProgramTest, TheSpeedIsMeasuredFromTheStartOfEachFilesTransfer) {
   }
 }
 
+TEST_F(RunGuardTest, APauseShowsAtOnceTheTotalThatIsLeftDone) {
+  // The pause takes the map's parts off what is done, as the resumed run fetches them again; the
+  // total bar and its percent say so at once, whether the page or the button paused. Both are
+  // taken of every archive of the model.
+  TMemIniFile* s7 = Model("PAVO S7");
+  const int64_t program = s7->ReadInteger("FILE_1", "AG_ZIPSIZE", 0);
+  const int64_t total = program + s7->ReadInteger("FILE_2", "AG_ZIPSIZE", 0);
+  const int done = int(program * 100 / total);
+  for (bool button : {false, true}) {
+    SCOPED_TRACE(button ? "the button's pause" : "the page's pause");
+    int shownBefore = -1;
+    When pause([&] { return InSecondPart(); },
+               [&] {
+                 shownBefore = form_->pbTotal->Position;
+                 if (button)
+                   uitest::Click(form_->btnDownStart);
+                 else
+                   TfrmProgramUpdate::HandleCommand(form_, "__PauseUpdate", false);
+               });
+    ClickStart();
+    ASSERT_TRUE(pause.Done());
+    ASSERT_EQ(Result(1), "중지");
+    EXPECT_GT(shownBefore, done);
+    EXPECT_EQ(form_->DoneBytes, program);
+    EXPECT_EQ(form_->pbTotal->Position, done);
+    EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), std::to_string(done) + " %");
+  }
+  ClickStart();
+  EXPECT_EQ(Result(1), "완료");
+  EXPECT_EQ(form_->pbTotal->Position, 100);
+  EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), "100 %");
+}
+
 TEST_F(RunGuardTest, TotalsOfMoreThanFourGiBShowTheirTruePercent) {
   ClickStart();
   ASSERT_EQ(Result(1), "완료");
