@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <regex>
 
 #include "HttpTestServer.h"
 #include "RunFixture.h"
@@ -56,11 +57,13 @@ class SlowServerTest : public RunFixture {
     return ticks_;
   }
   int ProgramRequests() { return int(Ticks().size()); }
-  // The texts the program's row showed, each once in a row.
+  // The texts the program's row showed, each once in a row, percentages as "%".
   std::vector<std::string> ProgramRow() {
     std::vector<std::string> out;
-    for (const std::string& s : shown_[Row(0)->Caption.get().str()])
+    for (std::string s : shown_[Row(0)->Caption.get().str()]) {
+      if (std::regex_match(s, std::regex("[0-9]+ %"))) s = "%";
       if (!s.empty() && (out.empty() || out.back() != s)) out.push_back(s);
+    }
     return out;
   }
 
@@ -140,6 +143,26 @@ TEST_F(RetryWaitTest, ARefusedArchiveIsAskedForAgainAfterAPauseThatDoublesToHalf
   for (size_t k = 0; k + 1 < ticks.size(); ++k)
     EXPECT_GE(ticks[k + 1] - ticks[k], std::min<uint32_t>(1000u << k, 30000)) << "before try " << k + 2;
   EXPECT_EQ(ProgramRow(), std::vector<std::string>{"재시도"});
+  EXPECT_EQ(Result(0), "중지");
+}
+
+// A length past 2 GiB is a length: the body is read (and the row shows its percent) and a body
+// cut short is asked for again after the pause, not at once as a refused length was.
+TEST_F(RetryWaitTest, ACutBodyPastTwoGiBIsReadAndAskedForAgainAfterThePause) {
+  HttpReply reply = HttpReply::Generated(2200000000LL);
+  reply.cutAfter = 1 << 20;
+  Serve(reply);
+  Model("PAVO S7")->WriteString("FILE_1", "AG_ZIPSIZE", "2200000000");
+  Choose("PAVO S7");
+  When again([&] { return ProgramRequests() >= 2; },
+             [&] { TfrmProgramUpdate::HandleCommand(form_, "__PauseUpdate", false); });
+  ClickStart();
+  ASSERT_TRUE(again.Done());
+  std::vector<uint32_t> ticks = Ticks();
+  ASSERT_EQ(ticks.size(), 2u);
+  EXPECT_GE(ticks[1] - ticks[0], 1000u);
+  EXPECT_EQ(own_->BodyBytesSent(), 2LL << 20);
+  EXPECT_EQ(ProgramRow(), (std::vector<std::string>{"%", "재시도", "%"}));
   EXPECT_EQ(Result(0), "중지");
 }
 
