@@ -1,6 +1,7 @@
 #include "QuorvexWebGet.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -27,20 +28,39 @@ struct InetHandles {
 };
 
 // The text of a header query read as a decimal number; `ok` is false when the header is absent.
-int QueryNumber(HINTERNET url, DWORD level, bool& ok) {
+// 64 bits: a Content-Length past 2 GiB is a length, not a bad one.
+long long QueryNumber(HINTERNET url, DWORD level, bool& ok) {
   char text[128];
   DWORD length = sizeof text;
   DWORD index = 0;
   ok = HttpQueryInfoA(url, level, text, &length, &index) != FALSE;
   if (!ok) return 0;
-  return StrToIntDef(AnsiString(text, int(length)).Trim(), 0);
+  return StrToInt64Def(AnsiString(text, int(length)).Trim(), 0);
+}
+
+int Clamp32(long long n) { return n > INT_MAX ? INT_MAX : int(n); }
+
+// What a progress call carries of a length and a count in its 32-bit arguments: as they are up
+// to INT_MAX; past it the length is INT_MAX and the count in proportion, reaching INT_MAX only
+// when the whole length has arrived. Without a length: 0 and the count.
+void EventValues(long long length, long long total, int& max, int& position) {
+  if (length < 0) {
+    max = 0;
+    position = Clamp32(total);
+  } else if (length <= INT_MAX) {
+    max = int(length);
+    position = Clamp32(total);
+  } else {
+    max = INT_MAX;
+    position = total >= length ? INT_MAX : int(std::min<long double>((long double)total * INT_MAX / length, INT_MAX - 1));
+  }
 }
 
 // A body received into memory, in pieces, so that a growing body is never copied; the block
 // handed over is the only copy. With an announced length the one piece is that block.
 class MemoryBody {
  public:
-  explicit MemoryBody(int expected) {
+  explicit MemoryBody(long long expected) {
     if (expected > 0) AddPiece(size_t(expected));
   }
   // False when the body would grow past QWG_MEMORY_LIMIT.
@@ -150,6 +170,8 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
     if (fileName[i] == '\\') fileName[i] = '/';
   AnsiString requestUrl = EncodeAddress ? URLEncode(fileName) : fileName;
   if (buffer) *buffer = nullptr;
+  FLength = -1;
+  FReceived = 0;
 
   // 2. The session.
   InetHandles h;
@@ -180,16 +202,17 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
 
   // 5. Only a 200 reply is taken.
   bool ok = false;
-  int status = QueryNumber(h.url, HTTP_QUERY_STATUS_CODE, ok);
+  long long status = QueryNumber(h.url, HTTP_QUERY_STATUS_CODE, ok);
   if (!ok) return QWG_ERR_TRANSFER;
   if (status != 200) return QWG_ERR_STATUS;
 
   // 6. The announced length, when there is one.
-  int length = -1;
-  int announced = QueryNumber(h.url, HTTP_QUERY_CONTENT_LENGTH, ok);
+  long long length = -1;
+  long long announced = QueryNumber(h.url, HTTP_QUERY_CONTENT_LENGTH, ok);
   if (ok) {
     length = announced;
     if (length < 1) return QWG_ERR_LENGTH;
+    FLength = length;
   } else if (OnRecvProgress) {
     OnRecvProgress(this, fileName, 0, 0);
   }
@@ -203,17 +226,18 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   if (inMemory) memory = std::make_unique<MemoryBody>(tooLarge ? 0 : length);
   DWORD packet = PacketSize < 1 ? 1 : DWORD(PacketSize);
   std::unique_ptr<char[]> chunk(new char[packet]);
-  int total = 0;
+  long long total = 0;
+  bool available = true;
 
   // 8. The read loop; one pass always runs.
   do {
     if (tooLarge) break;
-    DWORD available = 0;
-    if (!InternetQueryDataAvailable(h.url, &available, 0, 0)) {
-      total = QWG_ERR_AVAILABLE;
+    DWORD waiting = 0;
+    if (!InternetQueryDataAvailable(h.url, &waiting, 0, 0)) {
+      available = false;
       break;
     }
-    DWORD n = available > packet ? packet : available;
+    DWORD n = waiting > packet ? packet : waiting;
     DWORD read = 0;
     if (!InternetReadFile(h.url, chunk.get(), n, &read) || read == 0) break;
     if (memory) {
@@ -224,8 +248,14 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
     } else {
       stream->WriteBuffer(chunk.get(), int(read));
     }
-    total += int(read);
-    if (length >= 0 && OnRecvProgress && !FStop) OnRecvProgress(this, fileName, length, total);
+    total += read;
+    FReceived = total;
+    // Also without a length: a slow body must not keep the caller from its messages.
+    if (OnRecvProgress && !FStop) {
+      int max, position;
+      EventValues(length, total, max, position);
+      OnRecvProgress(this, fileName, max, position);
+    }
   } while (!FStop);
 
   // A memory stream gets what arrived in one write.
@@ -234,15 +264,17 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
 
   // 9. The result; the memory form hands over a block of exactly the received bytes.
   int result;
-  if (tooLarge || (length != -1 && length != total) || FStop) {
+  if (tooLarge || FStop || (length != -1 && (!available || length != total))) {
     result = QWG_ERR_TRANSFER;
+  } else if (!available) {
+    result = QWG_ERR_AVAILABLE;
   } else {
     if (!stream) {
       if (total >= 1) *buffer = memory->Release();
     } else {
       stream->SetPosition(0);
     }
-    result = total;
+    result = Clamp32(total);
   }
 
   // 10. Free the own stream; close the URL, then the session.

@@ -27,12 +27,21 @@ class TQuorvexWebGet : public TComponent {
   ~TQuorvexWebGet() override;
 
   // The caller owns the block (delete[]); it is handed over only with a result of 1 or more.
+  // A count past INT_MAX is answered as INT_MAX, so that a success stays positive; the true
+  // count is ReceivedBytes().
   int GetBuffer(AnsiString url, char*& buffer, bool fromCache);
   // Writes at the stream's current position; the stream must not be null.
   int GetStream(AnsiString url, TStream* stream, bool fromCache);
   // Ends the transfer after the current chunk; the instance stays stopped.
   void Stop();
   void DoError(AnsiString message);
+
+  // The transfer in hand (or the last one) in 64 bits: its announced length (-1 when none was
+  // announced) and the bytes received so far. Lengths past INT_MAX reach OnRecvProgress scaled
+  // down to 32 bits (Max INT_MAX, Position in proportion, INT_MAX only with the last byte); a
+  // handler that counts bytes reads these instead.
+  long long AnnouncedLength() const { return FLength; }
+  long long ReceivedBytes() const { return FReceived; }
 
   AnsiString AgentName() const { return FAgentName; }
   void SetAgentName(AnsiString value);
@@ -41,6 +50,8 @@ class TQuorvexWebGet : public TComponent {
   // Every address is URLEncoded before it is sent; false for an address whose parts the caller
   // has encoded already (URLEncodeQueryValue), whose "%" must not be encoded a second time.
   bool EncodeAddress = true;
+  // Called after every packet read, whether a length was announced or not (Max 0 then), so
+  // that a handler can pump messages and Stop a slow transfer.
   std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)> OnRecvProgress;
   std::function<void(TObject* Sender, AnsiString Message)> OnError;
   int PacketSize = 1024;
@@ -50,6 +61,8 @@ class TQuorvexWebGet : public TComponent {
 
  private:
   bool FStop = false;
+  long long FLength = -1;
+  long long FReceived = 0;
   std::unique_ptr<TCriticalSection> FLock;
   AnsiString FAgentName;
 };

@@ -185,13 +185,15 @@ bool TdmMaster::AddInfoFile(TMemIniFile* ini) {
   return true;
 }
 
-int DownloadToStream(AnsiString url, TStream* stream, bool useCache, bool encoded) {
+int DownloadToStream(AnsiString url, TStream* stream, bool useCache, bool encoded,
+                     std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)> progress) {
   if (!stream) return -1;
   stream->SetSize(0);
   auto get = std::make_unique<TQuorvexWebGet>(nullptr);
   get->UseCache = useCache;
   get->EncodeAddress = !encoded;
   get->PacketSize = 4096;
+  get->OnRecvProgress = std::move(progress);
   return get->GetStream(url, stream, false);
 }
 

@@ -1,6 +1,7 @@
 // TdmMaster: Movrant's data module. Its constructor is the whole start-up; afterwards it is the
 // run-wide store of settings, login values and model info files.
 #pragma once
+#include <functional>
 #include <memory>
 
 #include "Classes.h"
@@ -71,7 +72,9 @@ extern TdmMaster* dmMaster;
 // One model info file (or the version file) from url, parsed in memory; null when nothing came.
 TMemIniFile* LoadInfoFile(AnsiString url);
 // useCache false keeps the reply and its address out of the HTTP cache on disk; encoded true
-// sends url as it is (its values encoded with URLEncodeQueryValue).
-int DownloadToStream(AnsiString url, TStream* stream, bool useCache = true, bool encoded = false);
+// sends url as it is (its values encoded with URLEncodeQueryValue); progress, when given, is the
+// transfer's OnRecvProgress (called after every packet).
+int DownloadToStream(AnsiString url, TStream* stream, bool useCache = true, bool encoded = false,
+                     std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)> progress = nullptr);
 // buffer receives a new[] block without a terminating zero, owned by the caller.
 int DownloadToMemory(AnsiString url, char** buffer);

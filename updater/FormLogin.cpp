@@ -120,6 +120,14 @@ void TfrmLogin::Timer1Timer(TObject*) {
     EnableInputs();
 }
 
+bool TfrmLogin::CloseAsked() { return ModalResult != mrNone || Application->Terminated; }
+
+void TfrmLogin::OnLoginProgress(TObject* Sender, AnsiString, int, int) {
+  Application->ProcessMessages();
+  if (CloseAsked())
+    if (auto* get = dynamic_cast<TQuorvexWebGet*>(Sender)) get->Stop();
+}
+
 void TfrmLogin::OnUpdateProgress(TObject*, AnsiString FileName, int Max, int Position) {
   AnsiString name = GetURLFileName(FileName);
   if (name != "Movrant.inf" && Max != 0) {
@@ -258,8 +266,13 @@ void TfrmLogin::btnLoginClick(TObject*) {
         Format(URL_LOGIN_CHECK, URLEncodeQueryValue(id).c_str(), URLEncodeQueryValue(password).c_str());
     stream = std::make_unique<TMemoryStream>();
     SetStatus("Login Check 중.....");
-    // The address carries the password: it must never reach the HTTP cache on disk.
-    int n = DownloadToStream(address, stream.get(), false, true);
+    // The address carries the password: it must never reach the HTTP cache on disk. A close
+    // asked while the reply comes ends the login without a word: the dialog goes.
+    int n = DownloadToStream(address, stream.get(), false, true,
+                             [this](TObject* Sender, AnsiString FileName, int Max, int Position) {
+                               OnLoginProgress(Sender, FileName, Max, Position);
+                             });
+    if (CloseAsked()) return;
     if (n < 1) {
       finalText = kNoConnection;
       finalFlags = MB_ICONERROR;

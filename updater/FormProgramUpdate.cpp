@@ -29,7 +29,6 @@ const char* const kFileInfo = "__FILEINFO__.ini";
 
 // Sizes stay 32-bit; sums wrap instead of overflowing.
 int32_t Add32(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
-int32_t Sub32(int32_t a, int32_t b) { return int32_t(uint32_t(a) - uint32_t(b)); }
 
 bool IsFileSection(const AnsiString& name) { return name.Pos("FILE_") == 1; }
 
@@ -820,6 +819,10 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
 }
 
 int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url) {
+  // The pause between tries: from a second, doubling up to half a minute. A server that fails
+  // a file is asked again without end, but not as fast as the loop turns.
+  const uint32_t kFirstWait = 1000;
+  const uint32_t kLongestWait = 30000;
   auto get = std::make_unique<TQuorvexWebGet>(nullptr);
   get->UseCache = dmMaster->UseDownloadCache;
   get->PacketSize = 40960;
@@ -833,13 +836,18 @@ int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url
     // No archive file, no transfer: the run ends at this file.
     return -1;
   }
+  auto givenUp = [] { return frmMain->Closing || frmMain->Stopped; };
   int r = -1;
+  uint32_t wait = kFirstWait;
   try {
     for (;;) {
       r = get->GetStream(url, OutStream.get(), false);
       if (r > 0) break;
-      if (frmMain->Closing || frmMain->Stopped) break;
+      // A pause or a close asked while the try ran (a try that shows no progress handles no
+      // messages) is seen before anything else starts.
       Application->ProcessMessages();
+      if (givenUp()) break;
+      RetryWait = wait;
       if (TDownloadItem* d = Record(CurrentItem)) {
         SetResult(CurrentItem, "재시도");
         d->Percent = 0;
@@ -848,6 +856,14 @@ int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url
         OutStream->SetPosition(0);
         RedrawItem(CurrentItem);
       }
+      uint32_t since = GetTickCount();
+      while (!givenUp() && GetTickCount() - since < wait) {
+        Sleep(10);
+        Application->ProcessMessages();
+      }
+      RetryWait = 0;
+      if (givenUp()) break;
+      wait = std::min(wait * 2, kLongestWait);
     }
   } catch (Exception& e) {
     // The archive cannot be written (a full drive): trying again cannot help. The user is told
@@ -855,6 +871,7 @@ int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url
     Application->ShowException(&e);
     r = -1;
   }
+  RetryWait = 0;
   OutStream.reset();
   get.reset();
   if (r <= 0) DeleteFile(local);
@@ -869,16 +886,25 @@ void TfrmProgramUpdate::OnDownloadProgress(TObject* Sender, AnsiString, int Max,
     if (get) get->Stop();
     return;
   }
-  int64_t done = DoneBytes + Position;
-  if (Position != 0 && Max != 0) {
+  // The event's values are 32-bit and scaled down past 2 GiB; the component's own counts are
+  // the true ones. A report without a length shows nothing (the part's size is unknown), as
+  // the report before its body does.
+  int64_t max = Max;
+  int64_t position = Max == 0 ? 0 : Position;
+  if (get && Max != 0) {
+    max = get->AnnouncedLength();
+    position = get->ReceivedBytes();
+  }
+  int64_t done = DoneBytes + position;
+  if (position != 0 && max != 0) {
     if (SpeedStartTick == 0) SpeedStartTick = GetTickCount();
     uint32_t now = GetTickCount() + 1;
     uint32_t elapsed = now - SpeedStartTick;
     uint32_t speed = 0;
-    int32_t delta = Sub32(Position, LastPos);
+    int64_t delta = position - LastPos;
     if (delta > 0) {
-      SpeedBytes += uint32_t(delta);
-      LastPos = Position;
+      SpeedBytes += uint64_t(delta);
+      LastPos = position;
       if (elapsed > 0) {
         double s = std::trunc(double(SpeedBytes) / (elapsed * 0.001));
         speed = s >= 4294967295.0 ? 4294967295u : uint32_t(s);
@@ -906,22 +932,22 @@ void TfrmProgramUpdate::OnDownloadProgress(TObject* Sender, AnsiString, int Max,
       lblBPS->Update();
     }
   }
-  if (Position == Max) {
+  if (position == max) {
     DoneBytes = done;
     LastPos = 0;
   } else {
     ShowTotal(done);
   }
   if (TDownloadItem* d = Record(CurrentItem)) {
-    if (Position == Max) {
-      d->DoneBefore = Add32(d->DoneBefore, Max);
+    if (position == max) {
+      d->DoneBefore += max;
       d->CurPos = 0;
       d->Percent = FilePercent(d);
       RedrawItem(CurrentItem);
     } else {
       bool first = d->CurPos == 0;
       int32_t oldPercent = FilePercent(d);
-      d->CurPos = Position;
+      d->CurPos = position;
       int32_t newPercent = FilePercent(d);
       if (oldPercent != newPercent || first) {
         SetResult(CurrentItem, FormatStr("%d %%", newPercent));

@@ -19,11 +19,12 @@ class TMemIniFile;
 class TfrmWebBrowser;
 
 // One row of the download list.
+// Byte counts are 64-bit: an archive may pass 2 GiB.
 struct TDownloadItem {
   AnsiString Section;
-  int32_t ZipSize = 0;
-  int32_t DoneBefore = 0;  // bytes of this file's parts received in full
-  int32_t CurPos = 0;      // bytes received of the part in hand
+  int64_t ZipSize = 0;
+  int64_t DoneBefore = 0;  // bytes of this file's parts received in full
+  int64_t CurPos = 0;      // bytes received of the part in hand
   int32_t FileSize = 0;
   int32_t Percent = 0;     // bar value: download percent, then unpacking percent
   int32_t State = 0;       // file state, stored when the run reaches the file
@@ -115,8 +116,10 @@ class TfrmProgramUpdate : public TForm {
   std::unique_ptr<TBitmap> BarLeft, BarBody, BarRight;
   uint32_t SpeedStartTick = 0;
   int64_t DoneBytes = 0;  // totals stay true past 4 GiB
-  uint32_t SpeedBytes = 0;
-  int32_t LastPos = 0;
+  uint64_t SpeedBytes = 0;
+  int64_t LastPos = 0;
+  // The pause before the next try of a failed transfer (ms of the tick count), while it waits.
+  uint32_t RetryWait = 0;
   AnsiString TopUrl;
   int64_t TotalZipBytes = 0;
   std::unique_ptr<TFileStream> OutStream;

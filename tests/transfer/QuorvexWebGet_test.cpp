@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <future>
@@ -218,7 +220,10 @@ TEST_F(QuorvexWebGetTest, ResultCodes) {
   }
 }
 
-TEST_F(QuorvexWebGetTest, UnknownLengthReportsOnceBeforeAndEndsWithTheCount) {
+// Without a length: one call with (FileName, 0, 0) before the body, then one per packet with
+// Max 0 and the count so far (a handler pumps its messages and may stop a slow body), then the
+// end signal.
+TEST_F(QuorvexWebGetTest, UnknownLengthReportsBeforeTheBodyAndAfterEveryPacket) {
   for (bool chunked : {false, true}) {
     SCOPED_TRACE(chunked ? "chunked" : "close-delimited");
     for (long long size : {0LL, 50000LL}) {
@@ -231,28 +236,182 @@ TEST_F(QuorvexWebGetTest, UnknownLengthReportsOnceBeforeAndEndsWithTheCount) {
       });
       calls_.clear();
       get_->PacketSize = 4096;
-      EXPECT_EQ(Fetch(server.Url("/notice.mms")), int(size));
+      std::string url = server.Url("/notice.mms");
+      EXPECT_EQ(Fetch(url), int(size));
       EXPECT_TRUE(body_ == HttpTestServer::PatternBody(0, size));
-      EXPECT_EQ(calls_, (std::vector<Progress>{{server.Url("/notice.mms"), 0, 0}, kEnd}));
+      ASSERT_GE(calls_.size(), 2u);
+      EXPECT_EQ(calls_.front(), (Progress{url, 0, 0}));
+      EXPECT_EQ(calls_.back(), kEnd);
+      int last = 0;
+      for (size_t i = 1; i + 1 < calls_.size(); ++i) {
+        EXPECT_EQ(calls_[i].fileName, url);
+        EXPECT_EQ(calls_[i].max, 0);
+        EXPECT_GT(calls_[i].position, last);
+        EXPECT_LE(calls_[i].position - last, 4096);
+        last = calls_[i].position;
+      }
+      EXPECT_EQ(last, int(size));
+      EXPECT_EQ(get_->AnnouncedLength(), -1);
+      EXPECT_EQ(get_->ReceivedBytes(), size);
     }
   }
 }
 
+// The handler's Stop after a packet ends the transfer, with a length or without one.
 TEST_F(QuorvexWebGetTest, StopFromTheHandlerEndsAfterTheChunkWithoutEndSignal) {
-  HttpTestServer server([](const HttpRequest&) { return HttpReply::Generated(100000); });
-  get_->PacketSize = 1000;
-  onProgress_ = [this] { get_->Stop(); };
-  TMemoryStream stream;
-  EXPECT_EQ(get_->GetStream(server.Url("/a.ZIP").c_str(), &stream, false), -1);
-  ASSERT_EQ(calls_.size(), 1u);
-  EXPECT_EQ(calls_[0], (Progress{server.Url("/a.ZIP"), 100000, 1000}));
-  EXPECT_EQ(stream.Size(), 1000);
+  for (bool announced : {true, false}) {
+    SCOPED_TRACE(announced ? "length announced" : "no length");
+    HttpTestServer server([announced](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(100000);
+      r.contentLength = announced;
+      return r;
+    });
+    get_ = std::make_unique<TQuorvexWebGet>(nullptr);
+    get_->OnRecvProgress = [this](TObject*, AnsiString f, int m, int p) {
+      calls_.push_back({f.str(), m, p});
+      if (p > 0) get_->Stop();
+    };
+    calls_.clear();
+    get_->PacketSize = 1000;
+    TMemoryStream stream;
+    std::string url = server.Url("/a.ZIP");
+    EXPECT_EQ(get_->GetStream(url.c_str(), &stream, false), -1);
+    if (announced) {
+      EXPECT_EQ(calls_, (std::vector<Progress>{{url, 100000, 1000}}));
+    } else {
+      EXPECT_EQ(calls_, (std::vector<Progress>{{url, 0, 0}, {url, 0, 1000}}));
+    }
+    EXPECT_EQ(stream.Size(), 1000);
 
-  // Stopped for good: the next transfer runs one pass and fails silently.
-  onProgress_ = nullptr;
-  calls_.clear();
-  EXPECT_EQ(Fetch(server.Url("/b.ZIP")), -1);
-  EXPECT_TRUE(calls_.empty());
+    // Stopped for good: the next transfer runs one pass and fails silently (only the call
+    // before a body of unknown length comes).
+    calls_.clear();
+    EXPECT_EQ(Fetch(server.Url("/b.ZIP")), -1);
+    if (announced) {
+      EXPECT_TRUE(calls_.empty());
+    } else {
+      EXPECT_EQ(calls_, (std::vector<Progress>{{server.Url("/b.ZIP"), 0, 0}}));
+    }
+  }
+}
+
+// Counts what is written and keeps nothing: a body of gigabytes costs no memory or disk.
+class CountingStream : public TStream {
+ public:
+  int Read(void*, int) override { return 0; }
+  int Write(const void*, int count) override {
+    position_ += count;
+    size_ = std::max(size_, position_);
+    return count;
+  }
+  long long Seek(long long offset, int origin) override {
+    position_ = origin == soFromBeginning ? offset : origin == soFromCurrent ? position_ + offset : size_ + offset;
+    return position_;
+  }
+  long long Written() const { return size_; }
+
+ private:
+  long long position_ = 0;
+  long long size_ = 0;
+};
+
+// Lengths and counts past 2 GiB (and past 4 GiB) are taken as they are: the result of a whole
+// body stays positive, the component tells the true figures, and the 32-bit progress calls
+// carry the length as INT_MAX and the count in proportion, INT_MAX only at the last byte.
+TEST_F(QuorvexWebGetTest, LengthsPastTwoGiBAreCountedIn64Bits) {
+  const struct {
+    const char* name;
+    long long size;
+    long long cutAfter;
+    int result;
+  } cases[] = {
+      {"2.2 GB, whole", 2200000000LL, -1, INT_MAX},
+      {"5 GB, cut short", 5000000000LL, 300000, QWG_ERR_TRANSFER},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpTestServer server([&c](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(c.size);
+      r.cutAfter = c.cutAfter;
+      r.chunkSize = 256 * 1024;
+      return r;
+    });
+    calls_.clear();
+    get_->PacketSize = 40960;
+    CountingStream stream;
+    EXPECT_EQ(get_->GetStream(server.Url("/MAP.ZIP").c_str(), &stream, false), c.result);
+    long long received = c.cutAfter >= 0 ? c.cutAfter : c.size;
+    EXPECT_EQ(stream.Written(), received);
+    EXPECT_EQ(get_->AnnouncedLength(), c.size);
+    EXPECT_EQ(get_->ReceivedBytes(), received);
+    EXPECT_EQ(server.RequestCount(), 1);
+    ASSERT_GE(calls_.size(), 2u);
+    EXPECT_EQ(calls_.back(), kEnd);
+    int last = 0;
+    for (size_t i = 0; i + 1 < calls_.size(); ++i) {
+      EXPECT_EQ(calls_[i].max, INT_MAX);
+      ASSERT_GE(calls_[i].position, last);
+      if (i + 2 < calls_.size()) {
+        ASSERT_LT(calls_[i].position, INT_MAX) << "call " << i;
+      }
+      last = calls_[i].position;
+    }
+    EXPECT_NEAR(double(last) / INT_MAX, double(received) / double(c.size), 1e-6);
+    if (c.result > 0) {
+      EXPECT_EQ(last, INT_MAX);
+    }
+  }
+}
+
+// A body that trickles in slower than about 1 KiB a second for a whole receive time-out fails
+// as a silent server does, whether it announced its length or not; an honest slow body (a few
+// KB a second) arrives whole.
+TEST_F(QuorvexWebGetTest, ADripEndsAtTheReceiveTimeoutAndAnHonestSlowBodyArrives) {
+  struct Timeout {
+    explicit Timeout(DWORD ms) { Set(ms); }
+    ~Timeout() { Set(30000); }  // the process-wide default again, for the tests that follow
+    static void Set(DWORD ms) { InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms); }
+  } timeout(1000);
+  const struct {
+    const char* name;
+    long long size;
+    bool contentLength;
+    bool chunked;
+    size_t chunkSize;
+    int chunkDelayMs;
+    int result;
+  } cases[] = {
+      // 20 bytes a second: 20 s for the whole body.
+      {"drip, announced", 400, true, false, 1, 50, QWG_ERR_TRANSFER},
+      {"drip, close-delimited", 400, false, false, 1, 50, QWG_ERR_AVAILABLE},
+      {"drip, chunked", 400, false, true, 1, 50, QWG_ERR_AVAILABLE},
+      // 4 KB a second for 3 s.
+      {"honest slow body", 12000, true, false, 400, 100, 12000},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpTestServer server([&c](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(c.size);
+      r.contentLength = c.contentLength;
+      r.chunked = c.chunked;
+      r.chunkSize = c.chunkSize;
+      r.chunkDelayMs = c.chunkDelayMs;
+      return r;
+    });
+    calls_.clear();
+    get_->PacketSize = 4096;
+    TMemoryStream stream;
+    EXPECT_EQ(get_->GetStream(server.Url("/A.ZIP").c_str(), &stream, false), c.result);
+    if (c.result > 0) {
+      EXPECT_EQ(get_->ReceivedBytes(), c.size);
+    } else {
+      EXPECT_LT(get_->ReceivedBytes(), c.size);
+      // Every byte that came was reported: the handler could have stopped it.
+      ASSERT_GE(calls_.size(), 2u);
+      EXPECT_EQ(calls_[calls_.size() - 2].position, int(get_->ReceivedBytes()));
+    }
+    EXPECT_EQ(calls_.back(), kEnd);
+  }
 }
 
 TEST_F(QuorvexWebGetTest, UnreachablePortFailsAfterExactlyTwoOpenAttempts) {

@@ -211,6 +211,7 @@ class RetryTest : public DownloadRunTest {
  protected:
   void SetUp() override {
     options_.failFirst[kPart2] = 2;
+    Set("WINPLAT_TIME_SCALE", "100");  // the pauses between tries take 10 ms a second
     DownloadRunTest::SetUp();
   }
 };

@@ -226,6 +226,38 @@ TEST_F(LoginFormTest, ModelsThatCannotBeReceivedAreListedByTheirFieldNumber) {
   }
 }
 
+// A reply that drips a byte every 100 ms (20 s in all), with or without its length: the
+// dialog handles its messages meanwhile, and a close asked then ends the login at the next byte,
+// without a box, the dialog keeping the close's result.
+TEST_F(LoginFormTest, ACloseWhileTheReplyDripsEndsTheLoginAtOnce) {
+  std::string body = "#!#200|ok|PAVO_S7.ini|\r\ncamera\r\n\r\ninfo\r\n" + std::string(160, ' ');
+  for (bool announced : {true, false}) {
+    SCOPED_TRACE(announced ? "length announced" : "no length");
+    login_ = HttpReply::Text(body);
+    login_.contentLength = announced;
+    login_.chunkSize = 1;
+    login_.chunkDelayMs = 100;
+    long long sentBefore = server_->BodyBytesSent();
+    int requestsBefore = LoginRequests();
+    // The close of the modal dialog (TForm::Close gives it mrCancel) once the request is out.
+    TTimer close(nullptr);
+    close.Interval = 1;
+    close.OnTimer = [&](TObject*) {
+      if (LoginRequests() == requestsBefore) return;
+      close.Enabled = false;
+      form_->ModalResult = mrCancel;
+    };
+    close.Enabled = true;
+    Login("demo", "pw12");
+    EXPECT_FALSE(close.Enabled);
+    EXPECT_EQ(form_->ModalResult, mrCancel);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{});
+    EXPECT_LT(server_->BodyBytesSent() - sentBefore, (long long)body.size() / 4);
+    EXPECT_EQ(dm_->InfoFiles->Count(), 0);
+    ExpectInputsBack();
+  }
+}
+
 TEST_F(LoginFormTest, NoConnectionAtTheButtonSendsNothing) {
   Set("WINPLAT_CONNECTION", "offline");
   Reply("#!#200|ok|\r\n");
@@ -292,6 +324,8 @@ TEST_F(LoginFormTest, TheSelfUpdateShowsPackagesOnlyWithAKnownLength) {
   } cases[] = {
       {"http://update.quorvex.example/pavo/_Movrant//Movrant.inf", 100, 50, false, ""},
       {"http://update.quorvex.example/pavo/_Movrant/data.zip", 0, 0, false, ""},
+      // A packet of a package without a length.
+      {"http://update.quorvex.example/pavo/_Movrant/data.zip", 0, 4096, false, ""},
       {"http://update.quorvex.example/pavo/_Movrant/Pkg.Cab", 300, 120, true, "File : PKG"},
       {"http://update.quorvex.example/pavo/_Movrant/a.cab.zip", 10, 10, true, "File : A.ZIP"},
       {"http://update.quorvex.example/pavo/_Movrant/movrant.inf", 10, 5, true, "File : MOVRANT.INF"},

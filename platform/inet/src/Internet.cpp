@@ -303,14 +303,23 @@ BOOL WINAPI HttpQueryInfoA(HINTERNET hRequest, DWORD dwInfoLevel, LPVOID lpBuffe
       isHeader = true;
     }
   }
-  if (dwInfoLevel & HTTP_QUERY_FLAG_NUMBER) {
-    if (!lpBuffer || *lpdwBufferLength < sizeof(DWORD)) {
-      *lpdwBufferLength = sizeof(DWORD);
+  if (dwInfoLevel & (HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_FLAG_NUMBER64)) {
+    bool wide = (dwInfoLevel & HTTP_QUERY_FLAG_NUMBER64) != 0;
+    DWORD size = wide ? sizeof(ULONGLONG) : sizeof(DWORD);
+    if (!lpBuffer || *lpdwBufferLength < size) {
+      *lpdwBufferLength = size;
       return Fail(ERROR_INSUFFICIENT_BUFFER);
     }
-    DWORD number = DWORD(std::strtoul(value.c_str(), nullptr, 10));
-    std::memcpy(lpBuffer, &number, sizeof number);
-    *lpdwBufferLength = sizeof number;
+    // A number too large for the width answers the largest one, never a wrapped small number
+    // (a Content-Length past 4 GiB must not read as a short body).
+    ULONGLONG number = std::strtoull(value.c_str(), nullptr, 10);
+    if (wide) {
+      std::memcpy(lpBuffer, &number, sizeof number);
+    } else {
+      DWORD narrow = number > 0xFFFFFFFFull ? 0xFFFFFFFFu : DWORD(number);
+      std::memcpy(lpBuffer, &narrow, sizeof narrow);
+    }
+    *lpdwBufferLength = size;
   } else {
     if (!lpBuffer || *lpdwBufferLength < value.size() + 1) {
       *lpdwBufferLength = DWORD(value.size() + 1);

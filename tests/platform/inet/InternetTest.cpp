@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -140,6 +142,42 @@ TEST_F(InternetTest, QueryInfoCopiesTextAndReportsMissingOrSmallBuffers) {
   DWORD error = 0;
   ASSERT_TRUE(ReadAll(url_, body, error));
   EXPECT_EQ(body, "12345");
+}
+
+// Numbers of headers in 32 or 64 bits: a length past 4 GiB is read whole in 64 bits, and the
+// 32-bit form answers the largest number rather than a wrapped small one.
+TEST_F(InternetTest, QueryInfoNumbersPastFourGiB) {
+  const struct {
+    const char* length;
+    DWORD narrow;
+    ULONGLONG wide;
+  } cases[] = {
+      {"2200000000", 2200000000u, 2200000000ull},
+      {"5000000000", 0xFFFFFFFFu, 5000000000ull},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.length);
+    HttpTestServer server([&c](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(10);
+      r.contentLengthText = c.length;
+      return r;
+    });
+    ASSERT_NE(Open(server.Url("/MAP.ZIP")), nullptr) << GetLastError();
+    EXPECT_EQ(Query(url_, HTTP_QUERY_CONTENT_LENGTH), c.length);
+    DWORD narrow = 0;
+    DWORD len = sizeof narrow;
+    ASSERT_TRUE(HttpQueryInfoA(url_, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &narrow, &len, nullptr));
+    EXPECT_EQ(len, sizeof narrow);
+    EXPECT_EQ(narrow, c.narrow);
+    ULONGLONG wide = 0;
+    len = sizeof narrow;  // too small for 64 bits
+    EXPECT_FALSE(HttpQueryInfoA(url_, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER64, &wide, &len, nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INSUFFICIENT_BUFFER));
+    EXPECT_EQ(len, sizeof wide);
+    ASSERT_TRUE(HttpQueryInfoA(url_, HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER64, &wide, &len, nullptr));
+    EXPECT_EQ(wide, c.wide);
+    CloseUrl();
+  }
 }
 
 TEST_F(InternetTest, ReportsTheStatusOfEveryReplyWithItsBody) {
@@ -398,6 +436,66 @@ TEST_F(InternetTest, ReceiveTimeoutEndsASilentServer) {
     }
     EXPECT_EQ(error, DWORD(ERROR_INTERNET_TIMEOUT));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    CloseUrl();
+    InternetCloseHandle(session_);
+    session_ = nullptr;
+  }
+}
+
+// A body slower than about 1 KiB a second for a whole receive time-out ends as a silent one
+// does, although every byte would restart the time-out; an honest slow body arrives, and so
+// does a fast one whose reader stops reading for longer than the time-out.
+TEST_F(InternetTest, ReceiveTimeoutEndsADripButNotASlowBodyOrASlowReader) {
+  const struct {
+    const char* name;
+    long long size;
+    bool contentLength;
+    size_t chunkSize;
+    int chunkDelayMs;
+    int readerPauseMs;  // once, after the first packet
+    bool arrives;
+  } cases[] = {
+      {"a byte every 50 ms, announced", 400, true, 1, 50, 0, false},
+      {"a byte every 50 ms, close-delimited", 400, false, 1, 50, 0, false},
+      {"4 KB a second", 12000, true, 400, 100, 0, true},
+      {"a reader that pauses", 4 << 20, true, 64 * 1024, 0, 2500, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HttpTestServer server([&c](const HttpRequest&) {
+      HttpReply r = HttpReply::Generated(c.size);
+      r.contentLength = c.contentLength;
+      r.chunkSize = c.chunkSize;
+      r.chunkDelayMs = c.chunkDelayMs;
+      return r;
+    });
+    Session();
+    SetSessionOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 1000);
+    ASSERT_NE(Open(server.Url("/A.ZIP")), nullptr) << GetLastError();
+    std::string body, chunk(4096, '\0');
+    DWORD error = 0;
+    bool ok = true;
+    for (;;) {
+      DWORD avail = 0, read = 0;
+      if (!InternetQueryDataAvailable(url_, &avail, 0, 0) ||
+          !InternetReadFile(url_, chunk.data(), std::min<DWORD>(avail, 4096), &read)) {
+        ok = false;
+        error = GetLastError();
+        break;
+      }
+      if (read == 0) break;
+      if (body.empty() && c.readerPauseMs > 0)
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.readerPauseMs));
+      body.append(chunk.data(), read);
+    }
+    if (c.arrives) {
+      EXPECT_TRUE(ok) << error;
+      EXPECT_TRUE(body == HttpTestServer::PatternBody(0, c.size));
+    } else {
+      EXPECT_FALSE(ok);
+      EXPECT_EQ(error, DWORD(ERROR_INTERNET_TIMEOUT));
+      EXPECT_LT((long long)body.size(), c.size);
+    }
     CloseUrl();
     InternetCloseHandle(session_);
     session_ = nullptr;
