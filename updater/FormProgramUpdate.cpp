@@ -27,8 +27,15 @@ const TColor kChangedRow = TColor(0xFF80FF);
 const char* const kTotalPrefix = "전체 Download : ";
 const char* const kFileInfo = "__FILEINFO__.ini";
 
-// Sizes stay 32-bit; sums wrap instead of overflowing.
-int32_t Add32(int32_t a, int32_t b) { return int32_t(uint32_t(a) + uint32_t(b)); }
+// A transfer's result as the run passes it on: the byte count, kept positive past 2 GiB.
+int ResultOf(int64_t bytes) { return int(std::min<int64_t>(bytes, INT32_MAX)); }
+
+// A size the info file or the record lists. ReadInteger gives up past the 32-bit range, where
+// archives and files up to 4 GiB are listed: such a value is read in 64 bits.
+int64_t ReadSize(TCustomIniFile* ini, const AnsiString& section, const AnsiString& key) {
+  int32_t small = ini->ReadInteger(section, key, 0);
+  return small != 0 ? small : StrToInt64Def(ini->ReadString(section, key, ""), 0);
+}
 
 bool IsFileSection(const AnsiString& name) { return name.Pos("FILE_") == 1; }
 
@@ -283,8 +290,8 @@ bool TfrmProgramUpdate::FillFileList(TMemIniFile* model) {
     TListItem* item = lvMain->Items->Add();
     auto record = std::make_unique<TDownloadItem>();
     record->Section = section;
-    record->ZipSize = model->ReadInteger(section, "AG_ZIPSIZE", 0);
-    record->FileSize = model->ReadInteger(section, "AG_FILESIZE", 0);
+    record->ZipSize = ReadSize(model, section, "AG_ZIPSIZE");
+    record->FileSize = ReadSize(model, section, "AG_FILESIZE");
     AnsiString caption = AnsiUpperCase(model->ReadString(section, "CAPTION", ""));
     if (caption.IsEmpty()) caption = AnsiUpperCase(model->ReadString(section, "AG_FILENAME", ""));
     item->Caption = caption;
@@ -315,8 +322,8 @@ int TfrmProgramUpdate::ComputeTotals(TMemIniFile* model, int64_t& totalZip, int6
     if (!IsFileSection(section)) continue;
     ++count;
     if (CheckFileState(model, section) == 1) continue;
-    int64_t zip = model->ReadInteger(section, "AG_ZIPSIZE", 0);
-    int64_t file = model->ReadInteger(section, "AG_FILESIZE", 0);
+    int64_t zip = ReadSize(model, section, "AG_ZIPSIZE");
+    int64_t file = ReadSize(model, section, "AG_FILESIZE");
     totalZip += zip;
     totalFile += file;
     if (zip > maxZip) maxZip = zip;
@@ -330,7 +337,7 @@ int64_t TfrmProgramUpdate::SumZipSizes(TMemIniFile* model) {
   model->ReadSections(&sections);
   int64_t sum = 0;
   for (int i = 0; i < sections.Count(); ++i)
-    if (IsFileSection(sections.Get(i))) sum += model->ReadInteger(sections.Get(i), "AG_ZIPSIZE", 0);
+    if (IsFileSection(sections.Get(i))) sum += ReadSize(model, sections.Get(i), "AG_ZIPSIZE");
   return sum;
 }
 
@@ -343,9 +350,9 @@ int TfrmProgramUpdate::CheckFileState(TMemIniFile* model, const AnsiString& sect
   if (!rec) return 0;
   long long realSize = FileSizeOf(target);
   if (realSize < 0) return -1;
-  int32_t modelSize = model->ReadInteger(section, "AG_FILESIZE", 0);
-  int32_t recSize = rec->ReadInteger(section, "AG_FILESIZE", 0);
-  if (modelSize != 0 && modelSize == recSize && recSize == int32_t(uint32_t(realSize)))
+  int64_t modelSize = ReadSize(model, section, "AG_FILESIZE");
+  int64_t recSize = ReadSize(rec.get(), section, "AG_FILESIZE");
+  if (modelSize != 0 && modelSize == recSize && recSize == realSize)
     return model->ReadInteger(section, "AG_FILECRC", 0) == rec->ReadInteger(section, "AG_FILECRC", 0) ? 1 : 2;
   return 3;
 }
@@ -740,12 +747,12 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
   d->State = CheckFileState(model, section);
 
   if (d->State == 1) {
-    d->ZipSize = model->ReadInteger(section, "AG_ZIPSIZE", 0);
+    d->ZipSize = ReadSize(model, section, "AG_ZIPSIZE");
     d->CurPos = 0;
     d->DoneBefore = d->ZipSize;
     d->Percent = 100;
     // A current file is finished whatever its archive size says.
-    rc = d->ZipSize > 0 ? d->ZipSize : 1;
+    rc = d->ZipSize > 0 ? ResultOf(d->ZipSize) : 1;
     SetResult(item, "완료");
     DoneBytes += d->ZipSize;
     ShowTotal(DoneBytes);
@@ -785,7 +792,7 @@ int TfrmProgramUpdate::DownloadFile(TMemIniFile* model, const AnsiString& sectio
       local = PathJoin(name, folder);
       int r = DownloadTo(local, urlOf(name));
       if (r > 0) {
-        rc = Add32(rc, r);
+        rc = ResultOf(int64_t(rc) + r);
       } else {
         rc = r;
         break;
@@ -978,11 +985,8 @@ bool TfrmProgramUpdate::Unzip(const AnsiString& archive, const AnsiString& folde
     // run checks it; a section naming no file has nothing to check.
     AnsiString name = model->ReadString(section, "AG_FILENAME", "");
     AnsiString target = PathBelow(name, folder);
-    int32_t listedSize = model->ReadInteger(section, "AG_FILESIZE", 0);
-    auto sizeAsListed = [&] {
-      long long real = FileSizeOf(target);
-      return listedSize == 0 || (real >= 0 && int32_t(uint32_t(real)) == listedSize);
-    };
+    int64_t listedSize = ReadSize(model, section, "AG_FILESIZE");
+    auto sizeAsListed = [&] { return listedSize == 0 || FileSizeOf(target) == listedSize; };
     if (r == 0 && (name.IsEmpty() || (!target.IsEmpty() && FileExists(target) && sizeAsListed()))) {
       int n = model->ReadInteger(section, "AG_NUMSPAN", 0);
       AnsiString zipName = model->ReadString(section, "AG_ZIPNAME", "");
@@ -995,7 +999,7 @@ bool TfrmProgramUpdate::Unzip(const AnsiString& archive, const AnsiString& folde
       int crc = model->ReadInteger(section, "AG_FILECRC", 0);
       std::unique_ptr<TMemIniFile> rec(OpenIniIn(kFileInfo, folder, true));
       if (rec) {
-        rec->WriteInteger(section, "AG_FILESIZE", listedSize);
+        rec->WriteString(section, "AG_FILESIZE", IntToStr(listedSize));
         rec->WriteInteger(section, "AG_FILECRC", crc);
         rec->UpdateFile();
         result = true;

@@ -25,7 +25,7 @@ struct TDownloadItem {
   int64_t ZipSize = 0;
   int64_t DoneBefore = 0;  // bytes of this file's parts received in full
   int64_t CurPos = 0;      // bytes received of the part in hand
-  int32_t FileSize = 0;
+  int64_t FileSize = 0;
   int32_t Percent = 0;     // bar value: download percent, then unpacking percent
   int32_t State = 0;       // file state, stored when the run reaches the file
 };

@@ -140,6 +140,37 @@ TEST_F(DownloadRunTest, ASecondStartFindsEveryFileCurrentAndStillFinishes) {
   EXPECT_EQ(form_->lblTotalPercent->Caption.get().str(), "100 %");
 }
 
+// Installed files past 2 GiB (sparse here) are compared by their true sizes: one as listed and
+// recorded is current, one that is 4 GiB longer than listed is not.
+TEST_F(DownloadRunTest, FilesPastTwoGiBAreComparedByTheirTrueSizes) {
+  TMemIniFile* s7 = Model("PAVO S7");
+  const AnsiString crc = s7->ReadString("FILE_1", "AG_FILECRC", "");
+  const struct {
+    long long listed;
+    long long real;
+    int state;
+  } cases[] = {{2500000000LL, 2500000000LL, 1}, {4000000000LL, 4000000000LL, 1}, {60000, (4LL << 30) + 60000, 3},
+               {2500000000LL, 2500000001LL, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.real);
+    s7->WriteString("FILE_1", "AG_FILESIZE", IntToStr(c.listed));
+    fs::create_directories(Data("PAVO_S7/Program"));
+    const fs::path file = Data("PAVO_S7/Program") / s7->ReadString("FILE_1", "AG_FILENAME", "").str();
+    WriteUnix(file, "");
+    fs::resize_file(file, uintmax_t(c.real));
+    WriteUnix(Data("PAVO_S7/Program/__FILEINFO__.ini"),
+              "[FILE_1]\nAG_FILESIZE=" + std::to_string(c.listed) + "\nAG_FILECRC=" + crc.str() + "\n");
+    EXPECT_EQ(form_->CheckFileState(s7, "FILE_1"), c.state);
+    int64_t totalZip, maxFile, maxZip, totalFile;
+    form_->ComputeTotals(s7, totalZip, maxFile, maxZip, totalFile);
+    // What a file still to fetch needs on the drive counts its true size.
+    if (c.state != 1) {
+      EXPECT_GE(totalFile, c.listed);
+    }
+  }
+  fs::remove_all(Data("PAVO_S7/Program"));
+}
+
 TEST_F(DownloadRunTest, AnArchiveThatCannotBeCreatedEndsTheRunWithError) {
   // A folder where the program's archive would go.
   fs::create_directories(Data("PAVO_S7/Program/PAVOS7_PRG.ZIP"));

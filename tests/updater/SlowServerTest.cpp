@@ -18,7 +18,7 @@ using testsupport::HttpReply;
 using testsupport::HttpRequest;
 using testsupport::HttpTestServer;
 
-const char* const kProgramPath = "/s7/PAVOS7_PRG.ZIP";
+const char* const kProgramFolder = "/s7/";  // the program's archive or its parts
 
 class SlowServerTest : public RunFixture {
  protected:
@@ -28,7 +28,7 @@ class SlowServerTest : public RunFixture {
   void SetUp() override {
     own_ = std::make_unique<HttpTestServer>([this](const HttpRequest& r) {
       std::lock_guard<std::mutex> lock(lock_);
-      if (r.path == kProgramPath) ticks_.push_back(GetTickCount());
+      if (r.path.rfind(kProgramFolder, 0) == 0) ticks_.push_back(GetTickCount());
       return reply_;
     });
     extraHosts_ = "," + own_->ConnectTo("big.quorvex.example");
@@ -51,7 +51,7 @@ class SlowServerTest : public RunFixture {
     std::lock_guard<std::mutex> lock(lock_);
     reply_ = std::move(reply);
   }
-  // Requests of the program's archive so far, and the tick count when each arrived.
+  // Requests of the program's archive (or its parts) so far, and the tick count when each arrived.
   std::vector<uint32_t> Ticks() {
     std::lock_guard<std::mutex> lock(lock_);
     return ticks_;
@@ -75,29 +75,53 @@ class SlowServerTest : public RunFixture {
 
 // ------------------------------------------------------------------ big archives
 
-// 2.2 GB with its length: asked for once, counted to the byte past 2 GiB. The archive file is
+// Past 2 GiB with its length, as one archive or as parts that add up past it: each asked for
+// once, counted to the byte, the row's percent taken of the listed size. The archive files are
 // /dev/null, so nothing is kept (and nothing can be unpacked).
 TEST_F(SlowServerTest, AnArchivePastTwoGiBIsFetchedOnceAndCountedToTheByte) {
-  const long long size = 2200000000LL;
-  HttpReply reply = HttpReply::Generated(size);
-  reply.chunkSize = 256 * 1024;
-  Serve(reply);
-  Model("PAVO S7")->WriteString("FILE_1", "AG_ZIPSIZE", "2200000000");
-  Choose("PAVO S7");
-  fs::create_directories(Data("PAVO_S7/Program"));
-  fs::create_symlink("/dev/null", Data("PAVO_S7/Program/PAVOS7_PRG.ZIP"));
-  // A run that asks again ends with a pause.
-  When again([&] { return ProgramRequests() > 1; },
-             [&] { TfrmProgramUpdate::HandleCommand(form_, "__PauseUpdate", false); });
-  form_->ZipBuilder1->Unattended = true;  // no box for what cannot be read
-  ClickStart();
-  EXPECT_EQ(ProgramRequests(), 1);
-  std::vector<std::string> shown = ProgramRow();
-  EXPECT_EQ(std::count(shown.begin(), shown.end(), "재시도"), 0) << ::testing::PrintToString(shown);
-  // Counted in 64 bits to the end of the part (the progress calls carry 32-bit values).
-  EXPECT_EQ(Rec(0)->DoneBefore, size);
-  EXPECT_EQ(form_->DoneBytes, size);
-  EXPECT_EQ(Result(0), "파일오류");
+  const struct {
+    int parts;
+    long long partSize;
+  } cases[] = {{1, 2200000000LL}, {2, 1200000000LL}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.parts);
+    const long long size = c.parts * c.partSize;
+    HttpReply reply = HttpReply::Generated(c.partSize);
+    reply.chunkSize = 256 * 1024;
+    Serve(reply);
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      ticks_.clear();
+    }
+    shown_.clear();
+    Model("PAVO S7")->WriteString("FILE_1", "AG_ZIPSIZE", IntToStr(size));
+    Model("PAVO S7")->WriteString("FILE_1", "AG_NUMSPAN", IntToStr(c.parts));
+    Choose("PAVO S7");
+    EXPECT_EQ(Rec(0)->ZipSize, size);
+    fs::remove_all(Data("PAVO_S7/Program"));
+    fs::create_directories(Data("PAVO_S7/Program"));
+    std::vector<std::string> names;
+    if (c.parts == 1)
+      names.push_back("PAVOS7_PRG.ZIP");
+    else
+      for (int k = 1; k <= c.parts; ++k) names.push_back("PAVOS7_PRG00" + std::to_string(k) + ".ZIP");
+    for (const std::string& name : names) fs::create_symlink("/dev/null", Data("PAVO_S7/Program/" + name));
+    // A run that asks again ends with a pause.
+    When again([&] { return ProgramRequests() > c.parts; },
+               [&] { TfrmProgramUpdate::HandleCommand(form_, "__PauseUpdate", false); });
+    form_->ZipBuilder1->Unattended = true;  // no box for what cannot be read
+    ClickStart();
+    EXPECT_EQ(ProgramRequests(), c.parts);
+    const std::vector<std::string>& raw = shown_[Row(0)->Caption.get().str()];
+    EXPECT_NE(std::find(raw.begin(), raw.end(), "50 %"), raw.end()) << ::testing::PrintToString(raw);
+    std::vector<std::string> shown = ProgramRow();
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), "재시도"), 0) << ::testing::PrintToString(shown);
+    // Counted in 64 bits to the end of the file (the progress calls carry 32-bit values).
+    EXPECT_EQ(Rec(0)->DoneBefore, size);
+    EXPECT_EQ(form_->DoneBytes, size);
+    // Fetched whole, so it goes on to its unpacking, which finds no archive in /dev/null.
+    EXPECT_EQ(Result(0), "파일오류");
+  }
 }
 
 // ------------------------------------------------------------------ retries

@@ -1,12 +1,14 @@
 // The local vendor service and its sample site, reached the way the programs reach the vendor:
 // through TQuorvexWebGet, the compiled-in host names and WINPLAT_CONNECT_TO.
 #include <gtest/gtest.h>
+
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -265,7 +267,9 @@ TEST_F(VendorServiceTest, OmitsContentLengthAndThrottlesWhenTold) {
   int n = get.GetBuffer("http://trelm.quorvex.example/pavoTrelm/model/PAVO_X1.ini", buffer, false);
   delete[] buffer;
   EXPECT_GT(n, 0);
-  EXPECT_EQ(maxima, (std::vector<int>{0, 0}));  // before the body and the end signal only
+  // Without a length: before the body, after every packet and the end signal, all without a Max.
+  EXPECT_GE(maxima.size(), 3u);
+  EXPECT_EQ(std::count(maxima.begin(), maxima.end(), 0), std::ptrdiff_t(maxima.size()));
 
   timespec start{}, end{};
   clock_gettime(CLOCK_MONOTONIC, &start);
