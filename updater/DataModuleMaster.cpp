@@ -24,6 +24,43 @@ TdmMaster* dmMaster = nullptr;
 
 namespace {
 
+// An entry's name read as UTF-8 and converted to the code page; empty when it is no UTF-8.
+std::string Utf8Name(const std::string& name) {
+  int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), int(name.size()), nullptr, 0);
+  if (wide <= 0) return "";
+  std::wstring text(size_t(wide), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, name.data(), int(name.size()), text.data(), wide);
+  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (size <= 0) return "";
+  std::string ansi(size_t(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), wide, ansi.data(), size, nullptr, nullptr);
+  return ansi;
+}
+
+// Where the engine writes an entry of that name below folder: "." and empty steps dropped,
+// ".." taken back; "" for a name it refuses (absolute, a drive or stream, a zero byte, out of
+// the folder) or one that names the folder itself.
+AnsiString EntryTarget(const AnsiString& folder, const std::string& name) {
+  const std::string refused(":\0", 2);
+  if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find_first_of(refused) != std::string::npos) return "";
+  std::vector<std::string> steps;
+  for (size_t start = 0; start <= name.size();) {
+    size_t end = std::min(name.find_first_of("\\/", start), name.size());
+    std::string step = name.substr(start, end - start);
+    if (step == "..") {
+      if (steps.empty()) return "";
+      steps.pop_back();
+    } else if (!step.empty() && step != ".") {
+      steps.push_back(step);
+    }
+    start = end + 1;
+  }
+  if (steps.empty()) return "";
+  std::string path = ExcludeTrailingBackslash(folder).str();
+  for (const std::string& step : steps) path += "\\" + step;
+  return path.c_str();
+}
+
 const char* const kRegistryBase = "Software\\Delmaro";
 const char* const kRegistryKey = "Movrant for Pavo";
 
@@ -35,6 +72,31 @@ std::unique_ptr<TRegIniFile> OpenSettingsKey() {
 }
 
 }  // namespace
+
+// True when unpacking the listed archive into folder would create, replace or delete one of
+// the program's own files, by any name an entry may be written under: as listed, read as
+// UTF-8, or the Unicode path of its extra field (0x7075). An archive without a listing is
+// refused too: its entries are unknown.
+bool ReachesProgramFiles(const std::vector<std::unique_ptr<ZipDirEntry>>& contents, const AnsiString& folder) {
+  if (contents.empty()) return true;
+  for (const auto& entry : contents) {
+    if (!entry) continue;
+    std::vector<std::string> names = {entry->FileName.str(), Utf8Name(entry->FileName.str())};
+    const std::string& extra = entry->ExtraData.str();
+    for (size_t at = 0; at + 4 <= extra.size();) {
+      unsigned id = uint8_t(extra[at]) | uint8_t(extra[at + 1]) << 8;
+      size_t len = uint8_t(extra[at + 2]) | uint8_t(extra[at + 3]) << 8;
+      if (at + 4 + len > extra.size()) break;
+      if (id == 0x7075 && len > 5 && extra[at + 4] == 1) names.push_back(Utf8Name(extra.substr(at + 9, len - 5)));
+      at += 4 + len;
+    }
+    for (const std::string& name : names) {
+      AnsiString target = EntryTarget(folder, name);
+      if (!target.IsEmpty() && IsProgramOwnFile(target)) return true;
+    }
+  }
+  return false;
+}
 
 TdmMaster::TdmMaster(TComponent* Owner) : TDataModule(Owner), InfoFiles(std::make_unique<TInfoFileList>()) {
   OnDestroy = [this](TObject* Sender) { DataModuleDestroy(Sender); };
@@ -222,7 +284,10 @@ void TdmMaster::UnzipTo(AnsiString zipFile, AnsiString folder, bool deleteAfter)
     ZipBuilder->ExtrBaseDir = folder;
     ZipBuilder->Unattended = true;
     ZipBuilder->ExtrOptions = ExtrOpts() << ExtrDirNames << ExtrOverWrite;
-    if (ZipBuilder->Extract() == 0 && deleteAfter) DeleteFile(zipFile);
+    // Camera data never write over the program itself, whatever folder the user chose: such an
+    // archive stays packed.
+    if (!ReachesProgramFiles(ZipBuilder->Worker->ZipContents, folder) && ZipBuilder->Extract() == 0 && deleteAfter)
+      DeleteFile(zipFile);
   } catch (...) {
     // Callers judge the outcome by the files that appear.
   }

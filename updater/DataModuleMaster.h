@@ -3,6 +3,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "Classes.h"
 #include "ConnectionState.h"
@@ -10,6 +11,7 @@
 
 class TMemIniFile;
 class TZipBuilder;
+struct ZipDirEntry;
 
 // Addresses of the vendor's web service.
 extern const char* const URL_LOGIN_CHECK;   // format with user ID and password
@@ -76,5 +78,8 @@ TMemIniFile* LoadInfoFile(AnsiString url);
 // transfer's OnRecvProgress (called after every packet).
 int DownloadToStream(AnsiString url, TStream* stream, bool useCache = true, bool encoded = false,
                      std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)> progress = nullptr);
+// True when unpacking an archive of these listed entries into folder would create, replace or
+// delete one of the program's own files; also for an archive without a listing.
+bool ReachesProgramFiles(const std::vector<std::unique_ptr<ZipDirEntry>>& contents, const AnsiString& folder);
 // buffer receives a new[] block without a terminating zero, owned by the caller.
 int DownloadToMemory(AnsiString url, char** buffer);

@@ -161,9 +161,10 @@ void TfrmMain::btnCameraUpdateClick(TObject*) {
   AnsiString name = GetURLFileName(url);
   AnsiString local = PathJoin(name, folder);
   int n = -1;
-  // A name that is not one plain file name would lead out of the chosen folder: it fails as a
-  // download that did not arrive, and nothing is created.
-  if (IsPlainFileName(name)) n = DownloadReplacing(url, local, folder);
+  // A name that is not one plain file name would lead out of the chosen folder, and one of the
+  // program's own files (the folder may be the program's) must stay: either fails as a download
+  // that did not arrive, and nothing is created.
+  if (IsPlainFileName(name) && !IsProgramOwnFile(local)) n = DownloadReplacing(url, local, folder);
   if (n < 0) {
     Application->MessageBox("Camera 파일을 받지 못했습니다.\n잠시 후 다시 시도해 보세요.", PROGRAM_TITLE,
                             MB_ICONERROR | MB_YESNO);

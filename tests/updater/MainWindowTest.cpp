@@ -6,6 +6,7 @@
 
 #include "HttpTestServer.h"
 #include "RunFixture.h"
+#include "ZipWriter.h"
 
 namespace runtest {
 namespace {
@@ -367,6 +368,57 @@ TEST_F(CameraTest, AFailingEntryKeepsTheArchiveAndANonZipIsNotUnpacked) {
     fs::remove_all(root_ / "cam", ec);
   }
   EXPECT_TRUE(PumpUntil([&] { return Opened().size() == 2; }));
+}
+
+// Camera data never land on the program's own files, even when the user chooses the program's
+// folder: a camera file named like one is not fetched, and an archive that would write one stays
+// packed with nothing of it unpacked; other camera data still arrive there.
+TEST_F(CameraTest, CameraDataInTheProgramFolderLeaveTheProgramsFilesAlone) {
+  const fs::path program = fs::canonical("/proc/self/exe").parent_path();
+  auto zipOf = [](const std::vector<std::string>& names) {
+    ztest::ZipWriter zip;
+    for (const std::string& name : names) zip.AddFile(name, "camera bytes of " + name);
+    return zip.Build();
+  };
+  cameraFiles_["/cam/Movrant.ini"] = "[UPDATE]\nURL=http://elsewhere.example\n";
+  cameraFiles_["/cam/CamProgramFolder1.ZIP"] = zipOf({"CamProgramFolder1.dat", "CamProgramFolder.dll"});
+  cameraFiles_["/cam/CamProgramFolder2.ZIP"] = zipOf({"CamProgramFolder2.dat", "HTML/CamProgramFolder.html"});
+  cameraFiles_["/cam/CamProgramFolder3.ZIP"] = zipOf({"CamProgramFolder3.dat"});
+  const std::vector<std::string> made = {"Movrant.ini",           "CamProgramFolder1.ZIP", "CamProgramFolder1.dat",
+                                         "CamProgramFolder.dll",  "CamProgramFolder2.ZIP", "CamProgramFolder2.dat",
+                                         "HTML/CamProgramFolder.html", "CamProgramFolder3.ZIP",
+                                         "CamProgramFolder3.dat"};
+  auto clean = [&] {
+    std::error_code ec;
+    for (const std::string& name : made) fs::remove(program / name, ec);
+  };
+  clean();
+  ASSERT_FALSE(fs::exists(program / "Movrant.ini"));
+  const struct {
+    const char* name;
+    bool fetched;
+    std::vector<std::string> present, absent;
+  } cases[] = {
+      {"Movrant.ini", false, {}, {"Movrant.ini"}},
+      {"CamProgramFolder1.ZIP", true, {"CamProgramFolder1.ZIP"}, {"CamProgramFolder1.dat", "CamProgramFolder.dll"}},
+      {"CamProgramFolder2.ZIP", true, {"CamProgramFolder2.ZIP"}, {"CamProgramFolder2.dat", "HTML/CamProgramFolder.html"}},
+      {"CamProgramFolder3.ZIP", true, {"CamProgramFolder3.dat"}, {"CamProgramFolder3.ZIP"}},
+  };
+  uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) {
+    d.Select(AnsiString(winplat::UnixToDos(program.string())));
+    d.Ok();
+  });
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    boxes_.clear();
+    dm_->CameraUrl = AnsiString("http://cam.quorvex.example/cam/") + c.name;
+    frmMain->btnCameraUpdateClick(frmMain->btnCameraUpdate);
+    EXPECT_EQ(BoxesWith("Camera 파일을 받지 못했습니다."), c.fetched ? 0 : 1);
+    for (const std::string& name : c.present) EXPECT_TRUE(fs::exists(program / name)) << name;
+    for (const std::string& name : c.absent) EXPECT_FALSE(fs::exists(program / name)) << name;
+    EXPECT_EQ(GetCurrentDir(), dm_->RootPath);
+  }
+  clean();
 }
 
 TEST_F(CameraTest, ADownloadThatFailsSaysSo) {
