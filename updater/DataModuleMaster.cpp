@@ -208,11 +208,12 @@ AnsiString TdmMaster::EnsureFolder(AnsiString base, AnsiString sub) {
 
 // ------------------------------------------------------------------ model info files, transfers
 
-TMemIniFile* LoadInfoFile(AnsiString url) {
+TMemIniFile* LoadInfoFile(AnsiString url, TRecvProgress progress) {
   AnsiString name = GetURLFileName(url);
   auto get = std::make_unique<TQuorvexWebGet>(nullptr);
   get->UseCache = true;
   get->PacketSize = 4096;
+  get->OnRecvProgress = std::move(progress);
   char* buffer = nullptr;
   int n = get->GetBuffer(url, buffer, false);
   if (n < 1) return nullptr;
@@ -247,8 +248,7 @@ bool TdmMaster::AddInfoFile(TMemIniFile* ini) {
   return true;
 }
 
-int DownloadToStream(AnsiString url, TStream* stream, bool useCache, bool encoded,
-                     std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)> progress) {
+int DownloadToStream(AnsiString url, TStream* stream, bool useCache, bool encoded, TRecvProgress progress) {
   if (!stream) return -1;
   stream->SetSize(0);
   auto get = std::make_unique<TQuorvexWebGet>(nullptr);

@@ -71,13 +71,16 @@ class TdmMaster : public TDataModule {
 extern TdmMaster* dmMaster;
 
 
+// The progress event of a transfer: Max 0 without a length.
+using TRecvProgress = std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)>;
 // One model info file (or the version file) from url, parsed in memory; null when nothing came.
-TMemIniFile* LoadInfoFile(AnsiString url);
+// progress, when given, is the transfer's OnRecvProgress (called after every packet).
+TMemIniFile* LoadInfoFile(AnsiString url, TRecvProgress progress = nullptr);
 // useCache false keeps the reply and its address out of the HTTP cache on disk; encoded true
 // sends url as it is (its values encoded with URLEncodeQueryValue); progress, when given, is the
 // transfer's OnRecvProgress (called after every packet).
 int DownloadToStream(AnsiString url, TStream* stream, bool useCache = true, bool encoded = false,
-                     std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)> progress = nullptr);
+                     TRecvProgress progress = nullptr);
 // True when unpacking an archive of these listed entries into folder would create, replace or
 // delete one of the program's own files; also for an archive without a listing.
 bool ReachesProgramFiles(const std::vector<std::unique_ptr<ZipDirEntry>>& contents, const AnsiString& folder);

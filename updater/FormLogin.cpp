@@ -354,6 +354,9 @@ void TfrmLogin::btnLoginClick(TObject*) {
     dmMaster->CameraUrl = StringReplace(lines->Get(1), "#!#", "", rfReplaceAll);
     dmMaster->InfoBaseUrl = StringReplace(lines->Get(3), "#!#", "", rfReplaceAll);
 
+    // A close asked while the files come ends the login without a word (an earlier file may
+    // have set mrOk already); a file that is still arriving is stopped at its next packet.
+    auto closing = [this] { return ModalResult == mrCancel || Application->Terminated; };
     AnsiString failures;
     for (int i = 2; i < fieldCount; ++i) {
       AnsiString entry = fields->Get(i);
@@ -361,15 +364,24 @@ void TfrmLogin::btnLoginClick(TObject*) {
         Application->MessageBox(FormatStr("잘못된 단말 정보가 들어 있습니다.").c_str(), PROGRAM_TITLE, MB_ICONERROR);
         continue;
       }
+      if (closing()) break;
       int percent = int(double(i + 1) / double(fieldCount) * 100 + 0.5);
       SetStatus(Format("정보 파일을 받아 오는중.....[%d %%]", percent));
       Application->ProcessMessages();
       TMemIniFile* ini = nullptr;
       try {
-        ini = LoadInfoFile(dmMaster->InfoBaseUrl + "/" + entry);
+        ini = LoadInfoFile(dmMaster->InfoBaseUrl + "/" + entry, [&closing](TObject* Sender, AnsiString, int, int) {
+          Application->ProcessMessages();
+          if (closing())
+            if (auto* get = dynamic_cast<TQuorvexWebGet*>(Sender)) get->Stop();
+        });
       } catch (const Exception&) {
         Application->MessageBox(Format("단말정보를 받는 중 Error가 발생 했습니다.[%s]", entry.c_str()).c_str(),
                                 PROGRAM_TITLE, MB_ICONERROR);
+        break;
+      }
+      if (closing()) {
+        std::unique_ptr<TMemIniFile> discarded(ini);
         break;
       }
       bool added = false;

@@ -101,6 +101,7 @@ class Environment : public ::testing::Test {
       return login_;
     }
     if (onFile_) onFile_(r);
+    if (auto reply = replies_.find(r.path); reply != replies_.end()) return reply->second;
     auto it = files_.find(r.path);
     return it == files_.end() ? HttpReply::Status(404, "Not Found") : HttpReply::Text(it->second);
   }
@@ -135,6 +136,7 @@ class Environment : public ::testing::Test {
   std::unique_ptr<HttpTestServer> server_;
   std::mutex lock_;
   HttpReply login_ = HttpReply::Status(404, "Not Found");
+  std::map<std::string, HttpReply> replies_;  // files served as these replies (paced, cut...)
   std::map<std::string, std::string> files_;
   std::function<void(const HttpRequest&)> onLogin_, onFile_;
   std::function<void(const AnsiString&)> onBox_;

@@ -258,6 +258,47 @@ TEST_F(LoginFormTest, ACloseWhileTheReplyDripsEndsTheLoginAtOnce) {
   }
 }
 
+// A model info file that drips after the login reply: a close asked then ends the login at the
+// next byte, without a box and without asking for the next file; the close's result stays.
+TEST_F(LoginFormTest, ACloseWhileAModelFileDripsEndsTheLoginAtOnce) {
+  const std::string reply =
+      "#!#200|ok|A.ini|B.ini|\r\ncamera\r\n\r\n#!#http://trelm.quorvex.example/pavoTrelm/model\r\n";
+  Reply(reply);
+  const std::string file = "[ENVIRONMENT]\nMODEL_CAPTION=A\n" + std::string(200, ';');
+  for (bool announced : {true, false}) {
+    SCOPED_TRACE(announced ? "length announced" : "no length");
+    HttpReply drip = HttpReply::Text(file);
+    drip.contentLength = announced;
+    drip.chunkSize = 1;
+    drip.chunkDelayMs = 100;
+    replies_["/pavoTrelm/model/A.ini"] = drip;
+    files_["/pavoTrelm/model/B.ini"] = "[ENVIRONMENT]\nMODEL_CAPTION=B\n";
+    long long sentBefore = server_->BodyBytesSent();
+    auto requested = [this](const std::string& path) {
+      int n = 0;
+      for (const auto& r : server_->Requests()) n += r.path == path;
+      return n;
+    };
+    int before = requested("/pavoTrelm/model/A.ini"), beforeB = requested("/pavoTrelm/model/B.ini");
+    TTimer close(nullptr);
+    close.Interval = 1;
+    close.OnTimer = [&](TObject*) {
+      if (requested("/pavoTrelm/model/A.ini") == before) return;
+      close.Enabled = false;
+      form_->ModalResult = mrCancel;
+    };
+    close.Enabled = true;
+    Login("demo", "pw12");
+    EXPECT_FALSE(close.Enabled);
+    EXPECT_EQ(form_->ModalResult, mrCancel);
+    EXPECT_EQ(Boxes(), std::vector<std::string>{});
+    EXPECT_LT(server_->BodyBytesSent() - sentBefore, (long long)(reply.size() + file.size() / 4));
+    EXPECT_EQ(requested("/pavoTrelm/model/B.ini"), beforeB);
+    EXPECT_EQ(dm_->InfoFiles->Count(), 0);
+    ExpectInputsBack();
+  }
+}
+
 TEST_F(LoginFormTest, NoConnectionAtTheButtonSendsNothing) {
   Set("WINPLAT_CONNECTION", "offline");
   Reply("#!#200|ok|\r\n");
