@@ -134,6 +134,16 @@ class RetryWaitTest : public SlowServerTest {
   }
 };
 
+// The pauses are sampled by a timer while the run waits: each must last long enough (here
+// 100 ms and more) for a loaded machine's timer to see it.
+class RetryWaitSeenTest : public SlowServerTest {
+ protected:
+  void SetUp() override {
+    timeScale_ = "10";
+    SlowServerTest::SetUp();
+  }
+};
+
 // Records the pause the run takes after each failed try, while it waits.
 class WaitRecorder {
  public:
@@ -155,7 +165,7 @@ class WaitRecorder {
 
 // A file the server refuses is asked for again without end, but after a pause of a second that
 // doubles up to half a minute; the row shows "재시도" meanwhile.
-TEST_F(RetryWaitTest, ARefusedArchiveIsAskedForAgainAfterAPauseThatDoublesToHalfAMinute) {
+TEST_F(RetryWaitSeenTest, ARefusedArchiveIsAskedForAgainAfterAPauseThatDoublesToHalfAMinute) {
   WaitRecorder recorder(form_, [this] { return ProgramRequests(); });
   When enough([&] { return ProgramRequests() >= 8; },
               [&] { TfrmProgramUpdate::HandleCommand(form_, "__PauseUpdate", false); });
