@@ -24,9 +24,10 @@ std::atomic<unsigned long> g_connectAttempts{0};
 constexpr size_t kBufferCapacity = 512 * 1024;
 constexpr long kCurlBufferSize = 128 * 1024;
 constexpr long kMaxRedirects = 30;
-// A body slower than this for a whole receive time-out ends as a silent server does: a server
-// that drips a byte now and then must not hold the caller for ever.
-constexpr long kLowSpeedBytesPerSecond = 1024;
+// A body that moves less than this in a whole receive time-out ends as a silent server does: a
+// server that drips a byte now and then must not hold the caller for ever, while an honest slow
+// link still gets through.
+constexpr long kLowSpeedBytesPerTimeout = 1024;
 
 using Clock = std::chrono::steady_clock;
 
@@ -345,9 +346,9 @@ std::unique_ptr<NetworkRequest> NetworkRequest::Open(const RequestSettings& sett
     curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, long(settings.connectTimeoutMs));
   if (t.receiveTimeoutMs != 0xFFFFFFFF) {
     // libcurl measures in whole seconds: the time-out rounded up, at least one.
-    long seconds = long((uint64_t(t.receiveTimeoutMs) + 999) / 1000);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, kLowSpeedBytesPerSecond);
-    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, seconds < 1 ? 1L : seconds);
+    long seconds = std::max(1L, long((uint64_t(t.receiveTimeoutMs) + 999) / 1000));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, kLowSpeedBytesPerTimeout / seconds));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, seconds);
   }
   // Proxies: the preconfigured ones are libcurl's from the environment (http_proxy, no_proxy...).
   if (settings.accessType == INTERNET_OPEN_TYPE_DIRECT) {

@@ -454,11 +454,16 @@ TEST_F(InternetTest, ReceiveTimeoutEndsADripButNotASlowBodyOrASlowReader) {
     int chunkDelayMs;
     int readerPauseMs;  // once, after the first packet
     bool arrives;
+    DWORD timeoutMs = 1000;
   } cases[] = {
       {"a byte every 50 ms, announced", 400, true, 1, 50, 0, false},
       {"a byte every 50 ms, close-delimited", 400, false, 1, 50, 0, false},
       {"4 KB a second", 12000, true, 400, 100, 0, true},
       {"a reader that pauses", 4 << 20, true, 64 * 1024, 0, 2500, true},
+      // The bound is about 1 KiB in a receive time-out, not 1 KiB a second: 600 bytes a second
+      // get through a 2 s time-out, 20 bytes a second do not.
+      {"600 bytes a second, a 2 s time-out", 1800, true, 60, 100, 0, true, 2000},
+      {"a byte every 50 ms, a 2 s time-out", 400, true, 1, 50, 0, false, 2000},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -470,7 +475,7 @@ TEST_F(InternetTest, ReceiveTimeoutEndsADripButNotASlowBodyOrASlowReader) {
       return r;
     });
     Session();
-    SetSessionOption(INTERNET_OPTION_RECEIVE_TIMEOUT, 1000);
+    SetSessionOption(INTERNET_OPTION_RECEIVE_TIMEOUT, c.timeoutMs);
     ASSERT_NE(Open(server.Url("/A.ZIP")), nullptr) << GetLastError();
     std::string body, chunk(4096, '\0');
     DWORD error = 0;
