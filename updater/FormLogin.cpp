@@ -272,6 +272,8 @@ void TfrmLogin::btnLoginClick(TObject*) {
                              [this](TObject* Sender, AnsiString FileName, int Max, int Position) {
                                OnLoginProgress(Sender, FileName, Max, Position);
                              });
+    // A close asked while no packet came (the header lines) is seen here.
+    Application->ProcessMessages();
     if (CloseAsked()) return;
     if (n < 1) {
       finalText = kNoConnection;
@@ -364,10 +366,10 @@ void TfrmLogin::btnLoginClick(TObject*) {
         Application->MessageBox(FormatStr("잘못된 단말 정보가 들어 있습니다.").c_str(), PROGRAM_TITLE, MB_ICONERROR);
         continue;
       }
-      if (closing()) break;
       int percent = int(double(i + 1) / double(fieldCount) * 100 + 0.5);
       SetStatus(Format("정보 파일을 받아 오는중.....[%d %%]", percent));
       Application->ProcessMessages();
+      if (closing()) break;
       TMemIniFile* ini = nullptr;
       try {
         ini = LoadInfoFile(dmMaster->InfoBaseUrl + "/" + entry, [&closing](TObject* Sender, AnsiString, int, int) {

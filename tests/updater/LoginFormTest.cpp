@@ -5,6 +5,7 @@
 #include "FormLogin.h"
 #include "IniFiles.h"
 #include "LoginFixture.h"
+#include "wininet.h"
 
 namespace logintest {
 namespace {
@@ -265,6 +266,20 @@ TEST_F(LoginFormTest, ACloseWhileTheReplyDripsEndsTheLoginAtOnce) {
     LoginClosedOnceAskedFor("/pavoTrelm/pavoChkRegist.mms");
     EXPECT_LT(server_->BodyBytesSent() - sentBefore, (long long)body.size() / 4);
   }
+}
+
+// A reply whose header lines drip (each before the receive time-out, shortened here, ends it):
+// the transfer reports no packet, yet a close asked meanwhile ends the login without a box once
+// the transfer has failed.
+TEST_F(LoginFormTest, ACloseWhileTheReplysHeadersDripEndsTheLoginWithoutABox) {
+  login_ = HttpReply::Text("#!#200|ok|A.ini|\r\ncamera\r\n\r\ninfo\r\n");
+  login_.headers = {{"X-One", "1"}, {"X-Two", "2"}, {"X-Three", "3"}, {"X-Four", "4"}};
+  login_.headerLineDelayMs = 300;
+  DWORD timeout = 1000;
+  InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+  LoginClosedOnceAskedFor("/pavoTrelm/pavoChkRegist.mms");
+  timeout = 30000;  // the default again, for the tests that follow in this process
+  InternetSetOptionA(nullptr, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
 }
 
 // A model info file that drips after the login reply: a close asked then ends the login at the
