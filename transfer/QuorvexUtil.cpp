@@ -194,6 +194,8 @@ bool IsProgramOwnFile(const AnsiString& Path) {
   return false;
 }
 
+bool SamePath(const AnsiString& A, const AnsiString& B) { return PathKey(A) == PathKey(B); }
+
 TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create) {
   AnsiString path = PathJoin(Name, Folder);
   if (!FileExists(path) && !Create) return nullptr;

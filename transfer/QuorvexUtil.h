@@ -43,6 +43,9 @@ AnsiString PathBelow(const AnsiString& Name, const AnsiString& Folder);
 // it. Path is a full path; letter case is ignored, as the file functions ignore it, and so are
 // the dots and blanks that Windows drops from the end of a name.
 bool IsProgramOwnFile(const AnsiString& Path);
+// True when the file functions take both paths for one file (letter case, the dots and blanks
+// Windows drops from a name's end).
+bool SamePath(const AnsiString& A, const AnsiString& B);
 // The caller owns the object; null when the file is missing and Create is not set.
 TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create);
 

@@ -72,6 +72,8 @@ bool NamesStayInside(TMemIniFile* model, const AnsiString& section) {
     return false;
   // Every part's name ends in "NNN.ZIP": the first stands for all of them.
   AnsiString archive = model->ReadInteger(section, "AG_NUMSPAN", 0) == 1 ? zipName : PartName(zipName, 1);
+  // Nor may the archive land on the folder's record of what it installed.
+  if (SamePath(PathJoin(archive, folder), PathJoin(kFileInfo, folder))) return false;
   return !IsProgramOwnFile(PathJoin(archive, folder)) && !IsProgramOwnFile(PathJoin(kFileInfo, folder));
 }
 

@@ -126,6 +126,25 @@ TEST_F(HostilePathTest, NamesLeadingOutOfTheDownloadRootFailTheFileAndTouchNothi
   EXPECT_EQ(ReadUnix(root_ / "keep.txt"), "keep these bytes");
 }
 
+// An archive named like the folder's record of installed files would be written over it (and
+// deleted after a failed transfer or the unpacking): the file fails before anything is fetched
+// and the record keeps every line.
+TEST_F(HostilePathTest, AnArchiveNamedLikeTheFoldersRecordLeavesTheRecordWhole) {
+  const std::string dest = StringReplace(sample_["DEST_PATH"].c_str(), "\\", "/", rfReplaceAll).str();
+  for (const char* name : {"__FILEINFO__.ini", "__fileinfo__.INI", "__FILEINFO__.ini."}) {
+    SCOPED_TRACE(name);
+    Prepare("AG_ZIPNAME", name);
+    const std::string record = "[FILE_9]\nAG_FILESIZE=5\nAG_FILECRC=7\n";
+    fs::create_directories(Data(dest));
+    WriteUnix(Data(dest) / "__FILEINFO__.ini", record);
+    int requests = files_->RequestCount();
+    ClickStart();
+    EXPECT_EQ(Result(0), "Error");
+    EXPECT_EQ(files_->RequestCount(), requests);
+    EXPECT_EQ(ReadUnix(Data(dest) / "__FILEINFO__.ini"), record);
+  }
+}
+
 TEST_F(HostilePathTest, TheArchivesFolderOnTheServerOnlyShapesItsAddress) {
   // FILEINFO_PATH never becomes a local name: whatever its spelling, the archive is asked for
   // at the address it composes and installed in the download root.
