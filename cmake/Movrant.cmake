@@ -66,7 +66,11 @@ function(movrant_test)
     string(REPLACE "'" "'\\''" value "${value}")
     string(APPEND lines "export ${key}='${value}'\n")
   endforeach()
-  string(APPEND lines "exec \"$@\"\n")
+  # The test runs in a session of its own, ended with it: a browser helper that outlives the test
+  # would keep its output open, and CTest would wait on it until the test's time-out. A command
+  # the shell starts in the background ignores SIGINT and SIGQUIT: the test gets them back.
+  string(APPEND lines "setsid env --default-signal=INT,QUIT \"$@\" &\npid=$!\ntrap 'kill -KILL -$pid 2>/dev/null; exit 143' TERM INT HUP\n")
+  string(APPEND lines "wait $pid\nstatus=$?\nkill -KILL -$pid 2>/dev/null\nexit $status\n")
   file(WRITE "${launcher}.in" "${lines}")
   file(CHMOD "${launcher}.in" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
        WORLD_READ WORLD_EXECUTE)
