@@ -458,11 +458,11 @@ TEST_F(InternetTest, ReceiveTimeoutEndsADripButNotASlowBodyOrASlowReader) {
   } cases[] = {
       {"a byte every 50 ms, announced", 400, true, 1, 50, 0, false},
       {"a byte every 50 ms, close-delimited", 400, false, 1, 50, 0, false},
-      {"4 KB a second", 12000, true, 400, 100, 0, true},
+      {"4 KB a second", 12000, true, 400, 100, 0, true, 2000},
       {"a reader that pauses", 4 << 20, true, 64 * 1024, 0, 2500, true},
       // The bound is about 1 KiB in a receive time-out, not 1 KiB a second: 600 bytes a second
-      // get through a 2 s time-out, 20 bytes a second do not.
-      {"600 bytes a second, a 2 s time-out", 1800, true, 60, 100, 0, true, 2000},
+      // for longer than a 4 s time-out get through, 20 bytes a second do not.
+      {"600 bytes a second, a 4 s time-out", 4800, true, 60, 100, 0, true, 4000},
       {"a byte every 50 ms, a 2 s time-out", 400, true, 1, 50, 0, false, 2000},
   };
   for (const auto& c : cases) {
