@@ -3,6 +3,7 @@
 #include <shellapi.h>
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 
 #include "DataModuleMaster.h"
@@ -21,6 +22,16 @@ const int kRestartResult = 4;
 
 const char* const kNoConnection =
     "기본 정보를 받아올수 없습니다.\nMovrant는 인터넷이 연결된 상태에서만 사용이 가능합니다.";
+
+// A transfer's progress that keeps the dialog alive and ends the transfer at its next packet
+// once closing() holds.
+TRecvProgress StoppedWhen(std::function<bool()> closing) {
+  return [closing = std::move(closing)](TObject* Sender, AnsiString, int, int) {
+    Application->ProcessMessages();
+    if (closing())
+      if (auto* get = dynamic_cast<TQuorvexWebGet*>(Sender)) get->Stop();
+  };
+}
 
 }  // namespace
 
@@ -121,12 +132,6 @@ void TfrmLogin::Timer1Timer(TObject*) {
 }
 
 bool TfrmLogin::CloseAsked() { return ModalResult != mrNone || Application->Terminated; }
-
-void TfrmLogin::OnLoginProgress(TObject* Sender, AnsiString, int, int) {
-  Application->ProcessMessages();
-  if (CloseAsked())
-    if (auto* get = dynamic_cast<TQuorvexWebGet*>(Sender)) get->Stop();
-}
 
 void TfrmLogin::OnUpdateProgress(TObject*, AnsiString FileName, int Max, int Position) {
   AnsiString name = GetURLFileName(FileName);
@@ -268,10 +273,7 @@ void TfrmLogin::btnLoginClick(TObject*) {
     SetStatus("Login Check 중.....");
     // The address carries the password: it must never reach the HTTP cache on disk. A close
     // asked while the reply comes ends the login without a word: the dialog goes.
-    int n = DownloadToStream(address, stream.get(), false, true,
-                             [this](TObject* Sender, AnsiString FileName, int Max, int Position) {
-                               OnLoginProgress(Sender, FileName, Max, Position);
-                             });
+    int n = DownloadToStream(address, stream.get(), false, true, StoppedWhen([this] { return CloseAsked(); }));
     // A close asked while no packet came (the header lines) is seen here.
     Application->ProcessMessages();
     if (CloseAsked()) return;
@@ -372,11 +374,7 @@ void TfrmLogin::btnLoginClick(TObject*) {
       if (closing()) break;
       TMemIniFile* ini = nullptr;
       try {
-        ini = LoadInfoFile(dmMaster->InfoBaseUrl + "/" + entry, [&closing](TObject* Sender, AnsiString, int, int) {
-          Application->ProcessMessages();
-          if (closing())
-            if (auto* get = dynamic_cast<TQuorvexWebGet*>(Sender)) get->Stop();
-        });
+        ini = LoadInfoFile(dmMaster->InfoBaseUrl + "/" + entry, StoppedWhen(closing));
       } catch (const Exception&) {
         Application->MessageBox(Format("단말정보를 받는 중 Error가 발생 했습니다.[%s]", entry.c_str()).c_str(),
                                 PROGRAM_TITLE, MB_ICONERROR);

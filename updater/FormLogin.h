@@ -45,9 +45,7 @@ class TfrmLogin : public TForm {
   void SetStatus(AnsiString text);
   void ShowVersions();
   void OnUpdateProgress(TObject* Sender, AnsiString FileName, int Max, int Position);
-  // The login reply's progress: keeps the dialog alive and ends the transfer when the dialog
-  // is asked to close meanwhile.
-  void OnLoginProgress(TObject* Sender, AnsiString FileName, int Max, int Position);
+  // The dialog has been asked to close (or the program to end) while the login runs.
   bool CloseAsked();
   void OnUpdateRestart(TObject* Sender);
   void OnUpdateInfoFile(TObject* Sender, AnsiString Message);
