@@ -31,10 +31,13 @@ const char* const kFileInfo = "__FILEINFO__.ini";
 int ResultOf(int64_t bytes) { return int(std::min<int64_t>(bytes, INT32_MAX)); }
 
 // A size the info file or the record lists. ReadInteger gives up past the 32-bit range, where
-// archives and files up to 4 GiB are listed: such a value is read in 64 bits.
+// archives and files up to 4 GiB are listed: such a value is read in 64 bits. Anything larger
+// is no size the zip reader can hold, and counts as none, so sums stay far from overflowing.
 int64_t ReadSize(TCustomIniFile* ini, const AnsiString& section, const AnsiString& key) {
   int32_t small = ini->ReadInteger(section, key, 0);
-  return small != 0 ? small : StrToInt64Def(ini->ReadString(section, key, ""), 0);
+  if (small != 0) return small;
+  long long size = StrToInt64Def(ini->ReadString(section, key, ""), 0);
+  return size > 0 && size <= 0xFFFFFFFFLL ? size : 0;
 }
 
 bool IsFileSection(const AnsiString& name) { return name.Pos("FILE_") == 1; }

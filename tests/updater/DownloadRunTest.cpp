@@ -171,6 +171,23 @@ TEST_F(DownloadRunTest, FilesPastTwoGiBAreComparedByTheirTrueSizes) {
   fs::remove_all(Data("PAVO_S7/Program"));
 }
 
+// Sizes no archive the zip reader can hold counts as none, as a value past the 32-bit range
+// always did, so the sums of a hostile file's sizes cannot overflow.
+TEST_F(DownloadRunTest, ListedSizesPastFourGiBCountAsNone) {
+  TMemIniFile* s7 = Model("PAVO S7");
+  for (const char* section : {"FILE_1", "FILE_2"}) {
+    s7->WriteString(section, "AG_ZIPSIZE", "9223372036854775807");
+    s7->WriteString(section, "AG_FILESIZE", "4294967296");
+  }
+  int64_t totalZip, maxFile, maxZip, totalFile;
+  form_->ComputeTotals(s7, totalZip, maxFile, maxZip, totalFile);
+  EXPECT_EQ(totalZip, 0);
+  EXPECT_EQ(totalFile, 0);
+  EXPECT_EQ(form_->SumZipSizes(s7), 0);
+  s7->WriteString("FILE_1", "AG_ZIPSIZE", "4294967295");
+  EXPECT_EQ(form_->SumZipSizes(s7), 4294967295LL);
+}
+
 TEST_F(DownloadRunTest, AnArchiveThatCannotBeCreatedEndsTheRunWithError) {
   // A folder where the program's archive would go.
   fs::create_directories(Data("PAVO_S7/Program/PAVOS7_PRG.ZIP"));
