@@ -139,6 +139,20 @@ std::unique_ptr<Request> OpenRequest(const RequestSettings& settings, bool offli
       }
     }
   }
+  // A proxy between must not answer from its own copy: a reload goes to the origin, and a
+  // revalidation is checked there, not against a copy the proxy still counts fresh.
+  auto addUnlessGiven = [&headers](const char* name, const char* value) {
+    size_t length = std::strlen(name);
+    for (const std::string& h : headers)
+      if (h.size() > length && h[length] == ':' && strncasecmp(h.c_str(), name, length) == 0) return;
+    headers.push_back(std::string(name) + ": " + value);
+  };
+  if (flags & (INTERNET_FLAG_RELOAD | INTERNET_FLAG_PRAGMA_NOCACHE)) {
+    addUnlessGiven("Cache-Control", "no-cache");
+    addUnlessGiven("Pragma", "no-cache");
+  } else if (flags & INTERNET_FLAG_RESYNCHRONIZE) {
+    addUnlessGiven("Cache-Control", "max-age=0");
+  }
   std::unique_ptr<NetworkRequest> net = NetworkRequest::Open(settings, url, headers, flags, error);
   if (!net) return nullptr;
   if (conditional && net->response().status == 304) return OpenCachedRequest(*entry, error);

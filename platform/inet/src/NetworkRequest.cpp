@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
+#include "inetplat.h"
 #include "internet.h"
 
 namespace inet {
@@ -104,6 +106,22 @@ curl_slist* ConnectToList() {
     start = comma + 1;
   }
   return list;
+}
+
+// The host of a URL in lower case; empty when it has none.
+std::string UrlHost(const std::string& url) {
+  std::string host;
+  if (CURLU* u = curl_url()) {
+    char* part = nullptr;
+    if (curl_url_set(u, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+        curl_url_get(u, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+      host = part;
+      curl_free(part);
+    }
+    curl_url_cleanup(u);
+  }
+  for (char& c : host) c = char(std::tolower((unsigned char)c));
+  return host;
 }
 
 }  // namespace
@@ -350,9 +368,27 @@ std::unique_ptr<NetworkRequest> NetworkRequest::Open(const RequestSettings& sett
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, std::max(1L, kLowSpeedBytesPerTimeout / seconds));
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, seconds);
   }
-  // Proxies: the preconfigured ones are libcurl's from the environment (http_proxy, no_proxy...).
+  // Proxies: the preconfigured one is the layer's setting, which the browser takes too; libcurl
+  // must not read the environment by rules of its own (it ignores HTTP_PROXY). The host mapping
+  // is for the hosts the layer connects to itself: a proxy is asked for the vendor's names as
+  // they are, as the browser asks it, not through a tunnel to the mapped address.
+  bool throughProxy = false;
   if (settings.accessType == INTERNET_OPEN_TYPE_DIRECT) {
     curl_easy_setopt(e, CURLOPT_PROXY, "");
+  } else if (settings.accessType == INTERNET_OPEN_TYPE_PRECONFIG) {
+    winplat::InternetProxySetting proxy = winplat::InternetProxy();
+    throughProxy = proxy.Set() && !proxy.Bypasses(UrlHost(url));
+    curl_easy_setopt(e, CURLOPT_PROXY, throughProxy ? proxy.Server().c_str() : "");
+    if (throughProxy) {
+      if (!proxy.user.empty()) {
+        curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, proxy.user.c_str());
+        curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, proxy.password.c_str());
+      }
+      // For the hosts of redirects.
+      std::string bypass = "localhost,127.0.0.0/8,::1";
+      for (const std::string& host : proxy.bypass) bypass += "," + host;
+      curl_easy_setopt(e, CURLOPT_NOPROXY, bypass.c_str());
+    }
   } else if (settings.accessType == INTERNET_OPEN_TYPE_PROXY) {
     curl_easy_setopt(e, CURLOPT_PROXY, settings.proxy.c_str());
     std::string bypass = settings.proxyBypass;
@@ -360,8 +396,10 @@ std::unique_ptr<NetworkRequest> NetworkRequest::Open(const RequestSettings& sett
       if (c == ';' || c == ' ') c = ',';
     curl_easy_setopt(e, CURLOPT_NOPROXY, bypass.c_str());
   }
-  t.connectTo = ConnectToList();
-  if (t.connectTo) curl_easy_setopt(e, CURLOPT_CONNECT_TO, t.connectTo);
+  if (!throughProxy) {
+    t.connectTo = ConnectToList();
+    if (t.connectTo) curl_easy_setopt(e, CURLOPT_CONNECT_TO, t.connectTo);
+  }
   for (const std::string& h : headers) t.headerList = curl_slist_append(t.headerList, h.c_str());
   if (t.headerList) curl_easy_setopt(e, CURLOPT_HTTPHEADER, t.headerList);
   curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &Transfer::OnHeader);

@@ -2,6 +2,7 @@
 // events from the page's signals, the document object with its UI handler, and window.external
 // as a script injected into every document that forwards calls through a web channel to the
 // handler's IDispatch.
+#include <QAuthenticator>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,6 +21,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,7 @@
 #include "UiState.h"
 #include "WebPrivate.h"
 #include "WebTest.h"
+#include "inetplat.h"
 #include "winplat.h"
 
 namespace {
@@ -39,12 +42,22 @@ const bool kShareContexts = [] {
   return true;
 }();
 
+// Adds a switch to the engine's command line unless one of `given` is there already. The
+// variable is split at blanks, so the value is quoted.
+void AddChromiumSwitch(const std::string& name, const std::string& value,
+                       std::initializer_list<const char*> given) {
+  std::string flags;
+  if (const char* old = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS")) flags = old;
+  for (const char* other : given)
+    if (flags.find(other) != std::string::npos) return;
+  if (!flags.empty()) flags += " ";
+  flags += value.empty() ? name : name + "=\"" + value + "\"";
+  setenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.c_str(), 1);
+}
+
 // The vendor hosts reach the local service through the same mapping as the HTTP layer:
 // "host:port:address:port" entries become Chromium host resolver rules.
 void PassHostMapping() {
-  static bool done = false;
-  if (done) return;
-  done = true;
   const char* mapping = std::getenv("WINPLAT_CONNECT_TO");
   if (!mapping || !*mapping) return;
   std::string rules;
@@ -70,13 +83,35 @@ void PassHostMapping() {
     rules += "MAP " + parts[0] + " " + address + (parts[3].empty() ? "" : ":" + parts[3]);
   }
   if (rules.empty()) return;
-  std::string flags;
-  if (const char* old = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS")) flags = old;
-  if (flags.find("--host-resolver-rules") != std::string::npos) return;
-  // The variable is split at blanks, so the rules are quoted.
-  if (!flags.empty()) flags += " ";
-  flags += "--host-resolver-rules=\"" + rules + "\"";
-  setenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.c_str(), 1);
+  AddChromiumSwitch("--host-resolver-rules", rules, {"--host-resolver-rules"});
+}
+
+// The browser takes the HTTP layer's proxy setting, not its own reading of the environment or
+// the desktop's: the same proxy for every page, the same hosts around it (a no_proxy name
+// covers its subdomains; the engine itself keeps loopback addresses off the proxy).
+void PassProxySetting() {
+  const std::initializer_list<const char*> given = {"--proxy-server", "--no-proxy-server", "--proxy-pac-url",
+                                                     "--proxy-auto-detect"};
+  winplat::InternetProxySetting proxy = winplat::InternetProxy();
+  if (!proxy.Set()) {
+    AddChromiumSwitch("--no-proxy-server", "", given);
+    return;
+  }
+  std::string bypass;
+  auto add = [&bypass](const std::string& rule) { bypass += (bypass.empty() ? "" : ";") + rule; };
+  for (std::string host : proxy.bypass) {
+    if (host == "*") {
+      add(host);
+      continue;
+    }
+    while (!host.empty() && (host[0] == '.' || host[0] == '*')) host.erase(0, 1);
+    if (host.empty()) continue;
+    add(host);
+    bool address = host.find_first_not_of("0123456789./") == std::string::npos || host.find(':') != std::string::npos;
+    if (!address) add("*." + host);
+  }
+  if (!bypass.empty()) AddChromiumSwitch("--proxy-bypass-list", bypass, {"--proxy-bypass-list"});
+  AddChromiumSwitch("--proxy-server", proxy.Server(), given);
 }
 
 // Defines window.external in every document: a proxy that sends any name it is asked for, with
@@ -140,6 +175,7 @@ QWebEngineProfile* SharedProfile() {
   static QWebEngineProfile* profile = nullptr;
   if (profile) return profile;
   PassHostMapping();
+  PassProxySetting();
   ui::EnsureQt();
   on_exit(EndProcess, nullptr);
   // Off the record, no HTTP cache: every navigation of the program reads from the network.
@@ -364,10 +400,28 @@ void TCppWebBrowserPrivate::NewDocument() {
   document = new web::Document();
 }
 
+void TCppWebBrowserPrivate::AnswerProxy(const QUrl& url, QAuthenticator* authenticator, const QString& proxyHost) {
+  // The credentials of the proxy setting go to that proxy only. Asked again for the same address
+  // in one navigation, the proxy has refused them. Left unanswered the engine would ask again
+  // with empty credentials without end: the authentication is cancelled and the load fails.
+  winplat::InternetProxySetting proxy = winplat::InternetProxy();
+  QString host = QString::fromStdString(proxy.host);
+  if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']'))) host = host.mid(1, host.size() - 2);
+  bool answer = !proxy.user.empty() && proxyHost.compare(host, Qt::CaseInsensitive) == 0 &&
+                proxyAnswered.insert(url.toString().toStdString()).second;
+  if (!answer) {
+    *authenticator = QAuthenticator();
+    return;
+  }
+  authenticator->setUser(QString::fromStdString(proxy.user));
+  authenticator->setPassword(QString::fromStdString(proxy.password));
+}
+
 void TCppWebBrowserPrivate::LoadingChanged(const QWebEngineLoadingInfo& info) {
   if (q->ComponentState & csDestroying) return;
   AnsiString url = FromQUrl(info.url());
   if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+    proxyAnswered.clear();
     noHistoryStarted = noHistoryAsked;
     noHistoryAsked = false;
   } else if (noHistoryStarted) {
@@ -424,6 +478,10 @@ TCppWebBrowser::TCppWebBrowser(TComponent* AOwner) : TWinControl(AOwner), d(std:
   QObject::connect(page, &QWebEnginePage::titleChanged, view, [this](const QString& title) {
     if (OnTitleChange && !(ComponentState & csDestroying)) ui::Safely([&] { OnTitleChange(this, ui::A(title)); });
   });
+  QObject::connect(page, &QWebEnginePage::proxyAuthenticationRequired, view,
+                   [this](const QUrl& url, QAuthenticator* authenticator, const QString& proxyHost) {
+                     d->AnswerProxy(url, authenticator, proxyHost);
+                   });
   QObject::connect(page, &QWebEnginePage::windowCloseRequested, view, [this] {
     if (ComponentState & csDestroying) return;
     bool cancel = false;

@@ -6,12 +6,14 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "SHDocVw.h"
 #include "WebTest.h"
 
+class QAuthenticator;
 class TCppWebBrowserPrivate;
 
 namespace web {
@@ -93,10 +95,12 @@ class TCppWebBrowserPrivate {
   bool noHistoryStarted = false;
   std::vector<webtest::ConsoleLine> console;
   std::vector<std::string> refused;
+  std::set<std::string> proxyAnswered;  // addresses whose proxy has had the credentials this navigation
 
   HRESULT Invoke(const QString& name, const QVariantList& args);
   void NewDocument();
   // Asks the document's UI handler; true when it has handled the context menu.
   bool HostHandlesContextMenu(const QPoint& globalPos);
+  void AnswerProxy(const QUrl& url, QAuthenticator* authenticator, const QString& proxyHost);
   void LoadingChanged(const QWebEngineLoadingInfo& info);
 };

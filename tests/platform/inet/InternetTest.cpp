@@ -1,6 +1,7 @@
 // What a caller of the WinINet subset sees: handles, options, status and headers, reading,
 // faults of the server, time-outs, the URL cache and the connection state.
 #include <gtest/gtest.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,12 +10,17 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
 
+#include "CachingProxy.h"
 #include "HttpTestServer.h"
 #include "inetplat.h"
 #include "windows.h"
 #include "wininet.h"
 
+using testsupport::CachingProxy;
 using testsupport::HttpReply;
 using testsupport::HttpRequest;
 using testsupport::HttpTestServer;
@@ -538,37 +544,114 @@ TEST_F(InternetTest, ConnectToMapsHostNames) {
   EXPECT_EQ(server.Requests().at(0).Header("Host"), "trelm.quorvex.example");
 }
 
-// Preconfigured access takes the proxy from the environment; its bypass list and direct access
-// go round it.
-TEST_F(InternetTest, PreconfiguredAccessUsesTheProxyOfTheEnvironment) {
+// The proxy setting, one for the transfers and the browser: either spelling of the name, an
+// address with or without scheme, port and credentials, and the hosts that go round it.
+TEST(ProxySetting, ReadFromEitherSpelling) {
+  struct Case {
+    const char* lower;
+    const char* upper;
+    const char* noProxy;
+    const char* server;  // "" when there is no proxy
+    const char* user;
+    const char* password;
+    std::vector<std::string> bypass;
+  };
+  for (const Case& c : {
+           Case{nullptr, nullptr, nullptr, "", "", "", {}},
+           Case{"http://proxy.corp:3128", nullptr, nullptr, "http://proxy.corp:3128", "", "", {}},
+           Case{nullptr, "http://proxy.corp:3128/", nullptr, "http://proxy.corp:3128", "", "", {}},
+           Case{nullptr, "Proxy.Corp", nullptr, "http://proxy.corp:80", "", "", {}},
+           Case{"", "10.0.0.1:8080", nullptr, "http://10.0.0.1:8080", "", "", {}},
+           Case{"http://first:1", "http://second:2", nullptr, "http://first:1", "", "", {}},
+           Case{nullptr, "http://us%40er:p%3Ass@w@[fd00::1]:3128", nullptr, "http://[fd00::1]:3128", "us@er",
+                "p:ss@w", {}},
+           Case{"http://proxy.corp:bad", nullptr, nullptr, "", "", "", {}},
+           Case{"http://proxy.corp:8080", nullptr, " .Corp.example, 10.1.2.3 ,,", "http://proxy.corp:8080", "", "",
+                {".corp.example", "10.1.2.3"}},
+       }) {
+    SCOPED_TRACE(std::string(c.lower ? c.lower : "-") + " / " + (c.upper ? c.upper : "-"));
+    for (auto [name, value] : {std::pair{"http_proxy", c.lower}, std::pair{"HTTP_PROXY", c.upper},
+                               std::pair{"no_proxy", c.noProxy}, std::pair{"NO_PROXY", (const char*)nullptr}}) {
+      if (value)
+        setenv(name, value, 1);
+      else
+        unsetenv(name);
+    }
+    winplat::InternetProxySetting proxy = winplat::InternetProxy();
+    EXPECT_EQ(proxy.Set() ? proxy.Server() : "", c.server);
+    EXPECT_EQ(proxy.user, c.user);
+    EXPECT_EQ(proxy.password, c.password);
+    EXPECT_EQ(proxy.bypass, c.bypass);
+  }
+
+  // Hosts round the proxy: loopback, and what no_proxy names with the domains below it.
+  setenv("http_proxy", "proxy.corp:3128", 1);
+  for (auto [noProxy, host, bypassed] : {std::tuple{"", "localhost", true},
+                                         std::tuple{"", "127.0.0.1", true},
+                                         std::tuple{"", "[::1]", true},
+                                         std::tuple{"", "update.quorvex.example", false},
+                                         std::tuple{".corp.example,10.1.2.3", "corp.example", true},
+                                         std::tuple{".corp.example,10.1.2.3", "www.corp.example", true},
+                                         std::tuple{"corp.example", "www.corp.example", true},
+                                         std::tuple{"corp.example", "badcorp.example", false},
+                                         std::tuple{".corp.example,10.1.2.3", "10.1.2.3", true},
+                                         std::tuple{".corp.example,10.1.2.3", "10.1.2.30", false},
+                                         std::tuple{"*", "update.quorvex.example", true}}) {
+    SCOPED_TRACE(std::string(noProxy) + " / " + host);
+    setenv("no_proxy", noProxy, 1);
+    EXPECT_EQ(winplat::InternetProxy().Bypasses(host), bypassed);
+  }
+  for (const char* name : {"http_proxy", "HTTP_PROXY", "no_proxy"}) unsetenv(name);
+}
+
+// Preconfigured access follows the layer's proxy setting whichever spelling names it, with the
+// credentials of its address; the hosts of no_proxy or NO_PROXY, loopback addresses and direct
+// access go round it.
+TEST_F(InternetTest, PreconfiguredAccessFollowsTheProxySettingInEitherSpelling) {
   struct Env {
     ~Env() {
-      unsetenv("http_proxy");
-      unsetenv("no_proxy");
+      for (const char* name : {"http_proxy", "HTTP_PROXY", "no_proxy", "NO_PROXY"}) unsetenv(name);
+      unsetenv("WINPLAT_CONNECT_TO");
     }
   } restore;
-  HttpTestServer proxy([](const HttpRequest&) { return HttpReply::Text("via proxy"); });
+  CachingProxy proxy([](const HttpRequest&) { return HttpReply::Text("via proxy"); });
+  proxy.RequireCredentials("navi user", "p@ss:word");
   HttpTestServer origin([](const HttpRequest&) { return HttpReply::Text("direct"); });
-  setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(proxy.Port())).c_str(), 1);
+  const std::string address = "navi%20user:p%40ss%3Aword@" + proxy.HostPort();
+  const std::string far = "http://update.quorvex.example/pavo/_Movrant/Version.inf";
+  // Sent round the proxy, the far host reaches the origin through the host mapping.
+  setenv("WINPLAT_CONNECT_TO", origin.ConnectTo("update.quorvex.example").c_str(), 1);
   struct Case {
     const char* name;
-    DWORD access;
-    const char* noProxy;
+    const char* variable;
+    std::string value;
+    const char* bypassVariable;
+    const char* bypass;
     std::string url;
     const char* body;
+    DWORD access = INTERNET_OPEN_TYPE_PRECONFIG;
   };
-  const std::string far = "http://update.quorvex.example/pavo/_Movrant/Version.inf";
-  for (const Case& c : {Case{"preconfigured", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, far, "via proxy"},
-                        Case{"bypassed", INTERNET_OPEN_TYPE_PRECONFIG, "127.0.0.1", origin.Url("/x"), "direct"},
-                        Case{"direct", INTERNET_OPEN_TYPE_DIRECT, nullptr, origin.Url("/x"), "direct"}}) {
+  for (const Case& c : {
+           Case{"lower case", "http_proxy", "http://" + address, nullptr, nullptr, far, "via proxy"},
+           Case{"capitals", "HTTP_PROXY", "http://" + address, nullptr, nullptr, far, "via proxy"},
+           Case{"capitals without scheme", "HTTP_PROXY", address, nullptr, nullptr, far, "via proxy"},
+           Case{"bypassed in capitals", "HTTP_PROXY", "http://" + address, "NO_PROXY", "quorvex.example", far,
+                "direct"},
+           Case{"bypassed", "http_proxy", "http://" + address, "no_proxy", ".quorvex.example", far, "direct"},
+           Case{"bypassed address", "http_proxy", "http://" + address, "no_proxy", "127.0.0.1", origin.Url("/x"),
+                "direct"},
+           Case{"loopback", "http_proxy", "http://" + address, nullptr, nullptr, origin.Url("/x"), "direct"},
+           Case{"direct access", "http_proxy", "http://" + address, nullptr, nullptr, far, "direct",
+                INTERNET_OPEN_TYPE_DIRECT},
+       }) {
     SCOPED_TRACE(c.name);
-    if (c.noProxy)
-      setenv("no_proxy", c.noProxy, 1);
-    else
-      unsetenv("no_proxy");
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "no_proxy", "NO_PROXY"}) unsetenv(name);
+    setenv(c.variable, c.value.c_str(), 1);
+    if (c.bypassVariable) setenv(c.bypassVariable, c.bypass, 1);
     session_ = InternetOpenA("InetTest", c.access, nullptr, nullptr, 0);
     ASSERT_NE(session_, nullptr);
     ASSERT_NE(Open(c.url), nullptr) << GetLastError();
+    EXPECT_EQ(Query(url_, HTTP_QUERY_STATUS_CODE), "200");
     std::string body;
     DWORD error = 0;
     ASSERT_TRUE(ReadAll(url_, body, error));
@@ -577,9 +660,10 @@ TEST_F(InternetTest, PreconfiguredAccessUsesTheProxyOfTheEnvironment) {
     InternetCloseHandle(session_);
     session_ = nullptr;
   }
-  ASSERT_EQ(proxy.RequestCount(), 1);
-  EXPECT_EQ(proxy.Requests()[0].target, far);  // a proxy is asked for the whole address
-  EXPECT_EQ(origin.RequestCount(), 2);
+  EXPECT_EQ(proxy.Refused(), 0);  // the credentials went with the first request
+  ASSERT_EQ(proxy.Forwarded().size(), 3u);
+  for (const HttpRequest& r : proxy.Forwarded()) EXPECT_EQ(r.target, far);  // asked for the whole address
+  EXPECT_EQ(origin.RequestCount(), 5);
 }
 
 TEST_F(InternetTest, HandlesAndOptions) {
@@ -678,6 +762,68 @@ TEST_F(CacheTest, ResynchronizeRevalidatesTheCopy) {
   // RELOAD sends no validators.
   EXPECT_EQ(Fetch(url, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE), "version 2");
   EXPECT_FALSE(server.Requests().back().HasHeader("If-None-Match"));
+}
+
+// Behind a caching proxy that still holds last month's copies: a reload goes to the origin
+// (Cache-Control and Pragma no-cache) and a revalidation is checked there (max-age=0 beside the
+// validators), so the newly published version arrives; an unchanged file still comes from the
+// local cache after the origin's 304.
+TEST_F(CacheTest, ThroughACachingProxyReloadAndResynchronizeReachTheOrigin) {
+  struct Env {
+    ~Env() { unsetenv("http_proxy"); }
+  } restore;
+  int version = 1;
+  CachingProxy proxy([&version](const HttpRequest& req) { return HttpReply::Versioned(req, version); });
+  setenv("http_proxy", proxy.Url().c_str(), 1);
+  struct Case {
+    const char* name;
+    DWORD flags;
+    int published;  // the origin's version at the second run
+    const char* control;
+    const char* pragma;
+    bool validators;
+  };
+  const DWORD reload = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+  for (const Case& c : {Case{"reload", reload, 2, "no-cache", "no-cache", false},
+                        Case{"pragma no-cache", INTERNET_FLAG_PRAGMA_NOCACHE, 2, "no-cache", "no-cache", true},
+                        Case{"resynchronize", INTERNET_FLAG_RESYNCHRONIZE, 2, "max-age=0", "", true},
+                        Case{"resynchronize, unchanged", INTERNET_FLAG_RESYNCHRONIZE, 1, "max-age=0", "", true},
+                        Case{"plain", 0, 2, "", "", true}}) {
+    SCOPED_TRACE(c.name);
+    std::string url = std::string("http://update.quorvex.example/pavo/") + c.name + ".inf";
+    std::replace(url.begin(), url.end(), ' ', '-');
+    version = 1;
+    EXPECT_EQ(Fetch(url, c.flags), "version 1");  // the first run; the proxy keeps its copy
+    version = c.published;
+    size_t forwarded = proxy.Forwarded().size();
+    std::string expected = c.flags == 0 ? "version 1" : "version " + std::to_string(c.published);
+    EXPECT_EQ(Fetch(url, c.flags), expected);
+    EXPECT_EQ(status, "200");
+    HttpRequest second = proxy.Requests().back();
+    EXPECT_EQ(second.target, url);
+    EXPECT_EQ(second.Header("Cache-Control"), c.control);
+    EXPECT_EQ(second.Header("Pragma"), c.pragma);
+    EXPECT_EQ(second.HasHeader("If-None-Match"), c.validators);
+    EXPECT_EQ(second.HasHeader("If-Modified-Since"), c.validators);
+    // Without a flag the proxy may answer for the origin, as with WinINet.
+    EXPECT_EQ(proxy.Forwarded().size(), forwarded + (c.flags == 0 ? 0 : 1));
+  }
+}
+
+// Headers the caller gives itself are not doubled.
+TEST_F(CacheTest, CallersCacheHeadersAreKept) {
+  HttpTestServer server([](const HttpRequest&) { return HttpReply::Text("x"); });
+  HINTERNET s = Session();
+  const char* headers = "cache-control: max-age=10\r\nX-Other: 1\r\n";
+  url_ = InternetOpenUrlA(s, server.Url("/f").c_str(), headers, DWORD(-1), INTERNET_FLAG_RELOAD, 0);
+  ASSERT_NE(url_, nullptr) << GetLastError();
+  HttpRequest req = server.Requests().at(0);
+  int controls = 0;
+  for (const auto& [name, value] : req.headers)
+    if (strcasecmp(name.c_str(), "Cache-Control") == 0) ++controls;
+  EXPECT_EQ(controls, 1);
+  EXPECT_EQ(req.Header("Cache-Control"), "max-age=10");
+  EXPECT_EQ(req.Header("Pragma"), "no-cache");
 }
 
 TEST_F(CacheTest, OnlyCompleteOkBodiesAreKept) {

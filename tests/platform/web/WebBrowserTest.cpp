@@ -8,12 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "CachingProxy.h"
 #include "Forms.h"
 #include "HttpTestServer.h"
 #include "SHDocVw.h"
 #include "UiTest.h"
 #include "WebTest.h"
+#include "wininet.h"
 
+using testsupport::CachingProxy;
 using testsupport::HttpReply;
 using testsupport::HttpRequest;
 using testsupport::HttpTestServer;
@@ -349,5 +352,110 @@ TEST_F(WebBrowserTest, ANavigationWithoutHistoryLeavesNoWayBack) {
   webtest::RunScript(browser, "history.back(); 1");
   ASSERT_TRUE(webtest::WaitFor([&] { return title() == "second"; }, kWait)) << title();
 }
+
+// ------------------------------------------------------------------ behind a proxy
+
+// The browser and the HTTP transfers take one proxy setting the same way. The engine reads it
+// once per process, so every case is a test of its own (CTest runs each in its own process).
+struct ProxyCase {
+  const char* name;
+  const char* variable;  // the spelling that names the proxy
+  bool credentials;      // the proxy demands them; the address carries them
+  bool refused;          // the address carries a wrong password
+  const char* noProxy;   // NO_PROXY, or null
+};
+
+class WebProxyTest : public ::testing::TestWithParam<ProxyCase> {
+ protected:
+  void SetUp() override { uitest::ResetApplication(); }
+  void TearDown() override {
+    form.reset();
+    uitest::ResetApplication();
+    for (const char* name : {"http_proxy", "HTTP_PROXY", "NO_PROXY", "WINPLAT_CONNECT_TO"}) unsetenv(name);
+  }
+  static HttpReply Page(const std::string& title) {
+    HttpReply r = HttpReply::Text("<html><head><title>" + title + "</title></head><body>" + title + "</body></html>");
+    r.headers.push_back({"Content-Type", "text/html; charset=utf-8"});
+    return r;
+  }
+  // The body a transfer gets for url, or "<status N>" for another status than 200.
+  static std::string Transfer(const std::string& url) {
+    HINTERNET session = InternetOpenA("WebProxyTest", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET h =
+        InternetOpenUrlA(session, url.c_str(), nullptr, 0, INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    std::string body = "<open failed>";
+    if (h) {
+      char status[16] = "";
+      DWORD len = sizeof status;
+      HttpQueryInfoA(h, HTTP_QUERY_STATUS_CODE, status, &len, nullptr);
+      body.clear();
+      char buf[4096];
+      DWORD read = 0;
+      while (InternetReadFile(h, buf, sizeof buf, &read) && read > 0) body.append(buf, read);
+      if (std::string(status) != "200") body = "<status " + std::string(status) + ">";
+      InternetCloseHandle(h);
+    }
+    InternetCloseHandle(session);
+    return body;
+  }
+  std::unique_ptr<TForm> form;
+};
+
+TEST_P(WebProxyTest, TheBrowserAndTheTransfersTakeTheSameProxy) {
+  const ProxyCase& c = GetParam();
+  HttpTestServer origin([](const HttpRequest&) { return Page("direct"); });
+  CachingProxy proxy([](const HttpRequest&) { return Page("via proxy"); });
+  if (c.credentials) proxy.RequireCredentials("navi user", "se:cret");
+  std::string address = c.credentials ? proxy.Url("navi%20user", c.refused ? "wrong" : "se%3Acret") : proxy.Url();
+  setenv(c.variable, address.c_str(), 1);
+  if (c.noProxy) setenv("NO_PROXY", c.noProxy, 1);
+  // Round the proxy, the vendor host reaches the origin through the host mapping.
+  setenv("WINPLAT_CONNECT_TO", origin.ConnectTo("www.quorvex.example").c_str(), 1);
+  const std::string url = "http://www.quorvex.example/pavo/model.html";
+
+  std::string transferred = Transfer(url);
+  form = std::make_unique<TForm>(nullptr, 0);
+  form->SetBounds(0, 0, 400, 300);
+  auto* browser = new TCppWebBrowser(form.get());
+  browser->Parent = form.get();
+  browser->Align = alClient;
+  form->Show();
+  browser->Navigate(url.c_str());
+  ASSERT_TRUE(webtest::WaitFor(
+      [&] { return webtest::CompletedLoads(browser) + webtest::FailedLoads(browser) >= 1; }, kWait));
+  std::string title = webtest::RunScript(browser, "document.title");
+
+  if (c.refused) {
+    // Refused credentials are not offered again and again: the page and the transfer fail.
+    EXPECT_EQ(transferred, "<status 407>");
+    EXPECT_NE(title, "via proxy");
+    EXPECT_LE(proxy.Refused(), 6);  // asked without and with them, for the page and maybe its icon
+    EXPECT_TRUE(proxy.Forwarded().empty());
+    return;
+  }
+  const std::string expected = c.noProxy ? "direct" : "via proxy";
+  EXPECT_NE(transferred.find("<title>" + expected + "</title>"), std::string::npos) << transferred;
+  EXPECT_EQ(title, expected);
+  if (c.noProxy) {
+    EXPECT_EQ(proxy.Requests().size(), 0u);
+  } else {
+    // The proxy is asked for the whole address by both (and may answer the browser from the
+    // copy the transfer left, as the browser does not reload).
+    int asked = 0;
+    for (const HttpRequest& r : proxy.Requests()) asked += r.target == url;
+    EXPECT_GE(asked, 2);
+    EXPECT_EQ(origin.RequestCount(), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, WebProxyTest,
+    ::testing::Values(ProxyCase{"LowerCase", "http_proxy", false, false, nullptr},
+                      ProxyCase{"Capitals", "HTTP_PROXY", false, false, nullptr},
+                      ProxyCase{"LowerCaseWithCredentials", "http_proxy", true, false, nullptr},
+                      ProxyCase{"CapitalsWithCredentials", "HTTP_PROXY", true, false, nullptr},
+                      ProxyCase{"RefusedCredentials", "http_proxy", true, true, nullptr},
+                      ProxyCase{"Bypassed", "HTTP_PROXY", false, false, "quorvex.example"}),
+    [](const ::testing::TestParamInfo<ProxyCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
