@@ -808,6 +808,13 @@ TEST_F(CacheTest, ThroughACachingProxyReloadAndResynchronizeReachTheOrigin) {
     // Without a flag the proxy may answer for the origin, as with WinINet.
     EXPECT_EQ(proxy.Forwarded().size(), forwarded + (c.flags == 0 ? 0 : 1));
   }
+
+  // Nothing kept here (a first run), an old copy in the proxy: the origin's version all the same.
+  const std::string fresh = "http://update.quorvex.example/pavo/first-run.inf";
+  proxy.Hold(fresh, HttpReply::Versioned(HttpRequest(), 1));
+  version = 2;
+  EXPECT_EQ(Fetch(fresh, INTERNET_FLAG_RESYNCHRONIZE), "version 2");
+  EXPECT_EQ(proxy.Requests().back().Header("Cache-Control"), "max-age=0");
 }
 
 // Headers the caller gives itself are not doubled.
