@@ -59,6 +59,15 @@ class SlowServerTest : public RunFixture {
     return ticks_;
   }
   int ProgramRequests() { return int(Ticks().size()); }
+  // The camera data come from the test's server; the folder dialog chooses data/cam.
+  void CameraFromOwnServer() {
+    fs::create_directories(Data("cam"));
+    uitest::SetFolderDialogHook([this](uitest::FolderDialog& d) {
+      d.Select(Dos("data/cam"));
+      d.Ok();
+    });
+    dm_->CameraUrl = "http://big.quorvex.example/camera/SafeCam.ZIP";
+  }
   // The texts the program's row showed, each once in a row, percentages as "%".
   std::vector<std::string> ProgramRow() {
     std::vector<std::string> out;
@@ -284,12 +293,7 @@ TEST_F(SlowServerTest, ACloseDuringDrippingCameraDataEndsThemAndNothingFollows) 
   reply.chunkSize = 8;
   reply.chunkDelayMs = 100;
   Serve(reply);
-  fs::create_directories(Data("cam"));
-  uitest::SetFolderDialogHook([&](uitest::FolderDialog& d) {
-    d.Select(Dos("data/cam"));
-    d.Ok();
-  });
-  dm_->CameraUrl = "http://big.quorvex.example/camera/SafeCam.ZIP";
+  CameraFromOwnServer();
   When close([&] { return own_->BodyBytesSent() > 0; }, [&] { uitest::CloseWindow(frmMain); });
   uitest::Click(frmMain->btnCameraUpdate);
   ASSERT_TRUE(close.Done());
@@ -325,6 +329,19 @@ TEST_F(NoticeDripTest, ACloseDuringTheNoticeEndsItAndNoInstallerFollows) {
   EXPECT_EQ(BoxesWith("설치 프로그램을 실행하시겠습니까"), 0);
   EXPECT_EQ(BoxesWith("설치 프로그램이 해당 Folder에 없습니다"), 0);
   EXPECT_FALSE(fs::exists(Data("PAVO_S7/Program/installer-ran.txt")));
+}
+
+// The same after camera data that arrived and were unpacked: the close asked during their
+// notice leaves the chosen folder unopened.
+TEST_F(NoticeDripTest, ACloseDuringTheCameraNoticeOpensNoFolder) {
+  Serve(HttpReply::Text(ReadUnix(Site("trelm.quorvex.example/pavoData/camera/SafeCam.ZIP"))));
+  CameraFromOwnServer();
+  When close([&] { return !Notices().empty(); }, [&] { uitest::CloseWindow(frmMain); });
+  uitest::Click(frmMain->btnCameraUpdate);
+  ASSERT_TRUE(close.Done());
+  EXPECT_TRUE(Application->Terminated);
+  EXPECT_EQ(testfiles::Listing(Data("cam")), std::vector<std::string>{"SafeCam.dat"});
+  EXPECT_TRUE(Opened().empty());
 }
 
 }  // namespace
