@@ -40,6 +40,8 @@ int TdmMaster::GetEventIndex() {
     auto get = std::make_unique<TQuorvexWebGet>(nullptr);
     get->UseCache = true;
     get->PacketSize = 4096;
+    // No window exists yet, so nothing can be closed: the file gets a time limit of its own.
+    get->TimeLimit = QWG_EARLY_FILE_LIMIT;
     size = get->GetBuffer(URL_EVENT_CODE, received, false);
   }
   if (size <= 0) return -1;

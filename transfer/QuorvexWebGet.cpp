@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "Forms.h"
 #include "QuorvexUtil.h"
 #include "windows.h"
 #include "wininet.h"
@@ -130,6 +131,18 @@ class LockGuard {
 
 }  // namespace
 
+bool ProgramClosing() {
+  if (Application->GetTerminated()) return true;
+  if (Application->GetMainForm()) return false;
+  // Before the main window the program is its modal dialog: once that is cancelled, the
+  // start-up ends with it.
+  for (int i = 0; i < Screen->GetFormCount(); ++i) {
+    TCustomForm* form = Screen->Form(i);
+    if (form->IsModal() && form->GetModalResult() == mrCancel) return true;
+  }
+  return false;
+}
+
 TQuorvexWebGet::TQuorvexWebGet(TComponent* Owner)
     : TComponent(Owner), FLock(std::make_unique<TCriticalSection>()), FAgentName("QuorvexWebGet") {
   DWORD conns = 100;
@@ -159,6 +172,10 @@ int TQuorvexWebGet::GetStream(AnsiString url, TStream* stream, bool fromCache) {
 
 void TQuorvexWebGet::Stop() { FStop = true; }
 
+bool TQuorvexWebGet::Ended() const {
+  return ProgramClosing() || (TimeLimit != 0 && GetTickCount() - FStarted >= TimeLimit);
+}
+
 void TQuorvexWebGet::DoError(AnsiString message) {
   if (OnError) OnError(this, message);
 }
@@ -172,6 +189,9 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   if (buffer) *buffer = nullptr;
   FLength = -1;
   FReceived = 0;
+  FStarted = GetTickCount();
+  // After a close nothing more is fetched.
+  if (ProgramClosing()) return QWG_ERR_TRANSFER;
 
   // 2. The session.
   InetHandles h;
@@ -196,6 +216,7 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   h.url = InternetOpenUrlA(h.session, requestUrl.c_str(), nullptr, 0, flags, 0);
   if (!h.url) {
     if (fromCache) return QWG_ERR_CACHE;
+    if (Ended()) return QWG_ERR_CONNECT;
     h.url = InternetOpenUrlA(h.session, requestUrl.c_str(), nullptr, 0, flags, 0);
     if (!h.url) return QWG_ERR_CONNECT;
   }
@@ -228,6 +249,7 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   std::unique_ptr<char[]> chunk(new char[packet]);
   long long total = 0;
   bool available = true;
+  bool ended = false;
 
   // 8. The read loop; one pass always runs.
   do {
@@ -256,7 +278,10 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
       EventValues(length, total, max, position);
       OnRecvProgress(this, fileName, max, position);
     }
-  } while (!FStop);
+    // Whatever the server still sends: a close (the handler lets the messages in) or the time
+    // limit ends the transfer here.
+    ended = Ended();
+  } while (!FStop && !ended);
 
   // A memory stream gets what arrived in one write.
   chunk.reset();
@@ -264,7 +289,7 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
 
   // 9. The result; the memory form hands over a block of exactly the received bytes.
   int result;
-  if (tooLarge || FStop || (length != -1 && (!available || length != total))) {
+  if (tooLarge || FStop || ended || (length != -1 && (!available || length != total))) {
     result = QWG_ERR_TRANSFER;
   } else if (!available) {
     result = QWG_ERR_AVAILABLE;
@@ -282,6 +307,6 @@ int TQuorvexWebGet::DoGet(AnsiString url, char** buffer, TStream* stream, bool f
   h.Close();
 
   // 11. The end signal.
-  if (OnRecvProgress && !FStop) OnRecvProgress(this, "", 0, 0);
+  if (OnRecvProgress && !FStop && !ended) OnRecvProgress(this, "", 0, 0);
   return result;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "Classes.h"
+#include "windef.h"
 
 // Results of GetBuffer, GetStream and DoGet below 0 (0 or more: bytes received).
 enum {
@@ -20,6 +21,15 @@ enum {
 // The largest body GetBuffer or a memory stream takes: past it the transfer fails with
 // QWG_ERR_TRANSFER. The files read into memory are small texts; a file stream takes any size.
 constexpr int QWG_MEMORY_LIMIT = 16 * 1024 * 1024;
+
+// The time limit (TimeLimit) of a small file read while no window is shown yet: the user has
+// nothing to close, so the transfer ends by itself after about two receive time-outs.
+constexpr DWORD QWG_EARLY_FILE_LIMIT = 60000;
+
+// The user has asked the program to end: the application is terminating, or, while no main
+// window exists, the modal window the program runs in has been cancelled. Every transfer asks
+// before it starts and after each packet and ends once it holds, whoever started it.
+bool ProgramClosing();
 
 class TQuorvexWebGet : public TComponent {
  public:
@@ -55,12 +65,18 @@ class TQuorvexWebGet : public TComponent {
   std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)> OnRecvProgress;
   std::function<void(TObject* Sender, AnsiString Message)> OnError;
   int PacketSize = 1024;
+  // Milliseconds of the tick count the whole transfer may take (0: no limit); past them it
+  // ends as a stopped one does.
+  DWORD TimeLimit = 0;
 
  protected:
   int DoGet(AnsiString url, char** buffer, TStream* stream, bool fromCache);
 
  private:
+  // The time limit has passed, or the program is closing: the transfer ends.
+  bool Ended() const;
   bool FStop = false;
+  DWORD FStarted = 0;
   long long FLength = -1;
   long long FReceived = 0;
   std::unique_ptr<TCriticalSection> FLock;

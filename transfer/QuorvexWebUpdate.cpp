@@ -22,6 +22,8 @@ const char* const kHelperFileName = "qvrxupd.exe";
 const char* const kCacheKey = "SOFTWARE\\Quorvex\\WebUpdater";
 // Files above this size keep their check value in the registry: reading them takes long.
 const long long kCacheLimit = 4000000;
+// How often (ms) the walk over the list lets the window messages in.
+const DWORD kLookInterval = 100;
 
 AnsiString HelperPath() { return RemoveDoubleBackslash(GetTempDirectory() + "\\" + kHelperFileName); }
 
@@ -101,6 +103,14 @@ bool TQuorvexWebUpdate::Execute(AnsiString url) {
   }
   DeleteFile(infoPath);
 
+  // After a close nothing further starts, neither the helper nor a restart: the packages that
+  // arrived are nobody's to unpack.
+  if (ProgramClosing()) {
+    DeletePackages();
+    FIsRestart = false;
+    SetCurrentDir(oldDir);
+    return false;
+  }
   if (FPackages->Count() > 0) {
     if (FIsRestart) {
       if (OnRestart) OnRestart(this);
@@ -110,19 +120,32 @@ bool TQuorvexWebUpdate::Execute(AnsiString url) {
       RunHelper(FPackages->GetDelimitedText());
       // The helper has ended. A package still there was not unpacked; the next run fetches its
       // own under a new name, so this one would only pile up in the program folder.
-      for (int i = 0; i < FPackages->Count(); ++i)
-        if (FileExists((*FPackages)[i])) DeleteFile((*FPackages)[i]);
+      DeletePackages();
     }
   }
   SetCurrentDir(oldDir);
   return true;
 }
 
+void TQuorvexWebUpdate::DeletePackages() {
+  for (int i = 0; i < FPackages->Count(); ++i)
+    if (FileExists((*FPackages)[i])) DeleteFile((*FPackages)[i]);
+  FPackages->Clear();
+}
+
 bool TQuorvexWebUpdate::ProcessInfoFile(AnsiString baseUrl, TIniFile* ini) {
   AnsiString programDir = GetProgramDir();
   TStringList sections;
   ini->ReadSections(&sections);
+  DWORD looked = 0;
   for (int i = 0; i < sections.Count(); ++i) {
+    // A long list must not keep the window from its messages, and a close asked meanwhile ends
+    // the walk: nothing more is fetched or changed.
+    if (i == 0 || GetTickCount() - looked >= kLookInterval) {
+      Application->ProcessMessages();
+      looked = GetTickCount();
+    }
+    if (ProgramClosing()) return false;
     AnsiString section = sections[i];
     AnsiString type, name;
     if (!SplitAtFirst(section, "_", type, name)) continue;

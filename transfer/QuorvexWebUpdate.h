@@ -34,6 +34,8 @@ class TQuorvexWebUpdate : public TQuorvexWebGet {
   TNotifyEvent OnUncompress;
 
  private:
+  // Deletes the packages fetched that are still there and forgets them.
+  void DeletePackages();
   std::unique_ptr<TStringList> FPackages;
   bool FIsRestart = false;
 };

@@ -208,14 +208,33 @@ AnsiString TdmMaster::EnsureFolder(AnsiString base, AnsiString sub) {
 
 // ------------------------------------------------------------------ model info files, transfers
 
-TMemIniFile* LoadInfoFile(AnsiString url, TRecvProgress progress) {
+namespace {
+
+// The transfers of the data module keep the windows alive, also for a caller without a progress
+// of its own, so that a close asked meanwhile reaches the program and ends the transfer; the
+// messages are let in once more afterwards, for a close asked while no packet came (the header
+// lines), before the caller goes on.
+template <class Run>
+int Transfer(TQuorvexWebGet& get, TRecvProgress progress, Run run) {
+  if (progress)
+    get.OnRecvProgress = std::move(progress);
+  else
+    get.OnRecvProgress = [](TObject*, AnsiString, int, int) { Application->ProcessMessages(); };
+  int n = run();
+  Application->ProcessMessages();
+  return n;
+}
+
+}  // namespace
+
+TMemIniFile* LoadInfoFile(AnsiString url, TRecvProgress progress, unsigned int timeLimit) {
   AnsiString name = GetURLFileName(url);
   auto get = std::make_unique<TQuorvexWebGet>(nullptr);
   get->UseCache = true;
   get->PacketSize = 4096;
-  get->OnRecvProgress = std::move(progress);
+  get->TimeLimit = timeLimit;
   char* buffer = nullptr;
-  int n = get->GetBuffer(url, buffer, false);
+  int n = Transfer(*get, std::move(progress), [&] { return get->GetBuffer(url, buffer, false); });
   if (n < 1) return nullptr;
 
   std::unique_ptr<char[]> block(buffer);
@@ -255,8 +274,7 @@ int DownloadToStream(AnsiString url, TStream* stream, bool useCache, bool encode
   get->UseCache = useCache;
   get->EncodeAddress = !encoded;
   get->PacketSize = 4096;
-  get->OnRecvProgress = std::move(progress);
-  return get->GetStream(url, stream, false);
+  return Transfer(*get, std::move(progress), [&] { return get->GetStream(url, stream, false); });
 }
 
 int DownloadToMemory(AnsiString url, char** buffer) {
@@ -264,7 +282,7 @@ int DownloadToMemory(AnsiString url, char** buffer) {
   auto get = std::make_unique<TQuorvexWebGet>(nullptr);
   get->UseCache = true;
   get->PacketSize = 4096;
-  return get->GetBuffer(url, *buffer, false);
+  return Transfer(*get, nullptr, [&] { return get->GetBuffer(url, *buffer, false); });
 }
 
 void TdmMaster::NotifyServer(AnsiString kind, AnsiString fileName) {

@@ -74,8 +74,9 @@ extern TdmMaster* dmMaster;
 // The progress event of a transfer: Max 0 without a length.
 using TRecvProgress = std::function<void(TObject* Sender, AnsiString FileName, int Max, int Position)>;
 // One model info file (or the version file) from url, parsed in memory; null when nothing came.
-// progress, when given, is the transfer's OnRecvProgress (called after every packet).
-TMemIniFile* LoadInfoFile(AnsiString url, TRecvProgress progress = nullptr);
+// progress, when given, is the transfer's OnRecvProgress (called after every packet); timeLimit,
+// when not 0, the milliseconds the whole transfer may take (TQuorvexWebGet::TimeLimit).
+TMemIniFile* LoadInfoFile(AnsiString url, TRecvProgress progress = nullptr, unsigned int timeLimit = 0);
 // useCache false keeps the reply and its address out of the HTTP cache on disk; encoded true
 // sends url as it is (its values encoded with URLEncodeQueryValue); progress, when given, is the
 // transfer's OnRecvProgress (called after every packet).

@@ -83,7 +83,9 @@ void TfrmLogin::FormShow(TObject*) {
 void TfrmLogin::FormClose(TObject*, TCloseAction&) {}
 
 void TfrmLogin::ShowVersions() {
-  std::unique_ptr<TMemIniFile> ini(LoadInfoFile(URL_VERSION_FILE));
+  // Read before the dialog is shown, when the user has nothing to close: the file gets a time
+  // limit of its own.
+  std::unique_ptr<TMemIniFile> ini(LoadInfoFile(URL_VERSION_FILE, nullptr, QWG_EARLY_FILE_LIMIT));
   if (ini) {
     lvlDataVersion1->Font->Color = TColor(0);
     lvlDataVersion2->Visible = true;

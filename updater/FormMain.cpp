@@ -9,6 +9,7 @@
 #include "DataModuleMaster.h"
 #include "FormProgramUpdate.h"
 #include "QuorvexUtil.h"
+#include "QuorvexWebGet.h"
 #include "SysUtils.h"
 
 TfrmMain* frmMain = nullptr;
@@ -158,6 +159,13 @@ void TfrmMain::btnCameraUpdateClick(TObject*) {
 
   AnsiString url = dmMaster->CameraUrl;
   if (url.IsEmpty()) return;
+  // The window handles its messages while the data come: no run and no second camera download
+  // may start meanwhile, and a close asks as it does during a run.
+  SetState(1, true);
+  struct Idle {
+    TfrmMain* form;
+    ~Idle() { form->SetState(1, false); }
+  } idle{this};
   AnsiString name = GetURLFileName(url);
   AnsiString local = PathJoin(name, folder);
   int n = -1;
@@ -165,12 +173,16 @@ void TfrmMain::btnCameraUpdateClick(TObject*) {
   // program's own files (the folder may be the program's) must stay: either fails as a download
   // that did not arrive, and nothing is created.
   if (IsPlainFileName(name) && !IsProgramOwnFile(local)) n = DownloadReplacing(url, local, folder);
+  // After a close nothing further starts: no message, no unpacking, no notice, no folder.
+  if (ProgramClosing()) return;
   if (n < 0) {
     Application->MessageBox("Camera 파일을 받지 못했습니다.\n잠시 후 다시 시도해 보세요.", PROGRAM_TITLE,
                             MB_ICONERROR | MB_YESNO);
     return;
   }
   if (UpperCase(ExtractFileExt(local)) == ".ZIP") dmMaster->UnzipTo(local, folder, true);
+  if (ProgramClosing()) return;
   dmMaster->NotifyServer("C", "");
+  if (ProgramClosing()) return;
   ShellExecuteA(Handle, "open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

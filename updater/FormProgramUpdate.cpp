@@ -599,6 +599,8 @@ bool TfrmProgramUpdate::Finish(TMemIniFile* model) {
   FilesDone = 0;
   ShowTotal(TotalZipBytes);
   dmMaster->NotifyServer("M", fileName);
+  // A close asked during the notice: neither the installer nor its question comes.
+  if (ProgramClosing()) return true;
   bool start = false;
   if (cbxAutoStartInstaller->Enabled) {
     start = cbxAutoStartInstaller->Checked ||

@@ -76,10 +76,9 @@ class SorvelTest : public ::testing::Test {
              fs::copy_options::recursive);
     fs::remove(site_ / "update.quorvex.example" / "pavo/splash/SorvelEvent_Code.txt");
     fs::create_directories(site_ / "trelm.quorvex.example");
-    vendor::Options options;
-    options.site = site_.string();
-    options.eventCode = vendor::EventCode(1);
-    service_ = std::make_unique<vendor::Service>(options);
+    options_.site = site_.string();
+    if (!options_.eventCode) options_.eventCode = vendor::EventCode(1);
+    service_ = std::make_unique<vendor::Service>(options_);
     std::string message;
     ASSERT_TRUE(service_->Start(message)) << message;
     std::string map;
@@ -209,6 +208,7 @@ class SorvelTest : public ::testing::Test {
   }
   void SetPage(const std::string& html) { WriteUnix(site_ / "splash.quorvex.example/pavo/splash/index.html", html); }
 
+  vendor::Options options_;  // the service's options of a test, before SetUp (the site is set then)
   fs::path root_, site_;
   testsupport::SavedEnvironment env_;
   std::unique_ptr<vendor::Service> service_;
@@ -299,6 +299,25 @@ TEST_F(SorvelTest, WithoutAConnectionItTriesFor120SecondsAndEndsSilently) {
   EXPECT_EQ(Finish(), 0);
   EXPECT_GE(NowMs() - start, 1200);  // 120 one-second sleeps
   EXPECT_TRUE(service_->Requests().empty());
+  EXPECT_EQ(Registry("SORVEL", "EVENTINDEX"), "-");
+}
+
+// The event file is read before any window exists, when there is nothing to close: one that
+// drips (80 B/s, above the low-speed bound; 20 s in all) ends at its time limit of two receive
+// time-outs (6 s here), counts as not received, and Sorvel ends silently.
+class DrippingEventTest : public SorvelTest {
+ protected:
+  void SetUp() override {
+    options_.eventCode = vendor::EventCode(7) + "\r\n" + std::string(1600, ' ');
+    options_.throttle[vendor::kEventCodePath] = 80;
+    SorvelTest::SetUp();
+  }
+};
+
+TEST_F(DrippingEventTest, ADrippingEventFileEndsAtItsTimeLimit) {
+  Start("", "10");
+  EXPECT_EQ(Finish(30000), 0);
+  EXPECT_EQ(Count(kPageRequest), 0);
   EXPECT_EQ(Registry("SORVEL", "EVENTINDEX"), "-");
 }
 

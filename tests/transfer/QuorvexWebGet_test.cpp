@@ -13,8 +13,10 @@
 #include <tuple>
 #include <vector>
 
+#include "Forms.h"
 #include "HttpTestServer.h"
 #include "QuorvexWebGet.h"
+#include "UiTest.h"
 #include "inetplat.h"
 #include "wininet.h"
 #include "winplat.h"
@@ -293,6 +295,49 @@ TEST_F(QuorvexWebGetTest, StopFromTheHandlerEndsAfterTheChunkWithoutEndSignal) {
       EXPECT_EQ(calls_, (std::vector<Progress>{{server.Url("/b.ZIP"), 0, 0}}));
     }
   }
+}
+
+// The stop every transfer sees: once the program is closing (the application terminating) a
+// transfer asks nothing of the server, and one under way ends after the packet in hand without
+// the end signal, whatever the server still sends; the time limit ends a dripping body as well.
+TEST_F(QuorvexWebGetTest, AClosingProgramOrTheTimeLimitEndsTheTransfer) {
+  const long long size = 4000;  // 80 B/s: 50 s in all
+  HttpTestServer server([size](const HttpRequest&) {
+    HttpReply r = HttpReply::Generated(size);
+    r.chunkSize = 8;
+    r.chunkDelayMs = 100;
+    return r;
+  });
+  const struct {
+    const char* name;
+    bool closedBefore, closedAtPacket;
+    DWORD timeLimit;
+    int requests;
+  } cases[] = {
+      {"closed before", true, false, 0, 0},
+      {"closed at a packet", false, true, 0, 1},
+      {"time limit", false, false, 1000, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    uitest::ResetApplication();
+    if (c.closedBefore) Application->Terminate();
+    onProgress_ = [&] {
+      if (c.closedAtPacket) Application->Terminate();
+    };
+    get_->TimeLimit = c.timeLimit;
+    calls_.clear();
+    int requests = server.RequestCount();
+    long long sent = server.BodyBytesSent();
+    EXPECT_EQ(Fetch(server.Url("/drip.ZIP")), -1);
+    EXPECT_EQ(server.RequestCount() - requests, c.requests);
+    EXPECT_LT(server.BodyBytesSent() - sent, size / 4);
+    if (c.closedAtPacket) {
+      EXPECT_EQ(calls_.size(), 1u);
+    }
+    EXPECT_TRUE(std::find(calls_.begin(), calls_.end(), kEnd) == calls_.end());
+  }
+  uitest::ResetApplication();
 }
 
 // Counts what is written and keeps nothing: a body of gigabytes costs no memory or disk.

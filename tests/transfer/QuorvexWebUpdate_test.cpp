@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "ExtCtrls.h"
 #include "Forms.h"
 #include "HttpTestServer.h"
 #include "IniFiles.h"
@@ -438,6 +439,40 @@ TEST_F(WebUpdateTest, ExecuteWithoutAListOrWithoutPackagesRunsNoHelper) {
     EXPECT_FALSE(update->IsRestart());
     EXPECT_FALSE(FileExists(helper));
   }
+}
+
+// A long list (thousands of entries) lets the window's messages in while it is walked: a close
+// asked meanwhile (the program terminating) ends the walk, so that no package is fetched and no
+// helper starts.
+TEST_F(WebUpdateTest, ACloseDuringTheWalkOfALongListFetchesNothingMore) {
+  std::string list;
+  for (int i = 0; i < 2000; ++i) list += "[FILE_absent" + std::to_string(i) + ".bin]\nCAB=pkg.zip\nONLYEXISTS=1\n";
+  list += "[FILE_data.bin]\nCAB=pkg.zip\n";
+  files_["/upd/Movrant.inf"] = list;
+  files_["/upd/pkg.zip"] = "package bytes";
+  uitest::AnswerMessageBoxes(IDOK);
+  auto update = std::make_unique<TTestWebUpdate>(Dos("prog"));
+  int uncompress = 0, restart = 0;
+  update->OnUncompress = [&](TObject*) { ++uncompress; };
+  update->OnRestart = [&](TObject*) { ++restart; };
+  TTimer close(nullptr);
+  close.Interval = 1;
+  close.OnTimer = [&](TObject*) {
+    if (server_->RequestCount() == 0) return;
+    close.Enabled = false;
+    Application->Terminate();
+  };
+  close.Enabled = true;
+  before_ = ProgFiles();
+  EXPECT_FALSE(update->Execute((Base() + "/Movrant.inf").c_str()));
+  EXPECT_FALSE(close.Enabled);
+  EXPECT_EQ(server_->RequestCount(), 1);  // the list only
+  EXPECT_EQ(uncompress + restart, 0);
+  EXPECT_FALSE(update->IsRestart());
+  EXPECT_TRUE(Arrived().empty());
+  uitest::ResetApplication();
+  uitest::SetMessageBoxHook(nullptr);
+  uitest::ClearShownBoxes();
 }
 
 // This test program carries no helper resource: both modes say so and the command then fails

@@ -344,6 +344,23 @@ TEST_F(LoginFormTest, VersionLinesFromTheVersionFile) {
   }
 }
 
+// The version file is read before the dialog is shown, when there is nothing to close: a body
+// that drips (80 B/s, above the low-speed bound; 25 s in all) ends at the file's time limit of
+// two receive time-outs (6 s here, the layer's clock running ten times faster), and the lines
+// report no version.
+TEST_F(LoginFormTest, AVersionFileThatDripsEndsAtItsTimeLimit) {
+  const std::string file = "[VERSION]\nVER=9.9\n" + std::string(2000, ';');
+  HttpReply drip = HttpReply::Text(file);
+  drip.chunkSize = 8;
+  drip.chunkDelayMs = 100;
+  replies_["/pavo/_Movrant/Version.inf"] = drip;
+  Set("WINPLAT_TIME_SCALE", "10");
+  TfrmLogin form(nullptr);
+  form.FormCreate(&form);
+  EXPECT_EQ(form.lvlDataVersion1->Caption.get().str(), "프로그램 버전 없음.");
+  EXPECT_LT(server_->BodyBytesSent(), (long long)file.size() / 2);
+}
+
 TEST_F(LoginFormTest, OfflineAtCreationShowsOneRedLineAndTheCheckEndsTheDialog) {
   Set("WINPLAT_CONNECTION", "offline");
   TfrmLogin form(nullptr);

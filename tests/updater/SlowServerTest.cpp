@@ -1,6 +1,7 @@
 // The run against a server of the test's own for the program's archive: an archive past 2 GiB,
 // a file the server keeps refusing (the pause between tries, a pause or close during it), and
-// servers that drip their headers or a body without a length while the user closes.
+// servers that drip their headers or a body without a length while the user closes; camera data
+// and the completion notice that drip while the user closes.
 #include <windows.h>
 #include <wininet.h>
 
@@ -8,6 +9,7 @@
 #include <mutex>
 #include <regex>
 
+#include "FileListing.h"
 #include "HttpTestServer.h"
 #include "RunFixture.h"
 
@@ -57,6 +59,15 @@ class SlowServerTest : public RunFixture {
     return ticks_;
   }
   int ProgramRequests() { return int(Ticks().size()); }
+  // The camera data come from the test's server; the folder dialog chooses data/cam.
+  void CameraFromOwnServer() {
+    fs::create_directories(Data("cam"));
+    uitest::SetFolderDialogHook([this](uitest::FolderDialog& d) {
+      d.Select(Dos("data/cam"));
+      d.Ok();
+    });
+    dm_->CameraUrl = "http://big.quorvex.example/camera/SafeCam.ZIP";
+  }
   // The texts the program's row showed, each once in a row, percentages as "%".
   std::vector<std::string> ProgramRow() {
     std::vector<std::string> out;
@@ -267,6 +278,70 @@ TEST_F(DripTest, ACloseDuringABodyWithoutLengthIsSeenAtTheNextPacket) {
   EXPECT_EQ(ProgramRequests(), 1);
   EXPECT_LT(own_->BodyBytesSent(), size / 10);
   EXPECT_FALSE(fs::exists(Data("PAVO_S7/Program/PAVOS7_PRG.ZIP")));
+}
+
+// ------------------------------------------------------------------ closing what drips
+
+const char* const kAskClose = "현재 Data를 다운받는 중입니다.";
+
+// Camera data that drip at 80 B/s (above the low-speed bound; 20 s in all): the window handles
+// its messages meanwhile as during a run, a close asked then ends the transfer at its next
+// packet, and nothing follows: no message, no unpacking, no notice, no folder opened.
+TEST_F(SlowServerTest, ACloseDuringDrippingCameraDataEndsThemAndNothingFollows) {
+  const long long size = 1600;
+  HttpReply reply = HttpReply::Generated(size);
+  reply.chunkSize = 8;
+  reply.chunkDelayMs = 100;
+  Serve(reply);
+  CameraFromOwnServer();
+  When close([&] { return own_->BodyBytesSent() > 0; }, [&] { uitest::CloseWindow(frmMain); });
+  uitest::Click(frmMain->btnCameraUpdate);
+  ASSERT_TRUE(close.Done());
+  EXPECT_EQ(BoxesWith(kAskClose), 1);
+  EXPECT_TRUE(Application->Terminated);
+  EXPECT_LT(own_->BodyBytesSent(), size / 4);
+  EXPECT_EQ(BoxesWith("Camera 파일을 받지 못했습니다."), 0);
+  EXPECT_TRUE(Notices().empty());
+  EXPECT_TRUE(Opened().empty());
+  EXPECT_EQ(testfiles::Listing(Data("cam")), std::vector<std::string>{});
+  EXPECT_FALSE(frmMain->Busy);
+}
+
+class NoticeDripTest : public SlowServerTest {
+ protected:
+  void SetUp() override {
+    options_.throttle["/pavoTrelm/pavoChkDown.mms"] = 1;  // the reply's 7 bytes take 7 s
+    SlowServerTest::SetUp();
+  }
+};
+
+// The completion notice after a whole run drips: a close asked meanwhile ends it, and neither
+// the installer's question nor the installer comes.
+TEST_F(NoticeDripTest, ACloseDuringTheNoticeEndsItAndNoInstallerFollows) {
+  Serve(HttpReply::Text(ReadUnix(Site("trelm.quorvex.example/pavoData/s7/program/PAVOS7_PRG.ZIP"))));
+  form_->cbxAutoStartInstaller->Checked = false;  // the question would come first
+  When close([&] { return !Notices().empty(); }, [&] { uitest::CloseWindow(frmMain); });
+  ClickStart();
+  ASSERT_TRUE(close.Done());
+  EXPECT_EQ(Result(0), "완료");
+  EXPECT_EQ(BoxesWith(kAskClose), 1);
+  EXPECT_TRUE(Application->Terminated);
+  EXPECT_EQ(BoxesWith("설치 프로그램을 실행하시겠습니까"), 0);
+  EXPECT_EQ(BoxesWith("설치 프로그램이 해당 Folder에 없습니다"), 0);
+  EXPECT_FALSE(fs::exists(Data("PAVO_S7/Program/installer-ran.txt")));
+}
+
+// The same after camera data that arrived and were unpacked: the close asked during their
+// notice leaves the chosen folder unopened.
+TEST_F(NoticeDripTest, ACloseDuringTheCameraNoticeOpensNoFolder) {
+  Serve(HttpReply::Text(ReadUnix(Site("trelm.quorvex.example/pavoData/camera/SafeCam.ZIP"))));
+  CameraFromOwnServer();
+  When close([&] { return !Notices().empty(); }, [&] { uitest::CloseWindow(frmMain); });
+  uitest::Click(frmMain->btnCameraUpdate);
+  ASSERT_TRUE(close.Done());
+  EXPECT_TRUE(Application->Terminated);
+  EXPECT_EQ(testfiles::Listing(Data("cam")), std::vector<std::string>{"SafeCam.dat"});
+  EXPECT_TRUE(Opened().empty());
 }
 
 }  // namespace

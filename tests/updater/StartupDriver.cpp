@@ -5,7 +5,8 @@
 //   main|...  (the main window once it runs; then it is closed without the question)   end|...
 // MOVRANT_TEST_DO: "cancel" (the default) once the inputs are enabled; "wait:<DOS file>" keeps
 // the dialog open until that file exists, then cancels; "login:<id>:<password>" (and cancel when
-// the login leaves the dialog open).
+// the login leaves the dialog open); "close-at-package" closes the dialog as its window's close
+// does once the self-update shows a package.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -56,13 +57,17 @@ bool PumpUntil(F cond, int ms) {
 void Drive(TCustomForm* form) {
   TfrmLogin* f = dynamic_cast<TfrmLogin*>(form);
   if (!f) return;
+  AnsiString todo = std::getenv("MOVRANT_TEST_DO") ? std::getenv("MOVRANT_TEST_DO") : "cancel";
   // Shows the self-update's file label whenever it changes.
   AnsiString lastShown;
   TTimer watch(nullptr);
   watch.Interval = 1;
   watch.OnTimer = [&](TObject*) {
     AnsiString shown = f->lblFile->Visible && f->pbDownload->Visible ? f->lblFile->Caption.get() : AnsiString();
-    if (shown != lastShown && !shown.IsEmpty()) Log("progress|" + shown);
+    if (shown != lastShown && !shown.IsEmpty()) {
+      Log("progress|" + shown);
+      if (todo == "close-at-package") uitest::CloseWindow(f);
+    }
     lastShown = shown;
   };
   watch.Enabled = true;
@@ -73,7 +78,6 @@ void Drive(TCustomForm* form) {
     Log("result|" + IntToStr(int(f->ModalResult)));
     return;
   }
-  AnsiString todo = std::getenv("MOVRANT_TEST_DO") ? std::getenv("MOVRANT_TEST_DO") : "cancel";
   if (todo.Pos("wait:") == 1) {
     AnsiString file = todo.SubString(6, todo.Length());
     PumpUntil([&] { return FileExists(file); }, 60000);

@@ -313,6 +313,35 @@ void StartupTest::RestartThroughTheHelper(const std::string& package) {
   EXPECT_EQ(ProgNames(), (std::vector<std::string>{"Movrant.ini", "MovrantPavo.exe"}));  // no package
 }
 
+// A newer program's package that drips (30 kB at 1,000 B/s): the dialog closed while it comes
+// ends the transfer and the program at once; the helper never restarts it, and the package is
+// not left behind.
+TEST_F(StartupTest, ACloseDuringADrippingPackageEndsTheProgramWithoutARestart) {
+  std::string next(30000, '\0');
+  for (size_t i = 0; i < next.size(); ++i) next[i] = char('a' + (i * 11) % 26);
+  ztest::ZipWriter zip;
+  zip.SetLevel(0);
+  zip.AddFile("MovrantPavo.exe", next);
+  HttpReply drip = HttpReply::Text(zip.Build());
+  drip.chunkSize = 100;
+  drip.chunkDelayMs = 100;
+  replies_["/upd/MovrantPavo.zip"] = drip;
+  files_["/upd/Movrant.inf"] = "[FILE_MovrantPavo.exe]\nCAB=MovrantPavo.zip\nVERSION=9.0.0.0\n";
+  WriteUnix(Prog("Movrant.ini"), "[UPDATE]\nURL=http://update.quorvex.example/upd\n");
+  Set("MOVRANT_TEST_DO", "close-at-package");
+  const std::string program = ReadUnix(Prog());
+
+  Run run = Start("");
+  ASSERT_TRUE(Finish(run, 20000));
+  auto lines = Lines(run.log);
+  EXPECT_EQ(Find(lines, "progress|"), "progress|File : MOVRANTPAVO.ZIP");
+  EXPECT_EQ(Find(lines, "result|"), "result|2");
+  EXPECT_LT(server_->BodyBytesSent(), 15000);
+  EXPECT_FALSE(fs::exists(Temp("qvrxupd.exe")));  // the helper was never put out
+  EXPECT_EQ(ProgNames(), (std::vector<std::string>{"Movrant.ini", "MovrantPavo.exe"}));
+  EXPECT_EQ(ReadUnix(Prog()), program);
+}
+
 // A package named like the running program is no obstacle to its update: it arrives under a
 // name of its own and the helper puts the new program in place.
 TEST_F(StartupTest, ANewerProgramInAPackageNamedLikeTheProgramStillRestartsIt) {
