@@ -69,7 +69,7 @@ class ListWidget : public QTreeWidget {
       if (index >= 0 && index < view_->GetItems()->GetCount()) {
         AnsiString tip;
         ui::Safely([&] { tip = view_->InfoTipOf(view_->GetItems()->Item(index)); });
-        if (!tip.IsEmpty()) QToolTip::showText(h->globalPos(), ui::Q(tip), viewport());
+        if (!tip.IsEmpty()) QToolTip::showText(h->globalPos(), ui::QShown(tip), viewport());
         return true;
       }
     }
@@ -117,7 +117,7 @@ class TListItemStrings : public TStrings {
   }
   void Changed() override {
     if (QTreeWidgetItem* row = RowOf(item_)) {
-      for (int i = 0; i < int(items_.size()); ++i) row->setText(i + 1, ui::Q(items_[size_t(i)]));
+      for (int i = 0; i < int(items_.size()); ++i) row->setText(i + 1, ui::QShown(items_[size_t(i)]));
       for (int i = int(items_.size()) + 1; i < row->columnCount(); ++i) row->setText(i, QString());
     }
   }
@@ -131,7 +131,7 @@ TListItem::~TListItem() = default;
 
 void TListItem::SetCaption(const AnsiString& v) {
   FCaption = v;
-  if (QTreeWidgetItem* row = RowOf(this)) row->setText(0, ui::Q(v));
+  if (QTreeWidgetItem* row = RowOf(this)) row->setText(0, ui::QShown(v));
 }
 
 TStrings* TListItem::GetSubItems() const { return FSubItems.get(); }
@@ -303,7 +303,7 @@ void TCustomListView::ItemAdded(TListItem* item, int index) {
   auto* row = new QTreeWidgetItem;
   item->Row = row;
   TreeOf(this)->insertTopLevelItem(index, row);
-  row->setText(0, ui::Q(item->GetCaption()));
+  row->setText(0, ui::QShown(item->GetCaption()));
 }
 
 void TCustomListView::ItemRemoved(TListItem* item) {

@@ -44,7 +44,7 @@ class PaintWidget : public QWidget {
   }
   bool event(QEvent* e) override {
     if (e->type() == QEvent::ToolTip && !control_->GetHint().IsEmpty()) {
-      QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), ui::Q(control_->GetHint()), this);
+      QToolTip::showText(static_cast<QHelpEvent*>(e)->globalPos(), ui::QShown(control_->GetHint()), this);
       return true;
     }
     return QWidget::event(e);
@@ -147,7 +147,7 @@ void TControl::SetText(const AnsiString& v) {
 void TControl::SetHint(const AnsiString& v) {
   FHint = v;
   if (FHost && FHost->widget && !dynamic_cast<PaintWidget*>(FHost->widget.data()))
-    FHost->widget->setToolTip(ui::Q(v));
+    FHost->widget->setToolTip(ui::QShown(v));
 }
 
 void TControl::SetShowHint(bool v) {

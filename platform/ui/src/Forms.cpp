@@ -739,7 +739,7 @@ int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
   bool onTop = ui::ProgramStaysOnTop(&box) || (uType & (MB_TOPMOST | MB_SYSTEMMODAL));
   box.setWindowFlags(ui::DialogFrame(onTop));
   box.setWindowTitle(ui::Q(caption));
-  box.setText(ui::Q(text));
+  box.setText(ui::QShown(text));
   switch (uType & MB_ICONMASK) {
     case MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
     case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;

@@ -54,6 +54,20 @@ QString Q(const AnsiString& text) { return QString::fromStdString(winplat::Cp949
 QString Q(const char* text) { return Q(AnsiString(text)); }
 AnsiString A(const QString& text) { return AnsiString(winplat::Utf8ToCp949(text.toStdString())); }
 
+AnsiString Shown(const AnsiString& text) {
+  if (text.Length() <= kShownBytes) return text;
+  const std::string& bytes = text.str();
+  size_t end = 0;
+  while (end < size_t(kShownBytes)) {
+    size_t next = end + (IsDBCSLeadByte(static_cast<BYTE>(bytes[end])) ? 2 : 1);
+    if (next > size_t(kShownBytes)) break;
+    end = next;
+  }
+  return AnsiString(bytes.substr(0, end));
+}
+
+QString QShown(const AnsiString& text) { return Q(Shown(text)); }
+
 QColor ToQColor(TColor color) {
   TColor c = ColorToRGB(color);
   return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);

@@ -59,7 +59,7 @@ void TLabel::AdjustBounds() {
   if (!FAutoSize || (ComponentState & csLoading)) return;
   RECT r{0, 0, FWordWrap ? FWidth : 0, 0};
   GetCanvas()->GetFont()->Assign(GetFont());
-  AnsiString text = FText.IsEmpty() ? AnsiString(" ") : FText;
+  AnsiString text = FText.IsEmpty() ? AnsiString(" ") : ui::Shown(FText);
   DrawTextA(GetCanvas()->GetHandle(), text.c_str(), -1, &r, DT_CALCRECT | (FWordWrap ? DT_WORDBREAK : 0));
   int w = r.right - r.left, h = r.bottom - r.top;
   int left = FLeft;
@@ -85,7 +85,7 @@ void TLabel::Paint() {
     if (FLayout == tlBottom) flags |= DT_BOTTOM;
   }
   if (!FEnabled) c->GetFont()->SetColor(clGrayText);
-  DrawTextA(c->GetHandle(), FText.c_str(), -1, &rect, flags);
+  DrawTextA(c->GetHandle(), ui::Shown(FText).c_str(), -1, &rect, flags);
 }
 
 // ---------------------------------------------------------------- edit
@@ -204,7 +204,7 @@ class TComboBoxStrings : public TStrings {
   }
   void Put(int index, const AnsiString& s) override {
     Check(index);
-    ComboOf(box_)->setItemText(index, ui::Q(s));
+    ComboOf(box_)->setItemText(index, ui::QShown(s));
   }
   TObject* GetObject(int index) const override {
     Check(index);
@@ -221,7 +221,7 @@ class TComboBoxStrings : public TStrings {
   }
   void Insert(int index, const AnsiString& s) override {
     if (index < 0 || index > Count()) throw EStringListError(Format("List index out of bounds (%d)", index));
-    ComboOf(box_)->insertItem(index, ui::Q(s), QVariant::fromValue(quintptr(0)));
+    ComboOf(box_)->insertItem(index, ui::QShown(s), QVariant::fromValue(quintptr(0)));
   }
   int Add(const AnsiString& s) override { return AddObject(s, nullptr); }
   int AddObject(const AnsiString& s, TObject* obj) override {
@@ -242,7 +242,7 @@ class TComboBoxStrings : public TStrings {
     AnsiString current = box_->GetItemIndex() >= 0 ? Get(box_->GetItemIndex()) : AnsiString();
     QSignalBlocker block(ComboOf(box_));
     ComboOf(box_)->clear();
-    for (auto& [s, o] : items) ComboOf(box_)->addItem(ui::Q(s), QVariant::fromValue(quintptr(o)));
+    for (auto& [s, o] : items) ComboOf(box_)->addItem(ui::QShown(s), QVariant::fromValue(quintptr(o)));
     ComboOf(box_)->setCurrentIndex(-1);
   }
 
@@ -306,7 +306,7 @@ void TComboBox::SetText(const AnsiString& v) {
   if (c->isEditable()) {
     c->setEditText(ui::Q(v));
   } else {
-    int i = c->findText(ui::Q(v), Qt::MatchFixedString);
+    int i = c->findText(ui::QShown(v), Qt::MatchFixedString);
     c->setCurrentIndex(i);
   }
 }

@@ -27,6 +27,13 @@ QApplication* EnsureQt();
 QString Q(const AnsiString& text);
 QString Q(const char* text);
 AnsiString A(const QString& text);
+// What a control or a box shows of a text: its first kShownBytes bytes, not ending inside a
+// character. No control shows more of a line, and Qt lays out a text whole whatever shows of
+// it, at some 35 bytes a character: a 10 MB caption took 350 MB to paint in a combo box, 660 MB
+// in a list view's cell, 415 MB in a message box.
+constexpr int kShownBytes = 4096;
+AnsiString Shown(const AnsiString& text);
+QString QShown(const AnsiString& text);
 
 QColor ToQColor(TColor color);
 TColor FromQColor(const QColor& color);

@@ -42,6 +42,10 @@ std::string UnixToDos(const std::string& unixPath);
 // False with GetLastError set on failure, the old file then untouched.
 bool ReplaceFileBytes(const std::string& dosPath, const std::string& bytes);
 
+// How many texts of files the profile functions have parsed so far: each version of a file is
+// parsed once, which tests check by this count.
+unsigned long ProfileTextsParsed();
+
 // Splits a command line as Windows programs do: blanks separate arguments, double quotes group;
 // 2n backslashes before a quote give n and the quote acts, 2n+1 give n and a literal quote;
 // other backslashes are literal; "" inside quotes is a literal quote. The program name (first

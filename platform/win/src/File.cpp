@@ -726,6 +726,18 @@ void RemoveEndedWritersFiles(const std::string& folder, const std::string& prefi
   closedir(dir);
 }
 
+std::string ReadToEnd(int fd) {
+  std::string text;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    text.append(buffer, static_cast<size_t>(n));
+  }
+  return text;
+}
+
 bool ReplaceFileContent(const std::string& unixPath, const std::string& content, int& error) {
   static std::atomic<unsigned> counter{0};
   // The temporary file is "<name>.tmp-PID-N": a writer killed before its rename leaves it behind.

@@ -53,6 +53,8 @@ void ForgetCurrentDos();
 // synced and renamed over the old one, so readers see the old or the new file, never a part.
 // Temporary files that killed writers left beside it are removed first.
 bool ReplaceFileContent(const std::string& unixPath, const std::string& content, int& error);
+// The bytes of an open file from where it stands to its end.
+std::string ReadToEnd(int fd);
 // Temporary files of a folder named prefix + writer's process id + "-" + number + suffix whose
 // writer has ended (a killed program) are removed; those of live processes stay.
 void RemoveEndedWritersFiles(const std::string& folder, const std::string& prefix, const std::string& suffix);

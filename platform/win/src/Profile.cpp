@@ -1,10 +1,17 @@
-// The profile functions over INI files, with their Windows rules: the file is read on every
-// call, names ignore case, the first section and the first key of a name win, values are
-// trimmed and lose one pair of surrounding quotes. A file name without a folder is in the
-// Windows folder, C:\Windows (wherever the drive table puts C:).
+// The profile functions over INI files, with their Windows rules: names ignore case, the first
+// section and the first key of a name win, values are trimmed and lose one pair of surrounding
+// quotes. A file name without a folder is in the Windows folder, C:\Windows (wherever the drive
+// table puts C:). Each version of a file is parsed once; every call still answers as a fresh
+// reading of the file would.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+#include <atomic>
 #include <cstring>
 #include <fstream>
+#include <mutex>
+#include <unordered_map>
 #include <vector>
 #include "Internal.h"
 
@@ -31,46 +38,75 @@ std::string Trim(const std::string& s) {
 
 bool SameName(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
 
+// The spelling that names compare by, so that equal keys are exactly the names SameName finds
+// equal: ASCII letters folded, the second byte of a double-byte character kept as it is.
+std::string FoldName(const std::string& name) {
+  std::string key = name;
+  for (size_t i = 0; i < key.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(key[i]);
+    if (IsDBCSLeadByte(c) && i + 1 < key.size())
+      ++i;
+    else if (c >= 'a' && c <= 'z')
+      key[i] = static_cast<char>(c - 32);
+  }
+  return key;
+}
+
 std::string ProfilePath(LPCSTR fileName) {
   std::string name = fileName ? fileName : "win.ini";
   if (name.find_first_of("\\/:") == std::string::npos) name = kWindowsFolder + name;
   return DosToUnix(name);
 }
 
+// A zero byte ends the text: what follows is no text of the file's.
+void CutAtZero(std::string& text) {
+  size_t zero = text.find('\0');
+  if (zero != std::string::npos) text.resize(zero);
+}
+
 std::string ReadText(const std::string& unixPath) {
   std::ifstream in(unixPath, std::ios::binary);
   std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  // A zero byte ends the text: what follows is no text of the file's.
-  size_t zero = text.find('\0');
-  if (zero != std::string::npos) text.resize(zero);
+  CutAtZero(text);
   return text;
 }
 
-std::vector<IniLine> ParseIni(const std::string& text) {
-  std::vector<IniLine> lines;
+// Calls `line` with each line of the text, without its line end.
+template <class Each>
+void ForEachLine(const std::string& text, Each line) {
   size_t pos = 0;
   while (pos < text.size()) {
     size_t eol = text.find('\n', pos);
     if (eol == std::string::npos) eol = text.size();
-    IniLine line;
-    line.raw = text.substr(pos, eol - pos);
-    if (!line.raw.empty() && line.raw.back() == '\r') line.raw.pop_back();
+    std::string raw = text.substr(pos, eol - pos);
+    if (!raw.empty() && raw.back() == '\r') raw.pop_back();
     pos = eol + 1;
-    std::string t = Trim(line.raw);
-    if (!t.empty() && t[0] == '[') {
-      size_t close = t.find(']');
-      line.kind = IniLine::Section;
-      line.section = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-    } else if (!t.empty() && t[0] != ';') {
-      size_t eq = t.find('=');
-      if (eq != std::string::npos) {
-        line.kind = IniLine::Key;
-        line.key = Trim(t.substr(0, eq));
-        line.value = Trim(t.substr(eq + 1));
-      }
-    }
-    lines.push_back(line);
+    line(std::move(raw));
   }
+}
+
+IniLine ClassifyLine(std::string raw) {
+  IniLine line;
+  line.raw = std::move(raw);
+  std::string t = Trim(line.raw);
+  if (!t.empty() && t[0] == '[') {
+    size_t close = t.find(']');
+    line.kind = IniLine::Section;
+    line.section = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+  } else if (!t.empty() && t[0] != ';') {
+    size_t eq = t.find('=');
+    if (eq != std::string::npos) {
+      line.kind = IniLine::Key;
+      line.key = Trim(t.substr(0, eq));
+      line.value = Trim(t.substr(eq + 1));
+    }
+  }
+  return line;
+}
+
+std::vector<IniLine> ParseIni(const std::string& text) {
+  std::vector<IniLine> lines;
+  ForEachLine(text, [&](std::string raw) { lines.push_back(ClassifyLine(std::move(raw))); });
   return lines;
 }
 
@@ -101,6 +137,168 @@ std::string Unquote(const std::string& value) {
   return value;
 }
 
+// ---------------------------------------------------------------- what the reads see of a file
+
+// A line of a section that is neither blank nor a comment.
+struct Entry {
+  bool isKey = false;
+  bool firstOfName = false;  // the key line that reads of its name find
+  std::string key;           // a key line's name, or the other line's trimmed text
+  std::string value;
+};
+
+struct ProfileSection {
+  std::vector<Entry> entries;
+  std::unordered_map<std::string, size_t> keys;  // folded name -> its first key entry
+
+  const Entry* Find(const std::string& key) const {
+    auto it = keys.find(FoldName(key));
+    return it == keys.end() ? nullptr : &entries[it->second];
+  }
+};
+
+// One version of a file as the reads see it: only the first section of each name is read.
+struct Profile {
+  std::string sectionNames;  // every section line's name, each ending in a zero
+  std::vector<ProfileSection> sections;
+  std::unordered_map<std::string, size_t> index;  // folded name -> its first section
+
+  const ProfileSection* Find(const std::string& section) const {
+    auto it = index.find(FoldName(section));
+    return it == index.end() ? nullptr : &sections[it->second];
+  }
+};
+
+std::atomic<unsigned long> g_parsed{0};
+
+std::shared_ptr<const Profile> ParseProfile(const std::string& text) {
+  ++g_parsed;
+  auto profile = std::make_shared<Profile>();
+  ProfileSection* current = nullptr;
+  ForEachLine(text, [&](std::string raw) {
+    IniLine line = ClassifyLine(std::move(raw));
+    if (line.kind == IniLine::Section) {
+      profile->sectionNames += line.section;
+      profile->sectionNames += '\0';
+      current = nullptr;
+      if (profile->index.try_emplace(FoldName(line.section), profile->sections.size()).second)
+        current = &profile->sections.emplace_back();
+      return;
+    }
+    if (!current) return;
+    Entry entry;
+    if (line.kind == IniLine::Key) {
+      entry.isKey = true;
+      entry.firstOfName = current->keys.try_emplace(FoldName(line.key), current->entries.size()).second;
+      entry.key = std::move(line.key);
+      entry.value = std::move(line.value);
+    } else {
+      entry.key = Trim(line.raw);
+      if (entry.key.empty() || entry.key[0] == ';') return;
+    }
+    current->entries.push_back(std::move(entry));
+  });
+  return profile;
+}
+
+// ---------------------------------------------------------------- one parse per version
+
+// What tells two versions of a file apart without reading it.
+struct FileVersion {
+  dev_t device;
+  ino_t inode;
+  off_t size;
+  int64_t changed;  // change time, nanoseconds
+
+  bool operator==(const FileVersion&) const = default;
+};
+
+// A change stamps the file with the clock of that moment, cut to the file system's grain (two
+// seconds at the coarsest). A file last changed longer ago than that before it was looked at
+// shows any later change in its change time; one changed more recently could change again
+// under the same time, so its text is read and compared until it has settled.
+constexpr int64_t kTimeGrain = 2'000'000'000;
+// Files kept parsed, the least recently read going first.
+constexpr size_t kCachedFiles = 8;
+
+struct CachedProfile {
+  FileVersion version;
+  bool settled = false;
+  std::string text;  // while not settled: the text it was parsed from
+  std::shared_ptr<const Profile> profile;
+  unsigned long long lastUse = 0;
+};
+
+struct ProfileCache {
+  std::mutex mutex;
+  std::unordered_map<std::string, CachedProfile> files;
+  unsigned long long uses = 0;
+};
+
+ProfileCache& Cache() {
+  static ProfileCache cache;
+  return cache;
+}
+
+int64_t Nanoseconds(const timespec& t) { return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() { close(fd); }
+};
+
+std::string ReadAll(int fd) {
+  std::string text = ReadToEnd(fd);
+  CutAtZero(text);
+  return text;
+}
+
+const std::shared_ptr<const Profile>& NoProfile() {
+  static const std::shared_ptr<const Profile> none = std::make_shared<Profile>();
+  return none;
+}
+
+std::shared_ptr<const Profile> ReadProfile(const std::string& unixPath) {
+  if (unixPath.empty()) return NoProfile();
+  ProfileCache& cache = Cache();
+  // Taken before the file is looked at: a change after that is stamped later.
+  timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  int fd = open(unixPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    std::lock_guard<std::mutex> lock(cache.mutex);
+    cache.files.erase(unixPath);
+    return NoProfile();
+  }
+  FdCloser closer{fd};
+  struct stat st;
+  if (fstat(fd, &st) != 0) return NoProfile();
+  if (!S_ISREG(st.st_mode)) return ParseProfile(ReadAll(fd));
+  const FileVersion version{st.st_dev, st.st_ino, st.st_size, Nanoseconds(st.st_ctim)};
+  const bool settled = Nanoseconds(st.st_ctim) + kTimeGrain <= Nanoseconds(now);
+
+  std::lock_guard<std::mutex> lock(cache.mutex);
+  auto it = cache.files.find(unixPath);
+  bool same = it != cache.files.end() && it->second.version == version;
+  if (!same || !it->second.settled) {
+    std::string text = ReadAll(fd);
+    same = same && it->second.text == text;
+    if (!same) {
+      if (it == cache.files.end() && cache.files.size() >= kCachedFiles) {
+        auto oldest = cache.files.begin();
+        for (auto f = cache.files.begin(); f != cache.files.end(); ++f)
+          if (f->second.lastUse < oldest->second.lastUse) oldest = f;
+        cache.files.erase(oldest);
+      }
+      it = cache.files.insert_or_assign(unixPath, CachedProfile{version, false, {}, ParseProfile(text), 0}).first;
+    }
+    it->second.settled = settled;
+    it->second.text = settled ? std::string() : std::move(text);
+  }
+  it->second.lastUse = ++cache.uses;
+  return it->second.profile;
+}
+
 // A string into a buffer: cut to nSize-1 characters when too long; returns what was copied.
 DWORD CopyString(const std::string& text, LPSTR buffer, DWORD size) {
   if (!buffer || size == 0) return 0;
@@ -110,33 +308,35 @@ DWORD CopyString(const std::string& text, LPSTR buffer, DWORD size) {
   return static_cast<DWORD>(n);
 }
 
-// Zero-separated items ending in a double zero; cut short it still ends in two zeros and
-// the result is nSize-2.
-DWORD CopyList(const std::vector<std::string>& items, LPSTR buffer, DWORD size) {
+void AddItem(std::string& list, const std::string& item) {
+  list += item;
+  list += '\0';
+}
+
+// Zero-terminated items (`list`, each with its zero) and the empty one that ends them. Cut
+// short it still ends in two zeros and the result is nSize-2: the last item that fits in part
+// keeps what fits.
+DWORD CopyList(const std::string& list, LPSTR buffer, DWORD size) {
   if (!buffer || size == 0) return 0;
+  if (list.size() < size) {
+    memcpy(buffer, list.data(), list.size());
+    buffer[list.size()] = 0;
+    if (list.empty() && size > 1) buffer[1] = 0;
+    return static_cast<DWORD>(list.size());
+  }
   if (size == 1) {
     buffer[0] = 0;
     return 0;
   }
-  size_t used = 0;
-  for (const std::string& item : items) {
-    if (used + item.size() + 2 > size) {
-      // Only a part of this item fits.
-      size_t room = size - 2 - used;
-      memcpy(buffer + used, item.data(), room);
-      buffer[size - 2] = 0;
-      buffer[size - 1] = 0;
-      return size - 2;
-    }
-    memcpy(buffer + used, item.c_str(), item.size() + 1);
-    used += item.size() + 1;
-  }
-  buffer[used] = 0;
-  if (used == 0 && size > 1) buffer[1] = 0;
-  return static_cast<DWORD>(used);
+  memcpy(buffer, list.data(), size - 2);
+  buffer[size - 2] = 0;
+  buffer[size - 1] = 0;
+  return size - 2;
 }
 
 }  // namespace
+
+unsigned long ProfileTextsParsed() { return g_parsed; }
 
 }  // namespace winplat
 
@@ -144,36 +344,24 @@ using namespace winplat;
 
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault,
                                       LPSTR lpReturnedString, DWORD nSize, LPCSTR lpFileName) {
-  std::string path = ProfilePath(lpFileName);
-  std::vector<IniLine> lines = path.empty() ? std::vector<IniLine>{} : ParseIni(ReadText(path));
-  if (!lpAppName) {
-    std::vector<std::string> names;
-    for (const IniLine& l : lines)
-      if (l.kind == IniLine::Section) names.push_back(l.section);
-    return CopyList(names, lpReturnedString, nSize);
-  }
-  int section = FindSection(lines, lpAppName);
+  std::shared_ptr<const Profile> profile = ReadProfile(ProfilePath(lpFileName));
+  if (!lpAppName) return CopyList(profile->sectionNames, lpReturnedString, nSize);
+  const ProfileSection* section = profile->Find(lpAppName);
   if (!lpKeyName) {
-    std::vector<std::string> keys;
-    if (section >= 0) {
-      size_t end = SectionEnd(lines, section);
-      for (size_t i = static_cast<size_t>(section) + 1; i < end; ++i) {
-        if (lines[i].kind != IniLine::Key) continue;
-        bool seen = false;
-        for (const std::string& k : keys) seen = seen || SameName(k, lines[i].key);
-        if (!seen) keys.push_back(lines[i].key);
-      }
-    }
+    std::string keys;
+    if (section)
+      for (const Entry& e : section->entries)
+        if (e.isKey && e.firstOfName) AddItem(keys, e.key);
     return CopyList(keys, lpReturnedString, nSize);
   }
-  int key = section >= 0 ? FindKey(lines, section, lpKeyName) : -1;
-  if (key < 0) {
+  const Entry* key = section ? section->Find(lpKeyName) : nullptr;
+  if (!key) {
     // The default loses its trailing blanks.
     std::string fallback = lpDefault ? lpDefault : "";
     while (!fallback.empty() && (fallback.back() == ' ' || fallback.back() == '\t')) fallback.pop_back();
     return CopyString(fallback, lpReturnedString, nSize);
   }
-  return CopyString(Unquote(lines[key].value), lpReturnedString, nSize);
+  return CopyString(Unquote(key->value), lpReturnedString, nSize);
 }
 
 UINT WINAPI GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPCSTR lpFileName) {
@@ -196,18 +384,10 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR lpAppName, LPSTR lpReturnedString,
     SetLastError(ERROR_INVALID_PARAMETER);
     return 0;
   }
-  std::string path = ProfilePath(lpFileName);
-  std::vector<IniLine> lines = path.empty() ? std::vector<IniLine>{} : ParseIni(ReadText(path));
-  std::vector<std::string> items;
-  int section = FindSection(lines, lpAppName);
-  if (section >= 0) {
-    size_t end = SectionEnd(lines, section);
-    for (size_t i = static_cast<size_t>(section) + 1; i < end; ++i) {
-      std::string t = Trim(lines[i].raw);
-      if (t.empty() || t[0] == ';') continue;
-      items.push_back(lines[i].kind == IniLine::Key ? lines[i].key + "=" + lines[i].value : t);
-    }
-  }
+  std::shared_ptr<const Profile> profile = ReadProfile(ProfilePath(lpFileName));
+  std::string items;
+  if (const ProfileSection* section = profile->Find(lpAppName))
+    for (const Entry& e : section->entries) AddItem(items, e.isKey ? e.key + "=" + e.value : e.key);
   return CopyList(items, lpReturnedString, nSize);
 }
 

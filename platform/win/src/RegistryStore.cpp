@@ -173,14 +173,7 @@ std::string Parent(const std::string& path) {
 std::string ReadWhole(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return "";
-  std::string text;
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    text.append(buffer, static_cast<size_t>(n));
-  }
+  std::string text = ReadToEnd(fd);
   close(fd);
   return text;
 }

@@ -93,6 +93,27 @@ TEST_F(BoxTest, MessageBoxesHaveKoreanButtonsInWindowsOrderAndADialogFrame) {
   }
 }
 
+// A box shows the first 4,096 bytes of a text at most (a path from a model's info file can be
+// megabytes long, and Qt lays out all of a text it is given).
+TEST_F(BoxTest, AMessageBoxShowsNoMoreOfATextThanItCan) {
+  const std::string start = K("설치 프로그램이 해당 Folder에 없습니다.\nPath : C:\\").str();
+  const std::string text = start + std::string(100000, 'a');
+  uitest::WindowFacts facts;
+  uitest::SetBoxHook([&](HWND box) {
+    facts = uitest::DescribeWindow(box);
+    Answer(box, K("확인"));
+  });
+  EXPECT_EQ(Application->MessageBox(text.c_str(), "Movrant for Pavo", MB_OK | MB_ICONHAND), IDOK);
+  bool shown = false;
+  for (const AnsiString& t : facts.texts)
+    if (t.str().rfind(start, 0) == 0) {
+      shown = true;
+      EXPECT_EQ(t.Length(), 4096);
+      EXPECT_TRUE(text.compare(0, size_t(t.Length()), t.str()) == 0) << "not the text's start";
+    }
+  EXPECT_TRUE(shown) << "the box's text";
+}
+
 TEST_F(BoxTest, AMessageBoxOpensAboveTheStayOnTopNoticeWindow) {
   ShowBoth();
   // Asked while the notice window is active: the box belongs to it.

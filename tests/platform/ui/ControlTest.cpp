@@ -1,5 +1,10 @@
-// Controls: list view rows and custom drawing, combo box order and objects, canvas text.
+// Controls: list view rows and custom drawing, combo box order and objects, canvas text, how
+// much of a text a control shows.
 #include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QTreeWidget>
 
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
@@ -106,6 +111,81 @@ TEST(ComboBox, SortedKeepsObjectsWithTheirEntries) {
   box->ItemIndex = 2;
   EXPECT_EQ(box->Text.get(), AnsiString("charlie"));
   EXPECT_THROW(box->Items->Get(3), EStringListError);
+}
+
+// A control is handed the first 4,096 bytes of a text at most, cut before a double-byte
+// character that would not fit whole: Qt lays out all of a text it is given, at tens of bytes
+// a character, however little of it shows. The class-library objects keep the whole text.
+TEST(Controls, AreHandedNoMoreOfATextThanALineShows) {
+  const std::string korean = "\xB0\xA1";  // a character of two bytes
+  std::string koreanText = "SHOWN:k";        // byte 4,096 is the first of a character's two
+  while (koreanText.size() < 100000) koreanText += korean;
+  const struct {
+    std::string text;
+    size_t shown;
+  } texts[] = {{"SHOWN:a" + std::string(100000, 'W'), 4096}, {koreanText, 4095}, {"SHOWN:short", 11}};
+  // Compared by length first: a failure does not print 100 kB.
+  auto same = [](const std::string& got, const std::string& want) {
+    return got.size() == want.size() ? ::testing::AssertionResult(got == want)
+                                     : ::testing::AssertionFailure() << got.size() << " bytes, not " << want.size();
+  };
+  auto cp949 = [](const QString& text) { return winplat::Utf8ToCp949(text.toStdString()); };
+  // The Qt widget of a kind that shows the text, found by what it shows.
+  auto find = [](auto test) {
+    for (QWidget* w : QApplication::allWidgets())
+      if (test(w)) return w;
+    return static_cast<QWidget*>(nullptr);
+  };
+  for (const auto& t : texts) {
+    const AnsiString text(t.text);
+    const std::string shown = t.text.substr(0, t.shown);
+    SCOPED_TRACE(t.shown);
+    TForm form(nullptr, 0);
+    auto* lv = new TListView(&form);
+    lv->Parent = &form;
+    lv->ViewStyle = vsReport;
+    lv->Columns->Add();
+    lv->Columns->Add();
+    TListItem* item = lv->Items->Add();
+    item->Caption = text;
+    item->SubItems->Add(text);
+    EXPECT_TRUE(item->Caption.get() == text);
+    auto* tree = qobject_cast<QTreeWidget*>(find([](QWidget* w) {
+      auto* tree = qobject_cast<QTreeWidget*>(w);
+      return tree && tree->topLevelItemCount() == 1 && tree->topLevelItem(0)->text(0).startsWith("SHOWN:");
+    }));
+    ASSERT_NE(tree, nullptr);
+    EXPECT_TRUE(same(cp949(tree->topLevelItem(0)->text(0)), shown)) << "a list view's caption";
+    EXPECT_TRUE(same(cp949(tree->topLevelItem(0)->text(1)), shown)) << "a list view's sub-item";
+
+    auto* box = new TComboBox(&form);
+    box->Parent = &form;
+    box->Items->Add(text);
+    box->Items->Insert(0, text);
+    box->Items->Add("SHOWN");
+    box->Items->Put(2, text);
+    box->Sorted = true;
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(same(box->Items->Get(i).str(), shown)) << "a combo box's entry " << i;
+    box->Hint = text;
+    auto* combo = qobject_cast<QComboBox*>(find([](QWidget* w) {
+      return qobject_cast<QComboBox*>(w) && w->toolTip().startsWith("SHOWN:");
+    }));
+    ASSERT_NE(combo, nullptr);
+    EXPECT_TRUE(same(cp949(combo->toolTip()), shown)) << "a hint";
+    EXPECT_TRUE(box->Hint.get() == text);
+
+    // A label sizes itself to what it shows.
+    auto* whole = new TLabel(&form);
+    auto* cut = new TLabel(&form);
+    for (TLabel* label : {whole, cut}) {
+      label->Parent = &form;
+      label->AutoSize = true;
+    }
+    whole->Caption = text;
+    cut->Caption = AnsiString(shown);
+    EXPECT_EQ(whole->Width.get(), cut->Width.get()) << "a label";
+    EXPECT_TRUE(whole->Caption.get() == text);
+  }
 }
 
 TEST(Canvas, TextMeasuringAndDrawText) {

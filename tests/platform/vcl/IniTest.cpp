@@ -348,4 +348,23 @@ TEST_F(ProfileIni, ReadsAndWritesThroughTheProfileFunctions) {
   EXPECT_EQ(TIniFile("C:\\none.inf").ReadString("S", "k", "d"), "d");
 }
 
+// Names that fill the buffer the list is first read into to one byte short, or any other
+// length, are all listed.
+TEST_F(ProfileIni, ListsOfAnyLengthAreReadWhole) {
+  for (int width : {42, 43, 44}) {
+    std::string text;
+    std::vector<std::string> names;
+    for (int i = 0; i < 400; ++i) {
+      std::string name = "FILE_" + std::to_string(i);
+      names.push_back(name + std::string(size_t(width) - name.size(), 'x'));
+      text += "[" + names.back() + "]\r\nCAB=a.cab\r\n";
+    }
+    Put(C("long.inf"), text);
+    TIniFile ini("C:\\long.inf");
+    TStringList list;
+    ini.ReadSections(&list);
+    EXPECT_EQ(Items(list), names) << "names of " << width;
+  }
+}
+
 }  // namespace

@@ -64,17 +64,6 @@ TEST_F(DosPaths, LookupsWithoutCaseSeeEveryChange) {
   for (int i = 0; i < 300; ++i) Put(folder + "/F" + std::to_string(i) + ".dat", "");
   Put(folder + "/Old.txt", "");
   Put(folder + "/Gone.TXT", "");
-  // Another process's change, with POSIX calls only.
-  auto inChild = [](const std::function<void()>& change) {
-    pid_t pid = fork();
-    if (pid == 0) {
-      change();
-      _exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  };
   // A change within one tick of the folder's change time, which the time then cannot show.
   auto sameTick = [&](const std::function<void()>& change) {
     struct stat before;
@@ -92,16 +81,16 @@ TEST_F(DosPaths, LookupsWithoutCaseSeeEveryChange) {
     const char* unixAfter;  // the name below C:\Many afterwards
   } cases[] = {
       {"created here", [&] { create("New1.TXT"); }, "C:\\Many\\new1.txt", "New1.TXT"},
-      {"created by another process", [&] { inChild([&] { create("NEW2.txt"); }); }, "C:\\many\\new2.TXT", "NEW2.txt"},
+      {"created by another process", [&] { InChild([&] { create("NEW2.txt"); }); }, "C:\\many\\new2.TXT", "NEW2.txt"},
       {"created in the same tick", [&] { sameTick([&] { create("nEw3.txt"); }); }, "C:\\Many\\NEW3.TXT", "nEw3.txt"},
       {"created in the same tick by another process",
-       [&] { sameTick([&] { inChild([&] { create("NeW4.txt"); }); }); }, "C:\\Many\\new4.txt", "NeW4.txt"},
-      {"deleted by another process", [&] { inChild([&] { remove("Gone.TXT"); }); }, "C:\\Many\\gone.txt", "gone.txt"},
+       [&] { sameTick([&] { InChild([&] { create("NeW4.txt"); }); }); }, "C:\\Many\\new4.txt", "NeW4.txt"},
+      {"deleted by another process", [&] { InChild([&] { remove("Gone.TXT"); }); }, "C:\\Many\\gone.txt", "gone.txt"},
       {"renamed in the same tick",
        [&] { sameTick([&] { rename((folder + "/Old.txt").c_str(), (folder + "/Renamed.TXT").c_str()); }); },
        "C:\\Many\\renamed.txt", "Renamed.TXT"},
       {"renamed away", [] {}, "C:\\Many\\OLD.TXT", "OLD.TXT"},
-      {"a second case, earlier in byte order", [&] { inChild([&] { create("F1.DAT"); }); }, "C:\\Many\\f1.dat",
+      {"a second case, earlier in byte order", [&] { InChild([&] { create("F1.DAT"); }); }, "C:\\Many\\f1.dat",
        "F1.DAT"},
       {"the earlier case deleted in the same tick", [&] { sameTick([&] { remove("F1.DAT"); }); }, "C:\\Many\\f1.dat",
        "F1.dat"},

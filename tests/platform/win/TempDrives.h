@@ -3,9 +3,11 @@
 #pragma once
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include "windows.h"
 #include "winplat.h"
@@ -41,6 +43,18 @@ class TempDrives : public ::testing::Test {
   static std::string Get(const std::string& unixPath) {
     std::ifstream in(unixPath, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  // Another process's change, with POSIX calls only: a child of this one, waited for.
+  static void InChild(const std::function<void()>& change) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      change();
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
 
   std::string base_;
