@@ -78,19 +78,24 @@ void SetNotFoundError(const std::string& unixPath, int error) {
 
 bool ReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
-// Windows refuses these in every name part; code page 949 trail bytes (0x41 and up) are
-// never one of them, so the bytes can be looked at one by one.
+// Windows refuses these characters in every name part, and a device's name as a name part;
+// code page 949 trail bytes (0x41 to 0x5A, 0x61 to 0x7A, 0x81 and up) are never one of the
+// characters nor a separator, so the bytes can be looked at one by one.
 bool ValidNames(LPCSTR dosPath) {
   if (!dosPath) return true;  // the path mapping reports it
   const char* p = dosPath;
   if (isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') p += 2;  // the drive
-  for (; *p; ++p) {
-    if (static_cast<unsigned char>(*p) < 0x20 || std::strchr("<>:\"|?*", *p)) {
-      SetLastError(ERROR_INVALID_NAME);
-      return false;
+  for (const char* part = p;; ++p) {
+    if (*p == '\\' || *p == '/' || *p == '\0') {
+      if (IsReservedDeviceName(std::string(part, p))) break;
+      if (!*p) return true;
+      part = p + 1;
+    } else if (static_cast<unsigned char>(*p) < 0x20 || std::strchr("<>:\"|?*", *p)) {
+      break;
     }
   }
-  return true;
+  SetLastError(ERROR_INVALID_NAME);
+  return false;
 }
 
 // The table of open files is this copy's only: other processes, and other copies of the layer
@@ -139,6 +144,19 @@ std::shared_ptr<FileObject> FileFromHandle(HANDLE h) {
 }
 
 }  // namespace
+
+bool IsReservedDeviceName(const std::string& namePart) {
+  // Windows drops the blanks and dots that end a name, and reads the device's name up to the
+  // first dot, without the blanks before it.
+  std::string name = namePart.substr(0, namePart.find_last_not_of(" .") + 1);
+  name = name.substr(0, name.find('.'));
+  name = name.substr(0, name.find_last_not_of(' ') + 1);
+  for (char& c : name)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL") return true;
+  return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) && name[3] >= '1' &&
+         name[3] <= '9';
+}
 
 bool FileOpenWithoutShareDelete(dev_t dev, ino_t ino) {
   std::lock_guard<std::mutex> lock(g_openMutex);
