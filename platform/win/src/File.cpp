@@ -99,26 +99,45 @@ bool ValidNames(LPCSTR dosPath) {
 }
 
 // The table of open files is this copy's only: other processes, and other copies of the layer
-// in this one (the engine library carries its own), learn from an open file description lock
-// that a file is open without FILE_SHARE_DELETE. Such locks hold across process namespaces and
-// on shared drives. Read locks never conflict, and a write-only handle takes its lock through
-// a second, reading description of the same file.
+// in this one (the engine library carries its own), learn from open file description locks
+// what a handle does not share. Each sharing a handle withholds is a read lock on a byte of its
+// own, far past any file's data, so no reader or writer of the data meets it. Such locks hold
+// across process namespaces and on shared drives. Read locks never conflict, and a write-only
+// handle takes its locks through a second, reading description of the same file.
+constexpr off_t kSharingMarks = off_t(1) << 62;
+constexpr DWORD kMarkedSharing[] = {FILE_SHARE_DELETE, FILE_SHARE_WRITE};
+
+off_t MarkOf(DWORD sharing) {
+  off_t mark = kSharingMarks;
+  for (DWORD s : kMarkedSharing) {
+    if (s == sharing) return mark;
+    ++mark;
+  }
+  return -1;
+}
+
 void TellOtherProcesses(FileObject& file, int openFlags, const struct stat& st) {
-  if ((file.share & FILE_SHARE_DELETE) || !S_ISREG(st.st_mode)) return;
+  if ((file.share & FILE_SHARE_DELETE) && (file.share & FILE_SHARE_WRITE)) return;
+  if (!S_ISREG(st.st_mode)) return;
   int fd = file.fd;
   if ((openFlags & O_ACCMODE) == O_WRONLY) {
     file.lockFd = open(("/proc/self/fd/" + std::to_string(file.fd)).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     fd = file.lockFd;
     if (fd < 0) return;
   }
-  struct flock lock {};
-  lock.l_type = F_RDLCK;
-  lock.l_whence = SEEK_SET;
-  fcntl(fd, F_OFD_SETLK, &lock);
+  for (DWORD sharing : kMarkedSharing) {
+    if (file.share & sharing) continue;
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = MarkOf(sharing);
+    lock.l_len = 1;
+    fcntl(fd, F_OFD_SETLK, &lock);
+  }
 }
 
-// A file that a handle elsewhere (see TellOtherProcesses) has open without FILE_SHARE_DELETE.
-bool OpenElsewhereWithoutShareDelete(const std::string& unixPath, const struct stat& st) {
+// A file that a handle elsewhere (see TellOtherProcesses) has open without the sharing.
+bool OpenElsewhereWithout(DWORD sharing, const std::string& unixPath, const struct stat& st) {
   if (!S_ISREG(st.st_mode)) return false;
   int fd = open(unixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return false;
@@ -126,15 +145,19 @@ bool OpenElsewhereWithoutShareDelete(const std::string& unixPath, const struct s
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
+  lock.l_start = MarkOf(sharing);
+  lock.l_len = 1;
   bool held = fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
               fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
   close(fd);
   return held;
 }
 
-// Neither deleted nor renamed, as Windows keeps such a file: open here or in any other process.
-bool InUseWithoutShareDelete(const std::string& unixPath, const struct stat& st) {
-  return FileOpenWithoutShareDelete(st.st_dev, st.st_ino) || OpenElsewhereWithoutShareDelete(unixPath, st);
+// Open without the sharing (FILE_SHARE_DELETE or FILE_SHARE_WRITE), here or in any other
+// process: Windows neither deletes nor renames nor replaces a file open without
+// FILE_SHARE_DELETE, and writes none open without FILE_SHARE_WRITE.
+bool InUseWithout(DWORD sharing, const std::string& unixPath, const struct stat& st) {
+  return FileOpenWithout(sharing, st.st_dev, st.st_ino) || OpenElsewhereWithout(sharing, unixPath, st);
 }
 
 std::shared_ptr<FileObject> FileFromHandle(HANDLE h) {
@@ -158,10 +181,10 @@ bool IsReservedDeviceName(const std::string& namePart) {
          name[3] <= '9';
 }
 
-bool FileOpenWithoutShareDelete(dev_t dev, ino_t ino) {
+bool FileOpenWithout(DWORD sharing, dev_t dev, ino_t ino) {
   std::lock_guard<std::mutex> lock(g_openMutex);
   for (FileObject* f : g_openFiles)
-    if (f->dev == dev && f->ino == ino && !(f->share & FILE_SHARE_DELETE)) return true;
+    if (f->dev == dev && f->ino == ino && !(f->share & sharing)) return true;
   return false;
 }
 
@@ -473,7 +496,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  if (InUseWithoutShareDelete(path, st)) {
+  if (InUseWithout(FILE_SHARE_DELETE, path, st)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
@@ -580,7 +603,7 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     SetNotFoundError(from, errno);
     return FALSE;
   }
-  if (InUseWithoutShareDelete(from, src)) {
+  if (InUseWithout(FILE_SHARE_DELETE, from, src)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
@@ -592,8 +615,10 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
       SetLastError(ERROR_ALREADY_EXISTS);
       return FALSE;
     }
-    // A running program or a loaded library may be renamed, not replaced.
-    if (S_ISDIR(dst.st_mode) || S_ISDIR(src.st_mode) || ReadOnly(dst) || InUseAsCode(dst)) {
+    // A running program or a loaded library may be renamed, not replaced; nor may a file
+    // open without FILE_SHARE_DELETE.
+    if (S_ISDIR(dst.st_mode) || S_ISDIR(src.st_mode) || ReadOnly(dst) || InUseAsCode(dst) ||
+        InUseWithout(FILE_SHARE_DELETE, to, dst)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
     }
@@ -644,6 +669,11 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     }
     if (InUseAsCode(dst)) {
       SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    // The copy writes the target, which a handle without FILE_SHARE_WRITE does not let it.
+    if (InUseWithout(FILE_SHARE_WRITE, to, dst)) {
+      SetLastError(ERROR_SHARING_VIOLATION);
       return FALSE;
     }
   }

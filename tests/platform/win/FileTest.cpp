@@ -2,6 +2,8 @@
 // temporary names, searches, attributes, times and the errors a caller sees.
 #include <fcntl.h>
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <set>
 #include <vector>
@@ -197,6 +199,70 @@ TEST_F(Files, AFileOpenInAnotherProcessIsKeptWithoutShareDelete) {
     }
     EXPECT_TRUE(DeleteFileA("C:\\held.txt")) << "once the other process has let go";
     EXPECT_FALSE(std::filesystem::exists(C("held.txt")));
+  }
+}
+
+// As on Windows, a file open without FILE_SHARE_DELETE is not replaced by a move
+// (ERROR_ACCESS_DENIED), nor one open without FILE_SHARE_WRITE by a copy
+// (ERROR_SHARING_VIOLATION), whether another process or this one holds it; its content stays.
+// Once the holder lets go, both replace it.
+TEST_F(Files, AFileOpenWithoutSharingIsNotReplaced) {
+  struct Case {
+    DWORD access, share;
+    DWORD moveError, copyError;  // 0: the call replaces the file
+  } cases[] = {
+      {GENERIC_READ, FILE_SHARE_READ, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION},
+      {GENERIC_WRITE, 0, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION},  // a writer
+      {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, ERROR_ACCESS_DENIED, 0},
+      {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, 0, ERROR_SHARING_VIOLATION},
+      {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, 0},
+  };
+  // Each call replaces C:\held.dat with the file it names.
+  struct Call {
+    const char* what;
+    const char* source;
+    std::function<BOOL()> run;
+    DWORD Case::*error;
+  } calls[] = {
+      {"move", "moved.dat", [] { return MoveFileExA("C:\\moved.dat", "C:\\HELD.dat", MOVEFILE_REPLACE_EXISTING); },
+       &Case::moveError},
+      {"copy", "copied.dat", [] { return CopyFileA("C:\\copied.dat", "C:\\held.DAT", FALSE); }, &Case::copyError},
+  };
+  for (bool otherProcess : {true, false}) {
+    for (const Case& c : cases) {
+      for (const Call& call : calls) {
+        SCOPED_TRACE(testing::Message() << call.what << " over a file open in "
+                                        << (otherProcess ? "another process " : "this process ") << std::hex
+                                        << c.access << "/" << c.share);
+        Put(C("held.dat"), "held");
+        Put(C(call.source), call.source);
+        std::unique_ptr<testproc::OpenFileHolder> child;
+        HANDLE own = INVALID_HANDLE_VALUE;
+        if (otherProcess) {
+          child = std::make_unique<testproc::OpenFileHolder>("C:\\held.dat", c.access, c.share, OPEN_EXISTING);
+          ASSERT_TRUE(child->Opened());
+        } else {
+          own = Open("C:\\held.dat", c.access, c.share, OPEN_EXISTING);
+          ASSERT_NE(own, INVALID_HANDLE_VALUE);
+        }
+        const DWORD error = c.*call.error;
+        SetLastError(0);
+        const BOOL ok = call.run();
+        if (error) {
+          EXPECT_FALSE(ok);
+          EXPECT_EQ(GetLastError(), error);
+        } else {
+          EXPECT_TRUE(ok) << GetLastError();
+        }
+        EXPECT_EQ(Get(C("held.dat")), error ? "held" : call.source);
+
+        if (child) child->Release();
+        if (own != INVALID_HANDLE_VALUE) CloseHandle(own);
+        Put(C(call.source), call.source);
+        EXPECT_TRUE(call.run()) << "once the holder has let go";
+        EXPECT_EQ(Get(C("held.dat")), call.source);
+      }
+    }
   }
 }
 
