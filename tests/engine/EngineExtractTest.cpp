@@ -839,3 +839,22 @@ TEST_F(EngineExtract, NamesWindowsRefusesAreNotExtracted) {
   for (const Event& e : rec.Of(zacMessage))
     EXPECT_EQ(e.name.find("Extracted caf"), std::string::npos) << e.name;
 }
+
+// Entries named like a device, which Windows cannot make or open as files or folders: none is
+// written, each is refused with a write error, the others are extracted.
+TEST_F(EngineExtract, DevicesNamesAreNotExtracted) {
+  ztest::ZipWriter w;
+  const std::vector<std::string> refused = {"CON", "Data/nul.txt", "COM1/map.dat", "Aux.ini", "Data/lpt3 .log"};
+  for (const std::string& name : refused) w.Add(Entry(name, "bytes of " + name));
+  w.Add(Entry("Data/plain.txt", "plain"));
+  w.Add(Entry("CONSOLE.txt", "console"));
+  Write(w);
+  EXPECT_EQ(Run(), 2) << rec.Messages();
+  std::vector<std::string> files;
+  for (const auto& f : Tree(Out(""))) files.push_back(f.first);
+  EXPECT_EQ(files, (std::vector<std::string>{"CONSOLE.txt", "Data/plain.txt"}));
+  EXPECT_EQ(TempFilesLeft(), 0);
+  auto skipped = rec.Skipped();
+  ASSERT_EQ(skipped.size(), refused.size()) << rec.Messages();
+  for (const auto& s : skipped) EXPECT_EQ(s.second, static_cast<int32_t>(zskWriteError)) << s.first;
+}

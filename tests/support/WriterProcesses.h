@@ -1,6 +1,7 @@
 // Process ids for tests of temporary files named after their writer: the id of a process that
 // has ended, a process that runs as long as the object lives, and one that holds a file open.
 #pragma once
+#include <poll.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -40,8 +41,19 @@ class RunningProcess {
   pid_t pid_;
 };
 
+// Reaps a child within bound milliseconds; one that has not ended by then is killed first.
+inline void ReapWithin(pid_t pid, int boundMs = 30000) {
+  for (int waited = 0; waited < boundMs; ++waited) {
+    if (waitpid(pid, nullptr, WNOHANG) != 0) return;
+    poll(nullptr, 0, 1);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
 // A child that opens a file through the layer, as a writer in another process (or another
-// process namespace) does, and keeps it open until Release or the object's end.
+// process namespace) does, and keeps it open until Release or the object's end. Its answer is
+// awaited and its end reaped within a bound.
 class OpenFileHolder {
  public:
   OpenFileHolder(const std::string& dosPath, DWORD access, DWORD share, DWORD disposition) {
@@ -68,7 +80,8 @@ class OpenFileHolder {
     close(hold_[0]);
     hold_[0] = -1;
     char answer = 0;
-    opened_ = pid_ > 0 && read(ready[0], &answer, 1) == 1 && answer == 'y';
+    pollfd answered{ready[0], POLLIN, 0};
+    opened_ = pid_ > 0 && poll(&answered, 1, 30000) == 1 && read(ready[0], &answer, 1) == 1 && answer == 'y';
     close(ready[0]);
   }
   OpenFileHolder(const OpenFileHolder&) = delete;
@@ -79,7 +92,7 @@ class OpenFileHolder {
   void Release() {
     if (hold_[1] >= 0) close(hold_[1]);
     hold_[1] = -1;
-    if (pid_ > 0) waitpid(pid_, nullptr, 0);
+    if (pid_ > 0) ReapWithin(pid_);
     pid_ = -1;
   }
 

@@ -271,4 +271,30 @@ TEST_F(ZipCoreDialogTest, ErrorBoxOfAnAttendedCore) {
   EXPECT_EQ(core.ErrCode, 10102);
 }
 
+// A damaged archive during a run: the box comes above the run's stay-on-top notice window, as
+// the layer's own boxes do, and is answered there.
+TEST_F(ZipCoreDialogTest, TheBoxOpensAboveAStayOnTopWindowOfItsProgram) {
+  TForm mainWindow(nullptr, 0);
+  TForm notice(nullptr, 0);
+  notice.BorderStyle = bsNone;
+  notice.FormStyle = fsStayOnTop;
+  mainWindow.SetBounds(0, 0, 400, 300);
+  notice.SetBounds(100, 100, 200, 150);
+  mainWindow.Show();
+  notice.Show();
+  uitest::Pump(50);
+  uitest::WindowFacts facts;
+  uitest::SetModalHook([&](TCustomForm* form) {
+    facts = uitest::DescribeWindow(form->Handle);
+    form->ModalResult = mrOk;
+  });
+  core.Unattended = false;
+  core.ShowZipMessageBox("This archive is not a valid Zip archive", ZipDlgContext(ZIP_DLG_ERROR, 10001));
+  EXPECT_TRUE(facts.visible);
+  EXPECT_TRUE(facts.modal);
+  EXPECT_EQ(facts.owner, notice.Handle.get());
+  EXPECT_TRUE(facts.keptAboveOwner);
+  EXPECT_TRUE(facts.staysOnTop);
+}
+
 }  // namespace

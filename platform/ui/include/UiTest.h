@@ -37,6 +37,7 @@ struct WindowFacts {
   bool exists = false;
   bool visible = false;
   HWND owner = nullptr;      // the window it belongs to in the window system (transient parent)
+  bool keptAboveOwner = false;  // of a kind the window system keeps above its owner (X11: a dialog)
   bool modal = false;        // blocks the input of the program's other windows
   bool staysOnTop = false;
   bool minimizeBox = false;  // left to the window system's default counts as present

@@ -55,11 +55,16 @@ void SetBoxOwner(QWidget* box, QWidget* owner) {
     window->setTransientParent(owner && owner->window()->windowHandle() ? owner->window()->windowHandle() : nullptr);
 }
 
+Qt::WindowFlags AsBox(Qt::WindowFlags frame, bool onTop) {
+  if ((frame & Qt::WindowType_Mask) == Qt::Window) frame = (frame & ~Qt::WindowFlags(Qt::WindowType_Mask)) | Qt::Dialog;
+  if (onTop) frame |= Qt::WindowStaysOnTopHint;
+  return frame;
+}
+
 Qt::WindowFlags DialogFrame(bool onTop) {
-  Qt::WindowFlags f = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                      Qt::WindowCloseButtonHint;
-  if (onTop) f |= Qt::WindowStaysOnTopHint;
-  return f;
+  return AsBox(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint,
+               onTop);
 }
 
 QString ButtonText(int id) {
@@ -132,6 +137,10 @@ WindowFacts DescribeWindow(HWND window) {
     if (QWindow* parent = handle->transientParent())
       for (QWidget* top : QApplication::topLevelWidgets())
         if (top->windowHandle() == parent) facts.owner = ui::FindWindowOfWidget(top);
+  // The kinds Qt names an owner of to an X11 window manager.
+  const Qt::WindowType kind = w->windowType();
+  facts.keptAboveOwner = kind == Qt::Dialog || kind == Qt::Sheet || kind == Qt::Tool || kind == Qt::Popup ||
+                         kind == Qt::SplashScreen || kind == Qt::ToolTip || kind == Qt::Drawer;
   facts.modal = w->isModal();
   Qt::WindowFlags f = w->windowFlags();
   facts.staysOnTop = f & Qt::WindowStaysOnTopHint;

@@ -291,6 +291,7 @@ class BrowseDialog : public QDialog, public uitest::FolderDialog {
     for (QChar c : name)
       if (c.unicode() < 0x20 || QStringLiteral("\\/:*?\"<>|").contains(c))
         return Refuse("파일 이름에는 다음 문자를 사용할 수 없습니다:\n\\ / : * ? \" < > |");
+    if (winplat::IsReservedDeviceName(ui::A(name).str())) return Refuse("지정한 장치 이름이 잘못되었습니다.");
     AnsiString path = IncludeTrailingBackslash(base) + ui::A(name);
     if (ui::Q(path).size() > kMaxFolderPath) return Refuse(kNameTooLong);
     if (FileExists(path) || DirectoryExists(path)) return Refuse(kNameTaken);

@@ -92,6 +92,10 @@ QWidget* BoxOwner(const QWidget* box);
 bool ProgramStaysOnTop(const QWidget* box);
 // Makes box (not yet shown) a window owned by owner in the window system.
 void SetBoxOwner(QWidget* box, QWidget* owner);
+// A box's window made of a frame: a dialog, as the window system keeps only dialogs and tool
+// windows above their owner (X11 is told no owner of a plain window), and in the stay-on-top
+// band when onTop.
+Qt::WindowFlags AsBox(Qt::WindowFlags frame, bool onTop);
 // A dialog's frame as Windows draws it: caption, system menu and close button, no minimise or
 // maximise button.
 Qt::WindowFlags DialogFrame(bool onTop);

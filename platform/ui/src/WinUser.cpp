@@ -102,9 +102,12 @@ void ApplyFrame(HWND hwnd) {
   } else {
     f |= Qt::FramelessWindowHint;
   }
-  if ((r->exStyle & WS_EX_TOPMOST) || r->boxOnTop) f |= Qt::WindowStaysOnTopHint;
-  if (auto* form = dynamic_cast<TCustomForm*>(r->control); form && form->GetFormStyle() == fsStayOnTop)
-    f |= Qt::WindowStaysOnTopHint;
+  if (r->exStyle & WS_EX_TOPMOST) f |= Qt::WindowStaysOnTopHint;
+  if (auto* form = dynamic_cast<TCustomForm*>(r->control)) {
+    if (form->GetFormStyle() == fsStayOnTop) f |= Qt::WindowStaysOnTopHint;
+    // A form shown modally is a box, in the same band as the layer's own.
+    if (form->IsModal()) f = AsBox(f, r->boxOnTop);
+  }
   bool visible = w->isVisible();
   if (w->windowFlags() != f) {
     w->setWindowFlags(f);

@@ -46,6 +46,13 @@ bool ReplaceFileBytes(const std::string& dosPath, const std::string& bytes);
 // parsed once, which tests check by this count.
 unsigned long ProfileTextsParsed();
 
+// A name part that Windows reads as a device, so that no file or folder of that name can be
+// made or opened: CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 in any case, also with an
+// extension ("con.txt") and with the blanks and dots Windows drops at the end of the name or
+// before the extension ("NUL. ", "aux .log"). The file functions refuse a path holding one
+// with ERROR_INVALID_NAME.
+bool IsReservedDeviceName(const std::string& namePart);
+
 // Splits a command line as Windows programs do: blanks separate arguments, double quotes group;
 // 2n backslashes before a quote give n and the quote acts, 2n+1 give n and a literal quote;
 // other backslashes are literal; "" inside quotes is a literal quote. The program name (first

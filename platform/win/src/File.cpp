@@ -78,42 +78,66 @@ void SetNotFoundError(const std::string& unixPath, int error) {
 
 bool ReadOnly(const struct stat& st) { return S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR); }
 
-// Windows refuses these in every name part; code page 949 trail bytes (0x41 and up) are
-// never one of them, so the bytes can be looked at one by one.
+// Windows refuses these characters in every name part, and a device's name as a name part;
+// code page 949 trail bytes (0x41 to 0x5A, 0x61 to 0x7A, 0x81 and up) are never one of the
+// characters nor a separator, so the bytes can be looked at one by one.
 bool ValidNames(LPCSTR dosPath) {
   if (!dosPath) return true;  // the path mapping reports it
   const char* p = dosPath;
   if (isalpha(static_cast<unsigned char>(p[0])) && p[1] == ':') p += 2;  // the drive
-  for (; *p; ++p) {
-    if (static_cast<unsigned char>(*p) < 0x20 || std::strchr("<>:\"|?*", *p)) {
-      SetLastError(ERROR_INVALID_NAME);
-      return false;
+  for (const char* part = p;; ++p) {
+    if (*p == '\\' || *p == '/' || *p == '\0') {
+      if (IsReservedDeviceName(std::string(part, p))) break;
+      if (!*p) return true;
+      part = p + 1;
+    } else if (static_cast<unsigned char>(*p) < 0x20 || std::strchr("<>:\"|?*", *p)) {
+      break;
     }
   }
-  return true;
+  SetLastError(ERROR_INVALID_NAME);
+  return false;
 }
 
 // The table of open files is this copy's only: other processes, and other copies of the layer
-// in this one (the engine library carries its own), learn from an open file description lock
-// that a file is open without FILE_SHARE_DELETE. Such locks hold across process namespaces and
-// on shared drives. Read locks never conflict, and a write-only handle takes its lock through
-// a second, reading description of the same file.
+// in this one (the engine library carries its own), learn from open file description locks
+// what a handle does not share. Each sharing a handle withholds is a read lock on a byte of its
+// own, far past any file's data, so no reader or writer of the data meets it. Such locks hold
+// across process namespaces and on shared drives. Read locks never conflict, and a write-only
+// handle takes its locks through a second, reading description of the same file.
+constexpr off_t kSharingMarks = off_t(1) << 62;
+constexpr DWORD kMarkedSharing[] = {FILE_SHARE_DELETE, FILE_SHARE_WRITE};
+
+off_t MarkOf(DWORD sharing) {
+  off_t mark = kSharingMarks;
+  for (DWORD s : kMarkedSharing) {
+    if (s == sharing) return mark;
+    ++mark;
+  }
+  return -1;
+}
+
 void TellOtherProcesses(FileObject& file, int openFlags, const struct stat& st) {
-  if ((file.share & FILE_SHARE_DELETE) || !S_ISREG(st.st_mode)) return;
+  if ((file.share & FILE_SHARE_DELETE) && (file.share & FILE_SHARE_WRITE)) return;
+  if (!S_ISREG(st.st_mode)) return;
   int fd = file.fd;
   if ((openFlags & O_ACCMODE) == O_WRONLY) {
     file.lockFd = open(("/proc/self/fd/" + std::to_string(file.fd)).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     fd = file.lockFd;
     if (fd < 0) return;
   }
-  struct flock lock {};
-  lock.l_type = F_RDLCK;
-  lock.l_whence = SEEK_SET;
-  fcntl(fd, F_OFD_SETLK, &lock);
+  for (DWORD sharing : kMarkedSharing) {
+    if (file.share & sharing) continue;
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = MarkOf(sharing);
+    lock.l_len = 1;
+    fcntl(fd, F_OFD_SETLK, &lock);
+  }
 }
 
-// A file that a handle elsewhere (see TellOtherProcesses) has open without FILE_SHARE_DELETE.
-bool OpenElsewhereWithoutShareDelete(const std::string& unixPath, const struct stat& st) {
+// A file that a handle elsewhere (see TellOtherProcesses) has open without the sharing.
+bool OpenElsewhereWithout(DWORD sharing, const std::string& unixPath, const struct stat& st) {
   if (!S_ISREG(st.st_mode)) return false;
   int fd = open(unixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return false;
@@ -121,15 +145,19 @@ bool OpenElsewhereWithoutShareDelete(const std::string& unixPath, const struct s
   struct flock lock {};
   lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
+  lock.l_start = MarkOf(sharing);
+  lock.l_len = 1;
   bool held = fstat(fd, &now) == 0 && now.st_dev == st.st_dev && now.st_ino == st.st_ino &&
               fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
   close(fd);
   return held;
 }
 
-// Neither deleted nor renamed, as Windows keeps such a file: open here or in any other process.
-bool InUseWithoutShareDelete(const std::string& unixPath, const struct stat& st) {
-  return FileOpenWithoutShareDelete(st.st_dev, st.st_ino) || OpenElsewhereWithoutShareDelete(unixPath, st);
+// Open without the sharing (FILE_SHARE_DELETE or FILE_SHARE_WRITE), here or in any other
+// process: Windows neither deletes nor renames nor replaces a file open without
+// FILE_SHARE_DELETE, and writes none open without FILE_SHARE_WRITE.
+bool InUseWithout(DWORD sharing, const std::string& unixPath, const struct stat& st) {
+  return FileOpenWithout(sharing, st.st_dev, st.st_ino) || OpenElsewhereWithout(sharing, unixPath, st);
 }
 
 std::shared_ptr<FileObject> FileFromHandle(HANDLE h) {
@@ -140,10 +168,23 @@ std::shared_ptr<FileObject> FileFromHandle(HANDLE h) {
 
 }  // namespace
 
-bool FileOpenWithoutShareDelete(dev_t dev, ino_t ino) {
+bool IsReservedDeviceName(const std::string& namePart) {
+  // Windows drops the blanks and dots that end a name, and reads the device's name up to the
+  // first dot, without the blanks before it.
+  std::string name = namePart.substr(0, namePart.find_last_not_of(" .") + 1);
+  name = name.substr(0, name.find('.'));
+  name = name.substr(0, name.find_last_not_of(' ') + 1);
+  for (char& c : name)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL") return true;
+  return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) && name[3] >= '1' &&
+         name[3] <= '9';
+}
+
+bool FileOpenWithout(DWORD sharing, dev_t dev, ino_t ino) {
   std::lock_guard<std::mutex> lock(g_openMutex);
   for (FileObject* f : g_openFiles)
-    if (f->dev == dev && f->ino == ino && !(f->share & FILE_SHARE_DELETE)) return true;
+    if (f->dev == dev && f->ino == ino && !(f->share & sharing)) return true;
   return false;
 }
 
@@ -455,7 +496,7 @@ BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
   }
-  if (InUseWithoutShareDelete(path, st)) {
+  if (InUseWithout(FILE_SHARE_DELETE, path, st)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
@@ -562,7 +603,7 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
     SetNotFoundError(from, errno);
     return FALSE;
   }
-  if (InUseWithoutShareDelete(from, src)) {
+  if (InUseWithout(FILE_SHARE_DELETE, from, src)) {
     SetLastError(ERROR_SHARING_VIOLATION);
     return FALSE;
   }
@@ -574,8 +615,10 @@ BOOL WINAPI MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD d
       SetLastError(ERROR_ALREADY_EXISTS);
       return FALSE;
     }
-    // A running program or a loaded library may be renamed, not replaced.
-    if (S_ISDIR(dst.st_mode) || S_ISDIR(src.st_mode) || ReadOnly(dst) || InUseAsCode(dst)) {
+    // A running program or a loaded library may be renamed, not replaced; nor may a file
+    // open without FILE_SHARE_DELETE.
+    if (S_ISDIR(dst.st_mode) || S_ISDIR(src.st_mode) || ReadOnly(dst) || InUseAsCode(dst) ||
+        InUseWithout(FILE_SHARE_DELETE, to, dst)) {
       SetLastError(ERROR_ACCESS_DENIED);
       return FALSE;
     }
@@ -626,6 +669,11 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     }
     if (InUseAsCode(dst)) {
       SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    // The copy writes the target, which a handle without FILE_SHARE_WRITE does not let it.
+    if (InUseWithout(FILE_SHARE_WRITE, to, dst)) {
+      SetLastError(ERROR_SHARING_VIOLATION);
       return FALSE;
     }
   }

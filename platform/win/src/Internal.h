@@ -40,8 +40,9 @@ bool MapPath(LPCSTR dosPath, std::string& unixPath);
 bool IsDirectory(const std::string& unixPath);
 bool CaseMatch(const std::string& pattern, const std::string& name);  // "*" and "?", no case
 
-// Open files of this process, for share-mode checks by delete and rename.
-bool FileOpenWithoutShareDelete(dev_t dev, ino_t ino);
+// Open files of this copy of the layer without the sharing (FILE_SHARE_DELETE,
+// FILE_SHARE_WRITE), for the share-mode checks of delete, rename, replace and copy.
+bool FileOpenWithout(DWORD sharing, dev_t dev, ino_t ino);
 // The program of a running process, or code this process has loaded: not to be deleted or
 // replaced, as Windows refuses with ERROR_ACCESS_DENIED.
 bool InUseAsCode(const struct stat& st);

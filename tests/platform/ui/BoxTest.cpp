@@ -122,6 +122,7 @@ TEST_F(BoxTest, AMessageBoxOpensAboveTheStayOnTopNoticeWindow) {
   EXPECT_TRUE(facts.visible);
   EXPECT_TRUE(facts.modal);
   EXPECT_EQ(facts.owner, notice.Handle.get());
+  EXPECT_TRUE(facts.keptAboveOwner);
   EXPECT_TRUE(facts.staysOnTop);  // in the notice window's band, above it as its own window
 
   // Asked from the main window (its PAUSE button) while the notice window stays over it: the
@@ -157,11 +158,13 @@ TEST_F(BoxTest, AModalFormOpensAboveTheNoticeWindowAndGoesBackToNormalAfter) {
   EXPECT_TRUE(facts.visible);
   EXPECT_TRUE(facts.modal);
   EXPECT_EQ(facts.owner, notice.Handle.get());
+  EXPECT_TRUE(facts.keptAboveOwner);  // as the window system sees it, like the layer's boxes
   EXPECT_TRUE(facts.staysOnTop);
   EXPECT_FALSE(facts.minimizeBox);
   EXPECT_FALSE(facts.maximizeBox);
   uitest::WindowFacts after = uitest::DescribeWindow(box.Handle);
   EXPECT_FALSE(after.visible);
+  EXPECT_FALSE(after.keptAboveOwner);
   EXPECT_FALSE(after.staysOnTop);
   EXPECT_EQ(after.owner, nullptr);
 }

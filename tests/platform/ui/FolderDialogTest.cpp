@@ -95,6 +95,7 @@ TEST_F(FolderDialogTest, TheNewFolderBoxMakesOnlyAValidNewFolderDirectlyInTheSel
   const char* badCharacters = "파일 이름에는 다음 문자를 사용할 수 없습니다:\n\\ / : * ? \" < > |";
   const char* exists = "같은 이름의 파일이나 폴더가 이미 있습니다. 다른 이름을 지정하십시오.";
   const char* tooLong = "파일 이름이 너무 깁니다. 더 짧은 이름을 지정하십시오.";
+  const char* device = "지정한 장치 이름이 잘못되었습니다.";
   const NameCase cases[] = {
       {"a*b?c<d>e|f\"g:h", badCharacters, nullptr},
       {"..\\..\\..\\..\\escaped1", badCharacters, nullptr},
@@ -109,6 +110,18 @@ TEST_F(FolderDialogTest, TheNewFolderBoxMakesOnlyAValidNewFolderDirectlyInTheSel
       {std::string(239, 'z'), nullptr, nullptr},  // the longest path a folder can have
       {"Maps", nullptr, "Maps"},
       {"Camera. ", nullptr, "Camera"},  // Windows drops trailing dots and blanks
+      // Devices' names, which Windows cannot open or delete as folders, on a stick neither.
+      {"CON", device, nullptr},
+      {"nul", device, nullptr},
+      {"Aux", device, nullptr},
+      {"PRN", device, nullptr},
+      {"COM1", device, nullptr},
+      {"lpt9", device, nullptr},
+      {"con.txt", device, nullptr},
+      {"NUL. . ", device, nullptr},
+      {"com3 .dat", device, nullptr},
+      {"CONSOLE", nullptr, nullptr},
+      {"COM10", nullptr, nullptr},
   };
   for (const NameCase& c : cases) {
     std::set<std::string> before = Tree();

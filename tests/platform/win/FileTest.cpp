@@ -2,6 +2,8 @@
 // temporary names, searches, attributes, times and the errors a caller sees.
 #include <fcntl.h>
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <sys/stat.h>
 #include <set>
 #include <vector>
@@ -200,17 +202,102 @@ TEST_F(Files, AFileOpenInAnotherProcessIsKeptWithoutShareDelete) {
   }
 }
 
-// As on Windows, a name part holding < > : " | ? * or a control character is refused, in
-// whatever folder or file it stands; the drive's "X:" is not a name part.
+// As on Windows, a file open without FILE_SHARE_DELETE is not replaced by a move
+// (ERROR_ACCESS_DENIED), nor one open without FILE_SHARE_WRITE by a copy
+// (ERROR_SHARING_VIOLATION), whether another process or this one holds it; its content stays.
+// Once the holder lets go, both replace it.
+TEST_F(Files, AFileOpenWithoutSharingIsNotReplaced) {
+  struct Case {
+    DWORD access, share;
+    DWORD moveError, copyError;  // 0: the call replaces the file
+  } cases[] = {
+      {GENERIC_READ, FILE_SHARE_READ, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION},
+      {GENERIC_WRITE, 0, ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION},  // a writer
+      {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, ERROR_ACCESS_DENIED, 0},
+      {GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, 0, ERROR_SHARING_VIOLATION},
+      {GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0, 0},
+  };
+  // Each call replaces C:\held.dat with the file it names.
+  struct Call {
+    const char* what;
+    const char* source;
+    std::function<BOOL()> run;
+    DWORD Case::*error;
+  } calls[] = {
+      {"move", "moved.dat", [] { return MoveFileExA("C:\\moved.dat", "C:\\HELD.dat", MOVEFILE_REPLACE_EXISTING); },
+       &Case::moveError},
+      {"copy", "copied.dat", [] { return CopyFileA("C:\\copied.dat", "C:\\held.DAT", FALSE); }, &Case::copyError},
+  };
+  for (bool otherProcess : {true, false}) {
+    for (const Case& c : cases) {
+      for (const Call& call : calls) {
+        SCOPED_TRACE(testing::Message() << call.what << " over a file open in "
+                                        << (otherProcess ? "another process " : "this process ") << std::hex
+                                        << c.access << "/" << c.share);
+        Put(C("held.dat"), "held");
+        Put(C(call.source), call.source);
+        std::unique_ptr<testproc::OpenFileHolder> child;
+        HANDLE own = INVALID_HANDLE_VALUE;
+        if (otherProcess) {
+          child = std::make_unique<testproc::OpenFileHolder>("C:\\held.dat", c.access, c.share, OPEN_EXISTING);
+          ASSERT_TRUE(child->Opened());
+        } else {
+          own = Open("C:\\held.dat", c.access, c.share, OPEN_EXISTING);
+          ASSERT_NE(own, INVALID_HANDLE_VALUE);
+        }
+        const DWORD error = c.*call.error;
+        SetLastError(0);
+        const BOOL ok = call.run();
+        if (error) {
+          EXPECT_FALSE(ok);
+          EXPECT_EQ(GetLastError(), error);
+        } else {
+          EXPECT_TRUE(ok) << GetLastError();
+        }
+        EXPECT_EQ(Get(C("held.dat")), error ? "held" : call.source);
+
+        if (child) child->Release();
+        if (own != INVALID_HANDLE_VALUE) CloseHandle(own);
+        Put(C(call.source), call.source);
+        EXPECT_TRUE(call.run()) << "once the holder has let go";
+        EXPECT_EQ(Get(C("held.dat")), call.source);
+      }
+    }
+  }
+}
+
+// The names Windows reads as devices, with the blanks and dots it drops.
+TEST(DeviceNames, AsWindowsReadsThem) {
+  struct Case {
+    const char* part;
+    bool device;
+  } cases[] = {
+      {"CON", true},       {"con", true},       {"Prn", true},        {"AUX", true},        {"nul", true},
+      {"COM1", true},      {"com9", true},      {"LPT1", true},       {"lpt9", true},       {"con.txt", true},
+      {"NUL.tar.gz", true}, {"CON.", true},     {"nul. . ", true},    {"aux .log", true},   {"COM1  .txt ", true},
+      {"CONSOLE", false},  {"CONX.txt", false}, {"COM", false},       {"COM0", false},      {"COM10", false},
+      {"LPT0.txt", false}, {"xnul", false},     {"nul_file", false},  {".con", false},      {"", false},
+      {"..", false},       {"Maps", false},     {"COM\xA1\xA1", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(winplat::IsReservedDeviceName(c.part), c.device) << c.part;
+}
+
+// As on Windows, a name part holding < > : " | ? * or a control character, or naming a device,
+// is refused, in whatever folder or file it stands and on every drive; the drive's "X:" is not a
+// name part.
 TEST_F(Files, NamesWindowsRefuses) {
   Put(C("good.txt"), "good");
   std::filesystem::create_directories(C("dir"));
-  std::vector<std::string> bad = {"a<b.txt", "a>b.txt", "a:b.txt", "a\"b.txt", "a|b.txt", "a?b.txt",
-                                  "a*b.txt", "a\x01" "b.txt", "tab\tname", "a\x1f", "caf?\\x.txt",
-                                  "dir\\ok\\n?w"};
-  for (const std::string& name : bad) {
-    SCOPED_TRACE(name);
-    const std::string dos = "C:\\" + name;
+  std::filesystem::create_directories(Usb("dir"));
+  std::vector<std::string> bad = {"C:\\a<b.txt", "C:\\a>b.txt", "C:\\a:b.txt", "C:\\a\"b.txt", "C:\\a|b.txt",
+                                  "C:\\a?b.txt", "C:\\a*b.txt", "C:\\a\x01" "b.txt", "C:\\tab\tname", "C:\\a\x1f",
+                                  "C:\\caf?\\x.txt", "C:\\dir\\ok\\n?w",
+                                  // devices
+                                  "C:\\CON", "C:\\dir\\nul", "C:\\Aux.txt", "C:\\com1", "C:\\LPT9.log", "C:\\prn. ",
+                                  "C:\\dir\\con .txt", "C:\\COM3\\x.txt", "E:\\CON", "E:\\dir\\con.txt", "E:\\NUL\\",
+                                  "E:\\dir\\lpt1\\a.txt", "E:/AUX"};
+  for (const std::string& dos : bad) {
+    SCOPED_TRACE(dos);
     auto refused = [](BOOL ok) {
       return !ok && GetLastError() == static_cast<DWORD>(ERROR_INVALID_NAME);
     };
@@ -228,13 +315,15 @@ TEST_F(Files, NamesWindowsRefuses) {
   }
   // Nothing was made or moved.
   std::vector<std::string> left;
-  for (auto& e : std::filesystem::recursive_directory_iterator(C())) left.push_back(e.path().filename().string());
+  for (auto& e : std::filesystem::recursive_directory_iterator(base_)) left.push_back(e.path().filename().string());
   std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (std::vector<std::string>{"dir", "good.txt"}));
+  EXPECT_EQ(left, (std::vector<std::string>{"c", "dir", "dir", "good.txt", "usb"}));
 
-  // What Windows takes: a drive-relative name, other punctuation, Korean names.
+  // What Windows takes: a drive-relative name, other punctuation, Korean names, names that only
+  // begin like a device's.
   std::string korean = winplat::Utf8ToCp949("지도 (새) [1] #~!.txt");
-  for (const std::string& name : {std::string("C:sub.txt"), std::string("C:\\dir\\a b;c=d,e+f'g.txt"), "C:\\" + korean}) {
+  for (const std::string& name : {std::string("C:sub.txt"), std::string("C:\\dir\\a b;c=d,e+f'g.txt"), "C:\\" + korean,
+                                  std::string("C:\\CONSOLE.txt"), std::string("E:\\COM10"), std::string("E:\\nul_file")}) {
     SCOPED_TRACE(name);
     HANDLE h = Open(name.c_str(), GENERIC_WRITE, 0, CREATE_NEW);
     EXPECT_NE(h, INVALID_HANDLE_VALUE);
@@ -243,6 +332,9 @@ TEST_F(Files, NamesWindowsRefuses) {
   EXPECT_TRUE(std::filesystem::exists(C("sub.txt")));
   EXPECT_TRUE(std::filesystem::exists(C("dir/a b;c=d,e+f'g.txt")));
   EXPECT_TRUE(std::filesystem::exists(C("지도 (새) [1] #~!.txt")));
+  EXPECT_TRUE(std::filesystem::exists(C("CONSOLE.txt")));
+  EXPECT_TRUE(std::filesystem::exists(Usb("COM10")));
+  EXPECT_TRUE(std::filesystem::exists(Usb("nul_file")));
 }
 
 TEST_F(Files, ExeFilesAreExecutable) {
