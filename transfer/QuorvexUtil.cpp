@@ -3,8 +3,11 @@
 #include <cstdarg>
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "windows.h"
+#include "winplat.h"
 
 // ---------------------------------------------------------------- URL, path and text helpers
 
@@ -172,19 +175,26 @@ std::string PathKey(const AnsiString& Path) {
   return key;
 }
 
-}  // namespace
+// ---- what a path leads to, whatever its spelling
 
-bool IsProgramOwnFile(const AnsiString& Path) {
-  char exe[MAX_PATH * 4];
-  DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
-  // Without the program's own name nothing can be told apart from it.
-  if (n == 0 || n >= sizeof exe) return true;
-  std::string folder = PathKey(ExtractFileDir(AnsiString(exe, int(n))));
-  std::string path = PathKey(Path);
-  if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
-  std::string rest = path.substr(folder.size());
+// A key as a path the file functions take ("C:\\" stays the root).
+std::string KeyPath(const std::string& key) { return key.size() > 3 ? key.substr(0, key.size() - 1) : key; }
+
+bool IdentityOf(const std::string& key, winplat::FileIdentity& id) { return winplat::GetFileIdentity(KeyPath(key), id); }
+
+// The length of each start of a key that names a folder or file ("C:\\", "C:\\A\\", ...),
+// the whole key last.
+std::vector<size_t> KeyStarts(const std::string& key) {
+  std::vector<size_t> starts;
+  for (size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) starts.push_back(at + 1);
+  return starts;
+}
+
+// What follows the program folder in a key: "HTML\\" and what is below it, or one program,
+// library or the settings file.
+bool IsOwnRest(const std::string& rest) {
   if (rest.compare(0, 5, "HTML\\") == 0) return true;
-  if (rest.find('\\') != rest.size() - 1) return false;
+  if (rest.empty() || rest.find('\\') != rest.size() - 1) return false;
   auto endsWith = [&](const std::string& tail) {
     return rest.size() >= tail.size() && rest.compare(rest.size() - tail.size(), tail.size(), tail) == 0;
   };
@@ -194,7 +204,65 @@ bool IsProgramOwnFile(const AnsiString& Path) {
   return false;
 }
 
-bool SamePath(const AnsiString& A, const AnsiString& B) { return PathKey(A) == PathKey(B); }
+// An existing file that is one of the program folder's own under another name (a link).
+bool IsOwnFileByIdentity(const std::string& folder, const winplat::FileIdentity& file) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  bool own = false;
+  do {
+    std::string key = PathKey(AnsiString(KeyPath(folder).c_str()) + "\\" + found.cFileName);
+    winplat::FileIdentity id;
+    own = key.size() > folder.size() && key.compare(0, folder.size(), folder) == 0 &&
+          IsOwnRest(key.substr(folder.size())) && IdentityOf(key, id) && id == file;
+  } while (!own && FindNextFileA(find, &found));
+  FindClose(find);
+  return own;
+}
+
+// The longest start of a key that exists, what it leads to and what follows it.
+bool DeepestExisting(const std::string& key, winplat::FileIdentity& id, std::string& rest) {
+  std::vector<size_t> starts = KeyStarts(key);
+  for (auto start = starts.rbegin(); start != starts.rend(); ++start) {
+    if (!IdentityOf(key.substr(0, *start), id)) continue;
+    rest = key.substr(*start);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool IsProgramOwnFile(const AnsiString& Path) {
+  char exe[MAX_PATH * 4];
+  DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+  // Without the program's own name nothing can be told apart from it.
+  if (n == 0 || n >= sizeof exe) return true;
+  std::string folder = PathKey(ExtractFileDir(AnsiString(exe, int(n))));
+  std::string path = PathKey(Path);
+  if (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+      IsOwnRest(path.substr(folder.size())))
+    return true;
+  // The program folder or its pages' folder by another spelling: a link, or a drive rooted in
+  // it. Each start of the path that leads there is judged with what follows it.
+  winplat::FileIdentity self, pages, id;
+  if (!IdentityOf(folder, self)) return false;
+  bool hasPages = IdentityOf(folder + "HTML\\", pages);
+  for (size_t start : KeyStarts(path)) {
+    if (!IdentityOf(path.substr(0, start), id)) break;
+    if ((id == self && IsOwnRest(path.substr(start))) || (hasPages && id == pages)) return true;
+  }
+  return IdentityOf(path, id) && IsOwnFileByIdentity(folder, id);
+}
+
+bool SamePath(const AnsiString& A, const AnsiString& B) {
+  std::string a = PathKey(A), b = PathKey(B);
+  if (a == b) return true;
+  // One file, or one name to be, below what both spellings lead to.
+  winplat::FileIdentity idA, idB;
+  std::string restA, restB;
+  return DeepestExisting(a, idA, restA) && DeepestExisting(b, idB, restB) && idA == idB && restA == restB;
+}
 
 TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create) {
   AnsiString path = PathJoin(Name, Folder);

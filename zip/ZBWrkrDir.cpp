@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ZBWrkr.h"
+#include "ZipEndRecord.h"
 #include "windows.h"
 
 namespace {
@@ -192,17 +193,17 @@ bool TZBWorker::OpenEOC(ZipEndOfCentral& eoc) {
       return false;
     }
     ArchiveSize = RealFileSize = uint32_t(size);
-    if (FileRead(FileHandle, &eoc, 22) == 22 && eoc.HeaderSig == ZIP_EOC_SIG) {
-      EOCPosition = int(size - 22);
-      return true;
-    }
 
+    // The engine takes the end record by the same rule, so that it unpacks the directory listed
+    // here; an archive with two that could be its own is not valid.
     const int n = int(std::min<long long>(size, kMaxEOCScan));
     std::vector<char> buf(size_t(n) + 1);
+    size_t found = 0;
     if (FileSeek(FileHandle, -n, soFromEnd) >= 0) {
       ReadExact(buf.data(), n, 11011);
-      for (int i = n - 23; i >= 0; --i) {
-        if (Sig(&buf[size_t(i)]) != ZIP_EOC_SIG) continue;
+      if (FindZipEndRecord(reinterpret_cast<const unsigned char*>(buf.data()), size_t(n), found) ==
+          ZipEndSearch::Found) {
+        const int i = int(found);
         EOCPosition = int(size - n + i);
         std::memcpy(&eoc, &buf[size_t(i)], 22);
         const int len = eoc.ZipCommentLen;

@@ -310,6 +310,23 @@ bool ZipWriter::Close() {
   return ok;
 }
 
+std::string WithDecoyDirectory(const std::string& archive, const std::string& decoy, size_t trailing) {
+  auto get32 = [](const std::string& s, size_t at) {
+    uint32_t v = 0;
+    for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<uint8_t>(s[at + static_cast<size_t>(k)]);
+    return v;
+  };
+  const size_t end = decoy.size() - 22;
+  std::string comment = decoy.substr(get32(decoy, end + 16), get32(decoy, end + 12));
+  std::string record = decoy.substr(end, 16);
+  Put32(record, static_cast<uint32_t>(archive.size()));  // the decoy's directory, where it now sits
+  Put16(record, 0);
+  comment += record + std::string(trailing, '\0');
+  std::string out = archive.substr(0, archive.size() - 2);
+  Put16(out, static_cast<uint32_t>(comment.size()));
+  return out + comment;
+}
+
 bool ZipWriter::WriteTo(const std::string& unixPath) {
   std::string bytes = Build();
   std::FILE* f = std::fopen(unixPath.c_str(), "wb");

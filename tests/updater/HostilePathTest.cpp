@@ -8,6 +8,7 @@
 #include "FileListing.h"
 #include "HttpTestServer.h"
 #include "RunFixture.h"
+#include "ZipBuilder.h"
 #include "ZipWriter.h"
 
 namespace runtest {
@@ -302,6 +303,137 @@ TEST_F(HostilePathTest, AFileSectionThatNamesNoFileIsInstalledAsListed) {
   ClickStart();
   EXPECT_EQ(Result(0), "완료");
   EXPECT_EQ(ReadUnix(Data("PAVO_S7/Program/Other.bin")), "other");
+}
+
+// The program folder as the folder an archive is unpacked into, by the spelling the program
+// knows it by (P:, a drive rooted in it), through a link, and by its C: spelling: nothing that
+// the engine would write over the program's own files passes the check before the unpacking.
+class ProgramFolderTest : public HostilePathTest {
+ protected:
+  void SetUp() override {
+    program_ = fs::canonical("/proc/self/exe").parent_path();
+    // The tests of this program run at once, in one program folder: each names its files apart.
+    char tag[32];
+    snprintf(tag, sizeof tag, "Probe%08zx",
+             std::hash<std::string>()(::testing::UnitTest::GetInstance()->current_test_info()->name()) & 0xFFFFFFFF);
+    tag_ = tag;
+    drives_ = ";P=" + program_.string() + ",fixed";
+    hadRecord_ = fs::exists(program_ / "__FILEINFO__.ini");
+    HostilePathTest::SetUp();
+    fs::create_directory_symlink(program_, root_ / "link");
+    // The zip component's boxes, answered.
+    auto answer = [this](TObject*, const AnsiString&, AnsiString& message, int& context, TMsgDlgButtons) {
+      zipBoxes_.push_back(message.str());
+      context = mrOk;
+    };
+    dm_->ZipBuilder->OnZipDialog = answer;
+    form_->ZipBuilder1->OnZipDialog = answer;
+  }
+  void TearDown() override {
+    Clean();
+    HostilePathTest::TearDown();
+  }
+  std::string Name(const char* suffix) const { return tag_ + suffix; }
+  // What would land on the program's own files, and the data file and archive of this test.
+  std::vector<std::string> Hostile() const { return {Name(".dll"), Name("2.dll"), "HTML/" + tag_}; }
+  std::string DataName() const { return Name(".bin"); }
+  // Removes what an archive of this test may have left in the program folder.
+  void Clean() {
+    std::error_code ec;
+    for (const std::string& name : Hostile()) fs::remove_all(program_ / name, ec);
+    fs::remove(program_ / DataName(), ec);
+    fs::remove(program_ / Name(".ZIP"), ec);
+    if (!hadRecord_) fs::remove(program_ / "__FILEINFO__.ini", ec);
+  }
+  void ExpectNothingOfTheProgramsWritten() {
+    for (const std::string& name : Hostile()) EXPECT_FALSE(fs::exists(program_ / name)) << name;
+  }
+  AnsiString ProgramOnC() const {
+    std::string dos = "C:" + program_.string();
+    for (char& c : dos)
+      if (c == '/') c = '\\';
+    return dos.c_str();
+  }
+
+  // The archives: the data file first, as the decoy directory needs it.
+  std::string Archive(const std::vector<std::string>& names, const std::vector<std::string>& folders = {}) const {
+    ztest::ZipWriter zip;
+    zip.AddFile(DataName(), kData);
+    for (const std::string& name : names) zip.AddFile(name, "hostile bytes");
+    for (const std::string& folder : folders) zip.AddDir(folder);
+    return zip.Build();
+  }
+  std::string Decoy() const { return ztest::WithDecoyDirectory(Archive({Name(".dll")}), Archive({})); }
+  struct Case {
+    const char* what;
+    std::string archive;
+    AnsiString folder;
+  };
+  std::vector<Case> HostileCases() const {
+    return {
+        {"a second directory in the comment", Decoy(), "P:\\"},
+        {"folder entries", Archive({}, {"HTML/" + tag_ + "/", Name("2.dll/")}), "P:\\"},
+        {"a library, through a link", Archive({Name(".dll")}), Dos("link")},
+        {"a library, by the folder's other spelling", Archive({Name(".dll")}), ProgramOnC()},
+    };
+  }
+
+  static constexpr const char* kData = "the listed data file";
+  static constexpr const char* kNotAZip = "This archive is not a valid Zip archive";
+  std::string tag_;
+  std::vector<std::string> zipBoxes_;
+  fs::path program_;
+  bool hadRecord_ = false;
+};
+
+TEST_F(ProgramFolderTest, AnArchiveThatWouldWriteOverTheProgramStaysPacked) {
+  auto unzip = [&](const Case& c) {
+    WriteUnix(root_ / "camera.zip", c.archive);
+    dm_->UnzipTo(Dos("camera.zip"), c.folder, true);
+    EXPECT_EQ(GetCurrentDir(), dm_->RootPath);
+  };
+  for (const Case& c : HostileCases()) {
+    SCOPED_TRACE(c.what);
+    zipBoxes_.clear();
+    unzip(c);
+    // An archive with two directories is no valid one (the first listing is not yet unattended).
+    if (c.archive == Decoy()) {
+      EXPECT_EQ(zipBoxes_, std::vector<std::string>{kNotAZip});
+    }
+    ExpectNothingOfTheProgramsWritten();
+    EXPECT_FALSE(fs::exists(program_ / DataName()));
+    EXPECT_TRUE(fs::exists(root_ / "camera.zip"));
+    Clean();
+  }
+  // What may go there arrives, through the link too.
+  unzip({"only data, through a link", Archive({}), Dos("link")});
+  EXPECT_EQ(ReadUnix(program_ / DataName()), kData);
+  EXPECT_FALSE(fs::exists(root_ / "camera.zip"));
+}
+
+TEST_F(ProgramFolderTest, ARunIntoTheProgramFolderFailsTheFileBeforeAnythingOfItsArchiveIsWritten) {
+  sample_["AG_ZIPNAME"] = Name(".ZIP");
+  sample_["AG_FILENAME"] = DataName();
+  sample_["AG_FILESIZE"] = std::to_string(strlen(kData));
+  for (const Case& c : HostileCases()) {
+    SCOPED_TRACE(c.what);
+    dm_->SetRootPath(c.folder);
+    ASSERT_EQ(dm_->RootPath, c.folder);
+    Serve(c.archive);
+    Prepare("DEST_PATH", ".");
+    zipBoxes_.clear();
+    ClickStart();
+    EXPECT_EQ(Result(0), "파일오류");
+    if (c.archive == Decoy()) {
+      EXPECT_EQ(zipBoxes_, std::vector<std::string>{kNotAZip});
+    }
+    ExpectNothingOfTheProgramsWritten();
+    EXPECT_FALSE(fs::exists(program_ / DataName()));
+    // The archive arrived and stays for the next start.
+    EXPECT_EQ(ReadUnix(program_ / Name(".ZIP")), c.archive);
+    EXPECT_TRUE(Notices().empty());
+    Clean();
+  }
 }
 
 // The download root on a drive that reports 4 MB free.

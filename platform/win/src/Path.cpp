@@ -504,6 +504,15 @@ bool IsDirectory(const std::string& unixPath) {
   return stat(unixPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool GetFileIdentity(const std::string& dosPath, FileIdentity& identity) {
+  std::string unixPath;
+  struct stat st;
+  if (!MapPath(dosPath.c_str(), unixPath) || stat(unixPath.c_str(), &st) != 0) return false;
+  identity.device = st.st_dev;
+  identity.file = st.st_ino;
+  return true;
+}
+
 }  // namespace winplat
 
 using namespace winplat;
