@@ -77,10 +77,13 @@ std::unique_ptr<TRegIniFile> OpenSettingsKey() {
 // the program's own files, by any name an entry may be written under: as listed, read as
 // UTF-8, or the Unicode path of its extra field (0x7075). An archive without a listing is
 // refused too: its entries are unknown; and so is one whose listing dropped folder entries,
-// which the engine makes all the same.
+// which the engine makes all the same, or was read from another file.
 bool ReachesProgramFiles(const TZBWorker& listing, const AnsiString& folder) {
   const auto& contents = listing.ZipContents;
   if (contents.empty() || listing.DroppedDirCount > 0) return true;
+  // The engine unpacks the file given: a listing read from another one (the ".zip" beside an
+  // executable that seems to carry only its directory) tells nothing of what it writes.
+  if (listing.LastPart == 0 && !SamePath(listing.NameInUse, listing.ZipFileName)) return true;
   for (const auto& entry : contents) {
     if (!entry) continue;
     std::vector<std::string> names = {entry->FileName.str(), Utf8Name(entry->FileName.str())};

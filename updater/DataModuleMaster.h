@@ -83,7 +83,7 @@ int DownloadToStream(AnsiString url, TStream* stream, bool useCache = true, bool
                      TRecvProgress progress = nullptr);
 // True when unpacking the archive that listing read into folder would create, replace or delete
 // one of the program's own files; also for an archive without a listing, or one whose listing
-// left out folder entries (list with UseDirOnlyEntries).
+// left out folder entries (list with UseDirOnlyEntries) or was read from another file.
 bool ReachesProgramFiles(const TZBWorker& listing, const AnsiString& folder);
 // buffer receives a new[] block without a terminating zero, owned by the caller.
 int DownloadToMemory(AnsiString url, char** buffer);

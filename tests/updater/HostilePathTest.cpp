@@ -342,7 +342,7 @@ class ProgramFolderTest : public HostilePathTest {
     std::error_code ec;
     for (const std::string& name : Hostile()) fs::remove_all(program_ / name, ec);
     fs::remove(program_ / DataName(), ec);
-    fs::remove(program_ / Name(".ZIP"), ec);
+    for (const char* archive : {".ZIP", ".zip", ".dat"}) fs::remove(program_ / Name(archive), ec);
     if (!hadRecord_) fs::remove(program_ / "__FILEINFO__.ini", ec);
   }
   void ExpectNothingOfTheProgramsWritten() {
@@ -364,10 +364,22 @@ class ProgramFolderTest : public HostilePathTest {
     return zip.Build();
   }
   std::string Decoy() const { return ztest::WithDecoyDirectory(Archive({Name(".dll")}), Archive({})); }
+  // A file that the component takes for an executable carrying only the directory of the ".zip"
+  // beside it ("MZ", a central header where the stored offset points, no local header where
+  // that one points), while the engine finds the archive behind the stub.
+  std::string CarriedByAStub() const {
+    std::string archive = Archive({Name(".dll")});
+    const size_t end = archive.size() - 22;
+    size_t stored = 0;
+    for (int k = 3; k >= 0; --k) stored = stored << 8 | uint8_t(archive[end + 16 + size_t(k)]);
+    std::string stub = "MZ" + std::string(stored - 2, '\0') + "PK\x01\x02" + std::string(42 + 64, '\0');
+    return stub + archive;
+  }
   struct Case {
     const char* what;
     std::string archive;
     AnsiString folder;
+    std::string beside = "";  // the ".zip" beside the archive, which then has another extension
   };
   std::vector<Case> HostileCases() const {
     return {
@@ -375,6 +387,7 @@ class ProgramFolderTest : public HostilePathTest {
         {"folder entries", Archive({}, {"HTML/" + tag_ + "/", Name("2.dll/")}), "P:\\"},
         {"a library, through a link", Archive({Name(".dll")}), Dos("link")},
         {"a library, by the folder's other spelling", Archive({Name(".dll")}), ProgramOnC()},
+        {"a library, listed from the archive beside", CarriedByAStub(), "P:\\", Archive({})},
     };
   }
 
@@ -388,21 +401,24 @@ class ProgramFolderTest : public HostilePathTest {
 
 TEST_F(ProgramFolderTest, AnArchiveThatWouldWriteOverTheProgramStaysPacked) {
   auto unzip = [&](const Case& c) {
-    WriteUnix(root_ / "camera.zip", c.archive);
-    dm_->UnzipTo(Dos("camera.zip"), c.folder, true);
+    if (!c.beside.empty()) WriteUnix(root_ / "camera.zip", c.beside);
+    const std::string name = c.beside.empty() ? "camera.zip" : "camera.bin";
+    WriteUnix(root_ / name, c.archive);
+    dm_->UnzipTo(Dos(name), c.folder, true);
     EXPECT_EQ(GetCurrentDir(), dm_->RootPath);
+    return name;
   };
   for (const Case& c : HostileCases()) {
     SCOPED_TRACE(c.what);
     zipBoxes_.clear();
-    unzip(c);
+    const std::string name = unzip(c);
     // An archive with two directories is no valid one (the first listing is not yet unattended).
     if (c.archive == Decoy()) {
       EXPECT_EQ(zipBoxes_, std::vector<std::string>{kNotAZip});
     }
     ExpectNothingOfTheProgramsWritten();
     EXPECT_FALSE(fs::exists(program_ / DataName()));
-    EXPECT_TRUE(fs::exists(root_ / "camera.zip"));
+    EXPECT_TRUE(fs::exists(root_ / name));
     Clean();
   }
   // What may go there arrives, through the link too.
@@ -412,7 +428,7 @@ TEST_F(ProgramFolderTest, AnArchiveThatWouldWriteOverTheProgramStaysPacked) {
 }
 
 TEST_F(ProgramFolderTest, ARunIntoTheProgramFolderFailsTheFileBeforeAnythingOfItsArchiveIsWritten) {
-  sample_["AG_ZIPNAME"] = Name(".ZIP");
+  sample_["DEST_PATH"] = ".";
   sample_["AG_FILENAME"] = DataName();
   sample_["AG_FILESIZE"] = std::to_string(strlen(kData));
   for (const Case& c : HostileCases()) {
@@ -420,7 +436,9 @@ TEST_F(ProgramFolderTest, ARunIntoTheProgramFolderFailsTheFileBeforeAnythingOfIt
     dm_->SetRootPath(c.folder);
     ASSERT_EQ(dm_->RootPath, c.folder);
     Serve(c.archive);
-    Prepare("DEST_PATH", ".");
+    const std::string zipName = Name(c.beside.empty() ? ".ZIP" : ".dat");
+    if (!c.beside.empty()) WriteUnix(program_ / Name(".zip"), c.beside);
+    Prepare("AG_ZIPNAME", zipName);
     zipBoxes_.clear();
     ClickStart();
     EXPECT_EQ(Result(0), "파일오류");
@@ -430,7 +448,7 @@ TEST_F(ProgramFolderTest, ARunIntoTheProgramFolderFailsTheFileBeforeAnythingOfIt
     ExpectNothingOfTheProgramsWritten();
     EXPECT_FALSE(fs::exists(program_ / DataName()));
     // The archive arrived and stays for the next start.
-    EXPECT_EQ(ReadUnix(program_ / Name(".ZIP")), c.archive);
+    EXPECT_EQ(ReadUnix(program_ / zipName), c.archive);
     EXPECT_TRUE(Notices().empty());
     Clean();
   }
