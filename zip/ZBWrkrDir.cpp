@@ -12,6 +12,7 @@ namespace {
 
 // The largest end record with its comment: 22 + 65535.
 constexpr int kMaxEOCScan = 65557;
+constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 
 uint32_t Sig(const char* p) {
   uint32_t v;
@@ -89,6 +90,14 @@ int TZBWorker::List() {
       FirstDataOffset = ArchiveSize == 22 ? 0 : ArchiveSize;
       StructureWarning = CentralDirPos != eoc.CentralOffset;
       if (StructureWarning) ShowZipMessage(10203, AnsiString());
+      // The engine unpacks the directory a Zip64 end record names, which this reader knows
+      // nothing of: what it would list is not what is unpacked.
+      if (ZipEndDefersToZip64(eoc.TotalEntries, eoc.CentralSize, eoc.CentralOffset)) {
+        uint32_t locator = 0;
+        if (EOCPosition >= 20 && FileSeek(FileHandle, EOCPosition - 20, soFromBeginning) >= 0 &&
+            FileRead(FileHandle, &locator, 4) == 4 && locator == kZip64LocatorSig)
+          throw EZipBuilder::CreateFromId(11015, true);
+      }
 
       if (FileSeek(FileHandle, CentralDirPos, soFromBeginning) < 0) throw EZipBuilder::CreateFromId(10201, true);
       Report(zrNewExtraItem, 9, eoc.TotalEntries, LoadZipStr(11409));

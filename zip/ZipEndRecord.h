@@ -29,3 +29,9 @@ inline ZipEndSearch FindZipEndRecord(const unsigned char* tail, size_t size, siz
   at = whole != kNone ? whole : last;
   return ZipEndSearch::Found;
 }
+
+// Fields of an end record that stand for values of a Zip64 end record (all ones), which the
+// engine then reads where the Zip64 locator before the end record says.
+inline bool ZipEndDefersToZip64(uint16_t totalEntries, uint32_t centralSize, uint32_t centralOffset) {
+  return totalEntries == 0xFFFF || centralSize == 0xFFFFFFFFu || centralOffset == 0xFFFFFFFFu;
+}

@@ -204,6 +204,17 @@ TEST(EngineReader, AnArchiveStoredLastIsOnlyAnEntry) {
   }
 }
 
+// The zip component refuses such an archive: it cannot read the directory the engine reads.
+TEST(EngineReader, AZip64RecordNamesTheDirectory) {
+  ztest::ZipWriter decoy, real;
+  decoy.AddFile("a.txt", "alpha");
+  real.AddFile("a.txt", "alpha").AddFile("b.txt", "beta");
+  MemorySource src(ztest::WithZip64Directory(real.Build(), decoy.Build()));
+  ZArchive ar = MustRead(src);
+  ASSERT_EQ(ar.entries.size(), 2u);
+  EXPECT_EQ(Decode(src, ar, ar.entries[1]).data, "beta");
+}
+
 TEST(EngineReader, EmptyArchiveHasNoEntries) {
   ztest::ZipWriter w;
   MemorySource src(w.Build());

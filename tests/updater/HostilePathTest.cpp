@@ -388,6 +388,8 @@ class ProgramFolderTest : public HostilePathTest {
         {"a library, through a link", Archive({Name(".dll")}), Dos("link")},
         {"a library, by the folder's other spelling", Archive({Name(".dll")}), ProgramOnC()},
         {"a library, listed from the archive beside", CarriedByAStub(), "P:\\", Archive({})},
+        {"a second directory named by a Zip64 end record",
+         ztest::WithZip64Directory(Archive({Name(".dll")}), Archive({})), "P:\\"},
     };
   }
 

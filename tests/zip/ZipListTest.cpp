@@ -449,7 +449,8 @@ TEST_F(ListTest, NotAnArchiveAndUnopenableFile) {
 
 // The engine takes the end record by the same rule: the record the listing reads is the one
 // whose directory is unpacked. One that a comment only holds in part is no end record; two
-// that could each be the archive's make no valid archive.
+// that could each be the archive's make no valid archive, nor does one that defers to a Zip64
+// record.
 TEST_F(ListTest, TheEndRecordIsTheOneTheEngineTakes) {
   ZipWriter decoyWriter;
   decoyWriter.AddFile("Data.bin", "data");
@@ -470,6 +471,8 @@ TEST_F(ListTest, TheEndRecordIsTheOneTheEngineTakes) {
       {"a signature at the start of the comment", commented.Build(), 0, {"a.txt"}},
       {"a second directory in the comment, then zero bytes", ztest::WithDecoyDirectory(archive, decoy), 11036, {}},
       {"a second directory that ends the file", ztest::WithDecoyDirectory(archive, decoy, 0), 11036, {}},
+      // The engine reads the directory the Zip64 record names, which this reader does not know.
+      {"a second directory named by a Zip64 end record", ztest::WithZip64Directory(archive, decoy), 11015, {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
