@@ -106,7 +106,8 @@ ZReadResult ReadDirectory(ByteSource& source, ZArchive& archive, std::string& de
   archive.comment.assign(reinterpret_cast<const char*>(end + kEndSize), commentAvail);
   uint64_t dirEnd = endPos;  // the central directory ends where the (Zip64) end record starts
 
-  if (ZipEndDefersToZip64(static_cast<uint16_t>(count), static_cast<uint32_t>(cdSize), static_cast<uint32_t>(cdOffset))) {
+  if (ZipEndDefersToZip64(static_cast<uint16_t>(count), static_cast<uint32_t>(cdSize),
+                          static_cast<uint32_t>(cdOffset))) {
     unsigned char loc[20];
     if (endPos >= 20 && source.ReadAt(endPos - 20, loc, 20) && Get32(loc) == kEnd64LocatorSig) {
       unsigned char rec[56];

@@ -180,7 +180,9 @@ std::string PathKey(const AnsiString& Path) {
 // A key as a path the file functions take ("C:\\" stays the root).
 std::string KeyPath(const std::string& key) { return key.size() > 3 ? key.substr(0, key.size() - 1) : key; }
 
-bool IdentityOf(const std::string& key, winplat::FileIdentity& id) { return winplat::GetFileIdentity(KeyPath(key), id); }
+bool IdentityOf(const std::string& key, winplat::FileIdentity& id) {
+  return winplat::GetFileIdentity(KeyPath(key), id);
+}
 
 // The length of each start of a key that names a folder or file ("C:\\", "C:\\A\\", ...),
 // the whole key last.

@@ -1,8 +1,10 @@
 // What a hostile vendor server sends must stay in the folders the user chose: names of a model
 // info file that lead out of the download root, a camera URL whose file name leads out of the
 // chosen folder, a destination that is no valid text, archives that cannot fit on the drive,
-// and an archive that makes a folder where the installed file belongs. The real forms
-// offscreen; the archives come from a server of this test that answers every name it is asked.
+// an archive that makes a folder where the installed file belongs, and archives unpacked into
+// the program folder that would write over its files, however the folder is reached and
+// however the archive's directory may be read. The real forms offscreen; the archives come
+// from a server of this test that answers every name it is asked.
 #include <mutex>
 
 #include "FileListing.h"
