@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "FormLogin.h"
 #include "FormMain.h"
 #include "IniFiles.h"
@@ -95,6 +97,10 @@ bool ReachesProgramFiles(const TZBWorker& listing, const AnsiString& folder) {
       if (id == 0x7075 && len > 5 && extra[at + 4] == 1) names.push_back(Utf8Name(extra.substr(at + 9, len - 5)));
       at += 4 + len;
     }
+    // Each name once: the program's files are told by what a path leads to, which takes a look
+    // at every folder on the way.
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
     for (const std::string& name : names) {
       AnsiString target = EntryTarget(folder, name);
       if (!target.IsEmpty() && IsProgramOwnFile(target)) return true;

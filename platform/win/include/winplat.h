@@ -45,6 +45,9 @@ struct FileIdentity {
 };
 // False when nothing is there.
 bool GetFileIdentity(const std::string& dosPath, FileIdentity& identity);
+// The identity of each start of a DOS path, the drive's root first ("C:\", "C:\dir",
+// "C:\dir\file"), up to the first that does not exist.
+std::vector<FileIdentity> GetPathIdentities(const std::string& dosPath);
 
 // Replaces a file's whole content so that it is never seen half written: the bytes go to
 // "<file>.tmp-PID-N" beside it, which is synced and renamed over the file. Such files that

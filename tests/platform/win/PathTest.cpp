@@ -241,6 +241,21 @@ TEST_F(DosPaths, AFileIsKnownByWhatItIsWhicheverSpellingLeadsThere) {
   }
   for (const char* missing : {"C:\\Dir\\None.txt", "C:\\None\\File.TXT", "Z:\\File.TXT", ""})
     EXPECT_FALSE(winplat::GetFileIdentity(missing, id)) << missing;
+
+  // Each start of a path, up to the first that is missing.
+  winplat::FileIdentity root;
+  ASSERT_TRUE(winplat::GetFileIdentity("C:\\", root));
+  const struct {
+    const char* path;
+    std::vector<winplat::FileIdentity> starts;
+  } paths[] = {
+      {"C:\\link\\file.txt", {root, folder, file}},
+      {"C:\\Link\\None\\File.TXT", {root, folder}},
+      {"F:\\File.TXT", {folder, file}},
+      {"C:\\", {root}},
+      {"Z:\\File.TXT", {}},
+  };
+  for (const auto& p : paths) EXPECT_TRUE(winplat::GetPathIdentities(p.path) == p.starts) << p.path;
 }
 
 TEST_F(DosPaths, CurrentFolderFollowsSetCurrentDirectory) {
