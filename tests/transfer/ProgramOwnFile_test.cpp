@@ -22,12 +22,7 @@ class ProgramOwnFileTest : public ::testing::Test {
     char tmpl[] = "/tmp/program-own-XXXXXX";
     root_ = mkdtemp(tmpl);
     program_ = fs::canonical("/proc/self/exe").parent_path();
-    // A library of the program's and its pages' folder, only for this test.
-    madePages_ = fs::create_directory(program_ / "HTML");
-    testsupport::WriteUnix(program_ / "OwnProbe.dll", "library");
     fs::create_directory_symlink(program_, root_ / "link");
-    fs::create_directory_symlink(program_ / "HTML", root_ / "pages");
-    fs::create_symlink(program_ / "OwnProbe.dll", root_ / "alias.bin");
     fs::create_directories(root_ / "data");
     fs::create_directory_symlink(root_ / "data", root_ / "datalink");
     testsupport::WriteUnix(root_ / "data/a.txt", "a");
@@ -41,13 +36,10 @@ class ProgramOwnFileTest : public ::testing::Test {
     env_.Restore();
     winplat::ReloadDrives();
     std::error_code ec;
-    fs::remove(program_ / "OwnProbe.dll", ec);
-    if (madePages_) fs::remove(program_ / "HTML", ec);
     fs::remove_all(root_, ec);
   }
 
   fs::path root_, program_;
-  bool madePages_ = false;
   testsupport::SavedEnvironment env_;
 };
 
@@ -59,6 +51,19 @@ std::string OnC(const fs::path& unixPath) {
 }
 
 TEST_F(ProgramOwnFileTest, TheProgramFolderIsKnownByAnySpellingThatLeadsThere) {
+  // A library of the program's and its pages' folder, only for this test, and links to them.
+  struct ProgramFiles {
+    fs::path folder;
+    bool madePages = fs::create_directory(folder / "HTML");
+    ~ProgramFiles() {
+      std::error_code ec;
+      fs::remove(folder / "OwnProbe.dll", ec);
+      if (madePages) fs::remove(folder / "HTML", ec);
+    }
+  } made{program_};
+  testsupport::WriteUnix(program_ / "OwnProbe.dll", "library");
+  fs::create_directory_symlink(program_ / "HTML", root_ / "pages");
+  fs::create_symlink(program_ / "OwnProbe.dll", root_ / "alias.bin");
   const std::string link = OnC(root_ / "link");
   const struct {
     std::string path;
