@@ -5,13 +5,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "ZipEndRecord.h"
+
 namespace zbe {
 
 namespace {
 
 constexpr uint32_t kLocalSig = 0x04034b50;
 constexpr uint32_t kCentralSig = 0x02014b50;
-constexpr uint32_t kEndSig = 0x06054b50;
 constexpr uint32_t kEnd64Sig = 0x06064b50;
 constexpr uint32_t kEnd64LocatorSig = 0x07064b50;
 constexpr size_t kEndSize = 22;
@@ -83,19 +84,17 @@ ZReadResult ReadDirectory(ByteSource& source, ZArchive& archive, std::string& de
     detail = "cannot read the end of the file";
     return ZReadResult::ReadError;
   }
-  // Prefer a record whose comment ends exactly at the end of the file; else the last one found.
-  long found = -1;
-  for (long i = static_cast<long>(tailSize - kEndSize); i >= 0; --i) {
-    if (Get32(&tail[i]) != kEndSig) continue;
-    if (found < 0) found = i;
-    if (i + kEndSize + Get16(&tail[i + 20]) == tailSize) {
-      found = i;
+  // The zip component lists the archive by the same rule.
+  size_t found = 0;
+  switch (FindZipEndRecord(tail.data(), tailSize, found)) {
+    case ZipEndSearch::Found:
       break;
-    }
-  }
-  if (found < 0) {
-    detail = "no end of central directory record (not a zip archive, or truncated)";
-    return ZReadResult::NotZip;
+    case ZipEndSearch::None:
+      detail = "no end of central directory record (not a zip archive, or truncated)";
+      return ZReadResult::NotZip;
+    case ZipEndSearch::Ambiguous:
+      detail = "two end of central directory records could each be the archive's";
+      return ZReadResult::Damaged;
   }
   const unsigned char* end = &tail[found];
   uint64_t endPos = tailStart + found;
@@ -107,7 +106,8 @@ ZReadResult ReadDirectory(ByteSource& source, ZArchive& archive, std::string& de
   archive.comment.assign(reinterpret_cast<const char*>(end + kEndSize), commentAvail);
   uint64_t dirEnd = endPos;  // the central directory ends where the (Zip64) end record starts
 
-  if (count == 0xFFFF || cdSize == 0xFFFFFFFFu || cdOffset == 0xFFFFFFFFu) {
+  if (ZipEndDefersToZip64(static_cast<uint16_t>(count), static_cast<uint32_t>(cdSize),
+                          static_cast<uint32_t>(cdOffset))) {
     unsigned char loc[20];
     if (endPos >= 20 && source.ReadAt(endPos - 20, loc, 20) && Get32(loc) == kEnd64LocatorSig) {
       unsigned char rec[56];

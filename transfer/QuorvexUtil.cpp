@@ -3,8 +3,12 @@
 #include <cstdarg>
 #include <algorithm>
 #include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "windows.h"
+#include "winplat.h"
 
 // ---------------------------------------------------------------- URL, path and text helpers
 
@@ -158,33 +162,50 @@ AnsiString PathBelow(const AnsiString& Name, const AnsiString& Folder) {
 
 namespace {
 
-// A full path as the file functions match it: letters folded, each step without the dots and
-// blanks Windows drops from its end, ending in "\\".
-std::string PathKey(const AnsiString& Path) {
-  std::string path = ExpandFileName(Path).UpperCase().str(), key;
+// A full path as the file functions take it: each step without the dots and blanks Windows
+// drops from its end, ending in "\\".
+std::string PathSteps(const AnsiString& Path) {
+  std::string path = ExpandFileName(Path).str(), steps;
   for (size_t start = 0; start <= path.size();) {
     size_t end = std::min(path.find('\\', start), path.size());
     std::string step = path.substr(start, end - start);
     while (!step.empty() && (step.back() == '.' || step.back() == ' ')) step.pop_back();
-    if (!step.empty()) key += step + "\\";
+    if (!step.empty()) steps += step + "\\";
     start = end + 1;
   }
-  return key;
+  return steps;
 }
 
-}  // namespace
+// The steps with their letters folded, as the file functions match them. Folding keeps every
+// byte where it is, so a start of the steps is the same start of the key.
+std::string KeyOf(const std::string& steps) { return AnsiString(steps.c_str()).UpperCase().str(); }
 
-bool IsProgramOwnFile(const AnsiString& Path) {
-  char exe[MAX_PATH * 4];
-  DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
-  // Without the program's own name nothing can be told apart from it.
-  if (n == 0 || n >= sizeof exe) return true;
-  std::string folder = PathKey(ExtractFileDir(AnsiString(exe, int(n))));
-  std::string path = PathKey(Path);
-  if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
-  std::string rest = path.substr(folder.size());
+// ---- what a path leads to, whatever its spelling
+
+// Steps as a path the file functions take ("C:\\" stays the root). Looked up as spelled, which
+// the layer finds at once; a key would be matched without letter case, step by step.
+std::string StepsPath(const std::string& steps) {
+  return steps.size() > 3 ? steps.substr(0, steps.size() - 1) : steps;
+}
+
+bool IdentityOf(const std::string& steps, winplat::FileIdentity& id) {
+  return winplat::GetFileIdentity(StepsPath(steps), id);
+}
+
+// The length of each start of steps that names a folder or file ("C:\\", "C:\\A\\", ...),
+// the whole path last.
+std::vector<size_t> StepStarts(const std::string& steps) {
+  std::vector<size_t> starts;
+  for (size_t at = steps.find('\\'); at != std::string::npos; at = steps.find('\\', at + 1))
+    starts.push_back(at + 1);
+  return starts;
+}
+
+// What follows the program folder in a key: "HTML\\" and what is below it, or one program,
+// library or the settings file.
+bool IsOwnRest(const std::string& rest) {
   if (rest.compare(0, 5, "HTML\\") == 0) return true;
-  if (rest.find('\\') != rest.size() - 1) return false;
+  if (rest.empty() || rest.find('\\') != rest.size() - 1) return false;
   auto endsWith = [&](const std::string& tail) {
     return rest.size() >= tail.size() && rest.compare(rest.size() - tail.size(), tail.size(), tail) == 0;
   };
@@ -194,7 +215,64 @@ bool IsProgramOwnFile(const AnsiString& Path) {
   return false;
 }
 
-bool SamePath(const AnsiString& A, const AnsiString& B) { return PathKey(A) == PathKey(B); }
+// An existing file that is one of the program folder's own under another name (a link).
+bool IsOwnFileByIdentity(const std::string& folder, const winplat::FileIdentity& file) {
+  WIN32_FIND_DATAA found;
+  HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  const std::string folderKey = KeyOf(folder);
+  bool own = false;
+  do {
+    std::string steps = PathSteps(AnsiString(folder.c_str()) + found.cFileName);
+    winplat::FileIdentity id;
+    own = steps.size() > folder.size() && KeyOf(steps).compare(0, folder.size(), folderKey) == 0 &&
+          IsOwnRest(KeyOf(steps.substr(folder.size()))) && IdentityOf(steps, id) && id == file;
+  } while (!own && FindNextFileA(find, &found));
+  FindClose(find);
+  return own;
+}
+
+// What each start of steps that exists leads to, and the length of that start.
+std::vector<std::pair<winplat::FileIdentity, size_t>> ExistingStarts(const std::string& steps) {
+  std::vector<size_t> starts = StepStarts(steps);
+  std::vector<winplat::FileIdentity> ids = winplat::GetPathIdentities(StepsPath(steps));
+  std::vector<std::pair<winplat::FileIdentity, size_t>> existing;
+  for (size_t k = 0; k < ids.size() && k < starts.size(); ++k) existing.push_back({ids[k], starts[k]});
+  return existing;
+}
+
+}  // namespace
+
+bool IsProgramOwnFile(const AnsiString& Path) {
+  char exe[MAX_PATH * 4];
+  DWORD n = GetModuleFileNameA(nullptr, exe, sizeof exe);
+  // Without the program's own name nothing can be told apart from it.
+  if (n == 0 || n >= sizeof exe) return true;
+  const std::string folder = PathSteps(ExtractFileDir(AnsiString(exe, int(n))));
+  const std::string steps = PathSteps(Path), folderKey = KeyOf(folder), key = KeyOf(steps);
+  if (key.size() > folderKey.size() && key.compare(0, folderKey.size(), folderKey) == 0 &&
+      IsOwnRest(key.substr(folderKey.size())))
+    return true;
+  // The program folder or its pages' folder by another spelling: a link, or a drive rooted in
+  // it. Each start of the path that leads there is judged with what follows it.
+  winplat::FileIdentity self, pages;
+  if (!IdentityOf(folder, self)) return false;
+  bool hasPages = IdentityOf(folder + "HTML\\", pages);
+  std::vector<std::pair<winplat::FileIdentity, size_t>> existing = ExistingStarts(steps);
+  for (const auto& [id, start] : existing)
+    if ((id == self && IsOwnRest(key.substr(start))) || (hasPages && id == pages)) return true;
+  return existing.size() == StepStarts(steps).size() && IsOwnFileByIdentity(folder, existing.back().first);
+}
+
+bool SamePath(const AnsiString& A, const AnsiString& B) {
+  const std::string a = PathSteps(A), b = PathSteps(B);
+  if (KeyOf(a) == KeyOf(b)) return true;
+  // One file, or one name to be, below what both spellings lead to: the deepest start of each
+  // that exists, and the rest.
+  auto deepestA = ExistingStarts(a), deepestB = ExistingStarts(b);
+  return !deepestA.empty() && !deepestB.empty() && deepestA.back().first == deepestB.back().first &&
+         KeyOf(a.substr(deepestA.back().second)) == KeyOf(b.substr(deepestB.back().second));
+}
 
 TMemIniFile* OpenIniIn(const AnsiString& Name, const AnsiString& Folder, bool Create) {
   AnsiString path = PathJoin(Name, Folder);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "FormLogin.h"
 #include "FormMain.h"
 #include "IniFiles.h"
@@ -76,9 +78,14 @@ std::unique_ptr<TRegIniFile> OpenSettingsKey() {
 // True when unpacking the listed archive into folder would create, replace or delete one of
 // the program's own files, by any name an entry may be written under: as listed, read as
 // UTF-8, or the Unicode path of its extra field (0x7075). An archive without a listing is
-// refused too: its entries are unknown.
-bool ReachesProgramFiles(const std::vector<std::unique_ptr<ZipDirEntry>>& contents, const AnsiString& folder) {
-  if (contents.empty()) return true;
+// refused too: its entries are unknown; and so is one whose listing dropped folder entries,
+// which the engine makes all the same, or was read from another file.
+bool ReachesProgramFiles(const TZBWorker& listing, const AnsiString& folder) {
+  const auto& contents = listing.ZipContents;
+  if (contents.empty() || listing.DroppedDirCount > 0) return true;
+  // The engine unpacks the file given: a listing read from another one (the ".zip" beside an
+  // executable that seems to carry only its directory) tells nothing of what it writes.
+  if (listing.LastPart == 0 && !SamePath(listing.NameInUse, listing.ZipFileName)) return true;
   for (const auto& entry : contents) {
     if (!entry) continue;
     std::vector<std::string> names = {entry->FileName.str(), Utf8Name(entry->FileName.str())};
@@ -90,6 +97,10 @@ bool ReachesProgramFiles(const std::vector<std::unique_ptr<ZipDirEntry>>& conten
       if (id == 0x7075 && len > 5 && extra[at + 4] == 1) names.push_back(Utf8Name(extra.substr(at + 9, len - 5)));
       at += 4 + len;
     }
+    // Each name once: the program's files are told by what a path leads to, which takes a look
+    // at every folder on the way.
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
     for (const std::string& name : names) {
       AnsiString target = EntryTarget(folder, name);
       if (!target.IsEmpty() && IsProgramOwnFile(target)) return true;
@@ -298,13 +309,15 @@ void TdmMaster::UnzipTo(AnsiString zipFile, AnsiString folder, bool deleteAfter)
   EnsureFolder("", folder);
   try {
     ZipBuilder->FSpecArgs->Clear();
+    // The engine makes folder entries too: the check below must see them.
+    ZipBuilder->UseDirOnlyEntries = true;
     ZipBuilder->ZipFileName = zipFile;
     ZipBuilder->ExtrBaseDir = folder;
     ZipBuilder->Unattended = true;
     ZipBuilder->ExtrOptions = ExtrOpts() << ExtrDirNames << ExtrOverWrite;
     // Camera data never write over the program itself, whatever folder the user chose: such an
     // archive stays packed.
-    if (!ReachesProgramFiles(ZipBuilder->Worker->ZipContents, folder) && ZipBuilder->Extract() == 0 && deleteAfter)
+    if (!ReachesProgramFiles(*ZipBuilder->Worker, folder) && ZipBuilder->Extract() == 0 && deleteAfter)
       DeleteFile(zipFile);
   } catch (...) {
     // Callers judge the outcome by the files that appear.

@@ -11,7 +11,7 @@
 
 class TMemIniFile;
 class TZipBuilder;
-struct ZipDirEntry;
+class TZBWorker;
 
 // Addresses of the vendor's web service.
 extern const char* const URL_LOGIN_CHECK;   // format with user ID and password
@@ -82,8 +82,9 @@ TMemIniFile* LoadInfoFile(AnsiString url, TRecvProgress progress = nullptr, unsi
 // transfer's OnRecvProgress (called after every packet).
 int DownloadToStream(AnsiString url, TStream* stream, bool useCache = true, bool encoded = false,
                      TRecvProgress progress = nullptr);
-// True when unpacking an archive of these listed entries into folder would create, replace or
-// delete one of the program's own files; also for an archive without a listing.
-bool ReachesProgramFiles(const std::vector<std::unique_ptr<ZipDirEntry>>& contents, const AnsiString& folder);
+// True when unpacking the archive that listing read into folder would create, replace or delete
+// one of the program's own files; also for an archive without a listing, or one whose listing
+// left out folder entries (list with UseDirOnlyEntries) or was read from another file.
+bool ReachesProgramFiles(const TZBWorker& listing, const AnsiString& folder);
 // buffer receives a new[] block without a terminating zero, owned by the caller.
 int DownloadToMemory(AnsiString url, char** buffer);

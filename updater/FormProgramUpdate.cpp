@@ -919,12 +919,14 @@ bool TfrmProgramUpdate::Unzip(const AnsiString& archive, const AnsiString& folde
   try {
     dmMaster->EnsureFolder("", folder);
     ZipBuilder1->FSpecArgs->Clear();
+    // The engine makes folder entries too: the check below must see them.
+    ZipBuilder1->UseDirOnlyEntries = true;
     ZipBuilder1->ZipFileName = archive;
     ZipBuilder1->ExtrBaseDir = folder;
     ZipBuilder1->Unattended = true;
     ZipBuilder1->ExtrOptions = ExtrOpts() << ExtrDirNames << ExtrOverWrite;
     // Nothing of an archive that would write over the program itself is unpacked.
-    int r = ReachesProgramFiles(ZipBuilder1->Worker->ZipContents, folder) ? -1 : ZipBuilder1->Extract();
+    int r = ReachesProgramFiles(*ZipBuilder1->Worker, folder) ? -1 : ZipBuilder1->Extract();
     // The file is installed only when it is there as a file (an entry may have made a folder
     // of that name, or the archive may not hold it at all) of the listed size, as the next
     // run checks it; a section naming no file has nothing to check.

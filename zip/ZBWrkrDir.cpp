@@ -5,12 +5,14 @@
 #include <vector>
 
 #include "ZBWrkr.h"
+#include "ZipEndRecord.h"
 #include "windows.h"
 
 namespace {
 
 // The largest end record with its comment: 22 + 65535.
 constexpr int kMaxEOCScan = 65557;
+constexpr uint32_t kZip64LocatorSig = 0x07064B50;
 
 uint32_t Sig(const char* p) {
   uint32_t v;
@@ -88,6 +90,14 @@ int TZBWorker::List() {
       FirstDataOffset = ArchiveSize == 22 ? 0 : ArchiveSize;
       StructureWarning = CentralDirPos != eoc.CentralOffset;
       if (StructureWarning) ShowZipMessage(10203, AnsiString());
+      // The engine unpacks the directory a Zip64 end record names, which this reader knows
+      // nothing of: what it would list is not what is unpacked.
+      if (ZipEndDefersToZip64(eoc.TotalEntries, eoc.CentralSize, eoc.CentralOffset)) {
+        uint32_t locator = 0;
+        if (EOCPosition >= 20 && FileSeek(FileHandle, EOCPosition - 20, soFromBeginning) >= 0 &&
+            FileRead(FileHandle, &locator, 4) == 4 && locator == kZip64LocatorSig)
+          throw EZipBuilder::CreateFromId(11015, true);
+      }
 
       if (FileSeek(FileHandle, CentralDirPos, soFromBeginning) < 0) throw EZipBuilder::CreateFromId(10201, true);
       Report(zrNewExtraItem, 9, eoc.TotalEntries, LoadZipStr(11409));
@@ -192,17 +202,17 @@ bool TZBWorker::OpenEOC(ZipEndOfCentral& eoc) {
       return false;
     }
     ArchiveSize = RealFileSize = uint32_t(size);
-    if (FileRead(FileHandle, &eoc, 22) == 22 && eoc.HeaderSig == ZIP_EOC_SIG) {
-      EOCPosition = int(size - 22);
-      return true;
-    }
 
+    // The engine takes the end record by the same rule, so that it unpacks the directory listed
+    // here; an archive with two that could be its own is not valid.
     const int n = int(std::min<long long>(size, kMaxEOCScan));
     std::vector<char> buf(size_t(n) + 1);
+    size_t found = 0;
     if (FileSeek(FileHandle, -n, soFromEnd) >= 0) {
       ReadExact(buf.data(), n, 11011);
-      for (int i = n - 23; i >= 0; --i) {
-        if (Sig(&buf[size_t(i)]) != ZIP_EOC_SIG) continue;
+      if (FindZipEndRecord(reinterpret_cast<const unsigned char*>(buf.data()), size_t(n), found) ==
+          ZipEndSearch::Found) {
+        const int i = int(found);
         EOCPosition = int(size - n + i);
         std::memcpy(&eoc, &buf[size_t(i)], 22);
         const int len = eoc.ZipCommentLen;

@@ -101,6 +101,7 @@ struct ProgramFileCase {
   std::string result;              // in the result column
   std::string left;                // what stays of it below the test's folder, if anything
   std::string file = "Data.bin";   // AG_FILENAME
+  bool decoy = false;              // the archive's comment holds a directory of the first entry only
 };
 
 // An entry named stored that the Unicode path field (0x7075) names unicode.
@@ -130,6 +131,11 @@ TEST_F(HostileSiteTest, AnArchiveThatWouldWriteOverTheProgramFailsBeforeAnything
     e.data = "hostile bytes";
     return e;
   };
+  auto folder = [](const std::string& name) {
+    ztest::ZipEntrySpec e;
+    e.name = name;
+    return e;
+  };
   const char* const kRefused = "파일오류";
   // With the program folder as the download root (as it is by default): each archive holds the
   // listed file first, then a name that leads to a file of the program's own; it stays for the
@@ -150,16 +156,25 @@ TEST_F(HostileSiteTest, AnArchiveThatWouldWriteOverTheProgramFailsBeforeAnything
       {"HTML", {data}, "", "Error", ""},
       // What may go there: a file, and a program in a folder of its own.
       {".", {control, entry("Setup/Setup.exe")}, "", "완료", "", "Control.bin"},
+      // What the engine would write that a listing might not show: the directory of another
+      // end record, folder entries.
+      {".", {data, entry("ReviewProbe.dll")}, "", kRefused, "prog/H13.ZIP", "Data.bin", true},
+      {".", {data, folder("HTML/ReviewProbe/"), folder("ReviewProbe2.dll/")}, "", kRefused, "prog/H14.ZIP"},
   };
   // With the download root above the program folder.
   std::vector<ProgramFileCase> above = {
-      {"prog", {data, entry("Sorvel.exe")}, "", kRefused, "prog/H13.ZIP"},
-      {".", {data, entry("prog\\ZBEngine.dll")}, "", kRefused, "H14.ZIP"},
+      {"prog", {data, entry("Sorvel.exe")}, "", kRefused, "prog/H15.ZIP"},
+      {".", {data, entry("prog\\ZBEngine.dll")}, "", kRefused, "H16.ZIP"},
   };
+  // With the download root a link to the program folder, and the program folder's C: spelling
+  // while the program runs from a drive rooted in it.
+  std::vector<ProgramFileCase> throughLink = {{".", {data, entry("ReviewProbe.dll")}, "", kRefused, "prog/H17.ZIP"}};
+  std::vector<ProgramFileCase> otherSpelling = {
+      {".", {data, entry("ReviewProbe.dll")}, "", kRefused, "prog/H18.ZIP"}};
 
   std::string reply = "#!#200|로그인 되었습니다.|";
   int models = 0;
-  for (auto* cases : {&inProgramFolder, &above}) {
+  for (auto* cases : {&inProgramFolder, &above, &throughLink, &otherSpelling}) {
     for (ProgramFileCase& c : *cases) {
       char id[16];
       snprintf(id, sizeof id, "H%02d", ++models);
@@ -167,6 +182,11 @@ TEST_F(HostileSiteTest, AnArchiveThatWouldWriteOverTheProgramFailsBeforeAnything
       ztest::ZipWriter zip;
       for (const ztest::ZipEntrySpec& e : c.entries) zip.Add(e);
       std::string archive = zip.Build();
+      if (c.decoy) {
+        ztest::ZipWriter first;
+        first.Add(c.entries[0]);
+        archive = ztest::WithDecoyDirectory(archive, first.Build());
+      }
       WriteUnix(site / "trelm.quorvex.example/pavoData/hostile" / c.zipName, archive);
       std::string info = std::string("PAVO_") + id + ".ini";
       WriteUnix(site / kModels / info,
@@ -199,13 +219,21 @@ TEST_F(HostileSiteTest, AnArchiveThatWouldWriteOverTheProgramFailsBeforeAnything
   };
   const std::set<std::string> skip = {"site", "USB", "temp", "cache", "run", "hkcu.reg", "hkcu.reg.lock",
                                       "automation.txt", "automation.txt.log", "notices.log"};
+  fs::create_directory_symlink(Prog(), root_ / "link");
   const std::map<std::string, std::string> before = testfiles::Snapshot(root_, skip);
   runModels(inProgramFolder, 0);
   SetRegistry("DOWNLOAD", "ROOTPATH", Dos(root_));
   runModels(above, inProgramFolder.size());
+  SetRegistry("DOWNLOAD", "ROOTPATH", Dos(root_ / "link"));
+  runModels(throughLink, inProgramFolder.size() + above.size());
+  std::string onC = "C:" + Prog().string();
+  std::replace(onC.begin(), onC.end(), '/', '\\');
+  SetDrives(";P=" + Prog().string() + ",fixed");
+  SetRegistry("DOWNLOAD", "ROOTPATH", onC);
+  runModels(otherSpelling, inProgramFolder.size() + above.size() + throughLink.size());
 
   std::vector<std::string> expected = {"prog/Control.bin", "prog/Setup", "prog/Setup/Setup.exe", "prog/__FILEINFO__.ini"};
-  for (auto* cases : {&inProgramFolder, &above})
+  for (auto* cases : {&inProgramFolder, &above, &throughLink, &otherSpelling})
     for (const ProgramFileCase& c : *cases)
       if (!c.left.empty()) expected.push_back(c.left);
   std::sort(expected.begin(), expected.end());

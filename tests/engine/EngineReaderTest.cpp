@@ -161,6 +161,11 @@ TEST(EngineReader, RejectsWhatIsNotAnIntactArchive) {
   std::string badSig = good;
   size_t cd = good.find("PK\x01\x02");
   badSig[cd + 2] = 'X';
+  // The zip component lists an archive by its last end record: one in front of it that also
+  // ends the file could be the archive's just as well.
+  ztest::ZipWriter decoyWriter;
+  decoyWriter.AddFile("a.txt", Pattern(20000));
+  std::string decoy = decoyWriter.Build();
   std::vector<Case> cases = {
       {"empty file", "", ZReadResult::NotZip},
       {"text", std::string(1000, 'x'), ZReadResult::NotZip},
@@ -168,6 +173,9 @@ TEST(EngineReader, RejectsWhatIsNotAnIntactArchive) {
       {"truncated in the data", good.substr(0, good.size() / 2), ZReadResult::NotZip},
       {"entry count larger than the directory", badCount, ZReadResult::Damaged},
       {"damaged directory signature", badSig, ZReadResult::Damaged},
+      {"a second directory in the comment, then zero bytes", ztest::WithDecoyDirectory(good, decoy),
+       ZReadResult::Damaged},
+      {"a second directory that ends the file", ztest::WithDecoyDirectory(good, decoy, 0), ZReadResult::Damaged},
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.label);
@@ -177,6 +185,34 @@ TEST(EngineReader, RejectsWhatIsNotAnIntactArchive) {
     EXPECT_EQ(ReadDirectory(src, ar, why), c.expected);
     EXPECT_FALSE(why.empty());
   }
+}
+
+// An archive stored inside holds an end record of its own, which is no end of the file.
+TEST(EngineReader, AnArchiveStoredLastIsOnlyAnEntry) {
+  ztest::ZipWriter inner;
+  inner.AddFile("inner.txt", "inner");
+  const std::string innerBytes = inner.Build();
+  ztest::ZipWriter w;
+  w.AddFile("a.txt", "alpha").AddFile("inner.zip", innerBytes, 0);
+  const std::string outer = w.Build();
+  for (const std::string& tail : {std::string(), std::string(5, '\0')}) {
+    SCOPED_TRACE(tail.size());
+    MemorySource src(outer + tail);
+    ZArchive ar = MustRead(src);
+    ASSERT_EQ(ar.entries.size(), 2u);
+    EXPECT_EQ(Decode(src, ar, ar.entries[1]).data, innerBytes);
+  }
+}
+
+// The zip component refuses such an archive: it cannot read the directory the engine reads.
+TEST(EngineReader, AZip64RecordNamesTheDirectory) {
+  ztest::ZipWriter decoy, real;
+  decoy.AddFile("a.txt", "alpha");
+  real.AddFile("a.txt", "alpha").AddFile("b.txt", "beta");
+  MemorySource src(ztest::WithZip64Directory(real.Build(), decoy.Build()));
+  ZArchive ar = MustRead(src);
+  ASSERT_EQ(ar.entries.size(), 2u);
+  EXPECT_EQ(Decode(src, ar, ar.entries[1]).data, "beta");
 }
 
 TEST(EngineReader, EmptyArchiveHasNoEntries) {

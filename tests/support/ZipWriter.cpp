@@ -310,6 +310,72 @@ bool ZipWriter::Close() {
   return ok;
 }
 
+namespace {
+
+uint32_t Get32(const std::string& s, size_t at) {
+  uint32_t v = 0;
+  for (int k = 3; k >= 0; --k) v = v << 8 | static_cast<uint8_t>(s[at + static_cast<size_t>(k)]);
+  return v;
+}
+
+void Put64(std::string& out, uint64_t v) {
+  Put32(out, static_cast<uint32_t>(v));
+  Put32(out, static_cast<uint32_t>(v >> 32));
+}
+
+// The central directory of an archive without a comment.
+std::string DirectoryOf(const std::string& archive) {
+  const size_t end = archive.size() - 22;
+  return archive.substr(Get32(archive, end + 16), Get32(archive, end + 12));
+}
+
+}  // namespace
+
+std::string WithDecoyDirectory(const std::string& archive, const std::string& decoy, size_t trailing) {
+  std::string comment = DirectoryOf(decoy);
+  std::string record = decoy.substr(decoy.size() - 22, 16);
+  Put32(record, static_cast<uint32_t>(archive.size()));  // the decoy's directory, where it now sits
+  Put16(record, 0);
+  comment += record + std::string(trailing, '\0');
+  std::string out = archive.substr(0, archive.size() - 2);
+  Put16(out, static_cast<uint32_t>(comment.size()));
+  return out + comment;
+}
+
+std::string WithZip64Directory(const std::string& archive, const std::string& decoy) {
+  const std::string real = DirectoryOf(archive), shown = DirectoryOf(decoy);
+  const size_t entries = Get32(archive, archive.size() - 12) & 0xFFFF;
+  const size_t shownEntries = Get32(decoy, decoy.size() - 12) & 0xFFFF;
+  std::string out = archive.substr(0, Get32(archive, archive.size() - 6)) + shown;
+  const uint64_t realAt = out.size();
+  out += real;
+  const uint64_t recordAt = out.size();
+  Put32(out, 0x06064b50);
+  Put64(out, 44);
+  Put16(out, 45);
+  Put16(out, 45);
+  Put32(out, 0);
+  Put32(out, 0);
+  Put64(out, entries);
+  Put64(out, entries);
+  Put64(out, real.size());
+  Put64(out, realAt);
+  Put32(out, 0x07064b50);
+  Put32(out, 0);
+  Put64(out, recordAt);
+  Put32(out, 1);
+  const uint32_t shownSize = static_cast<uint32_t>(out.size() + 22 - (realAt - shown.size()) - 22);
+  Put32(out, 0x06054b50);
+  Put16(out, 0);
+  Put16(out, 0);
+  Put16(out, static_cast<uint32_t>(shownEntries));
+  Put16(out, static_cast<uint32_t>(shownEntries));
+  Put32(out, shownSize);  // from the decoy's directory to this record
+  Put32(out, 0xFFFFFFFF);
+  Put16(out, 0);
+  return out;
+}
+
 bool ZipWriter::WriteTo(const std::string& unixPath) {
   std::string bytes = Build();
   std::FILE* f = std::fopen(unixPath.c_str(), "wb");

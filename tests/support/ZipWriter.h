@@ -37,6 +37,16 @@ struct ZipEntrySpec {
   size_t truncateData = 0;
 };
 
+// Two directories in one file, for readers that must agree on which is the archive's: archive
+// (without a comment) with decoy's directory and end record as its comment, then trailing zero
+// bytes. The last end record in the file is decoy's; the one whose comment ends the file is
+// archive's. decoy's entries must be archive's first ones, written alike.
+std::string WithDecoyDirectory(const std::string& archive, const std::string& decoy, size_t trailing = 5);
+// archive's directory named by a Zip64 end record, and decoy's by the fields of the end record
+// itself (its directory offset all ones): a reader of Zip64 records sees archive's entries, one
+// that knows none decoy's. decoy's entries must be archive's first ones, written alike.
+std::string WithZip64Directory(const std::string& archive, const std::string& decoy);
+
 // Writes an archive either into memory (Build) or straight to a file (Open/Add/Close), so that
 // archives of hundreds of megabytes need only one entry in memory at a time.
 class ZipWriter {

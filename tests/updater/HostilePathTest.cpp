@@ -1,13 +1,16 @@
 // What a hostile vendor server sends must stay in the folders the user chose: names of a model
 // info file that lead out of the download root, a camera URL whose file name leads out of the
 // chosen folder, a destination that is no valid text, archives that cannot fit on the drive,
-// and an archive that makes a folder where the installed file belongs. The real forms
-// offscreen; the archives come from a server of this test that answers every name it is asked.
+// an archive that makes a folder where the installed file belongs, and archives unpacked into
+// the program folder that would write over its files, however the folder is reached and
+// however the archive's directory may be read. The real forms offscreen; the archives come
+// from a server of this test that answers every name it is asked.
 #include <mutex>
 
 #include "FileListing.h"
 #include "HttpTestServer.h"
 #include "RunFixture.h"
+#include "ZipBuilder.h"
 #include "ZipWriter.h"
 
 namespace runtest {
@@ -302,6 +305,157 @@ TEST_F(HostilePathTest, AFileSectionThatNamesNoFileIsInstalledAsListed) {
   ClickStart();
   EXPECT_EQ(Result(0), "완료");
   EXPECT_EQ(ReadUnix(Data("PAVO_S7/Program/Other.bin")), "other");
+}
+
+// The program folder as the folder an archive is unpacked into, by the spelling the program
+// knows it by (P:, a drive rooted in it), through a link, and by its C: spelling: nothing that
+// the engine would write over the program's own files passes the check before the unpacking.
+class ProgramFolderTest : public HostilePathTest {
+ protected:
+  void SetUp() override {
+    program_ = fs::canonical("/proc/self/exe").parent_path();
+    // The tests of this program run at once, in one program folder: each names its files apart.
+    char tag[32];
+    snprintf(tag, sizeof tag, "Probe%08zx",
+             std::hash<std::string>()(::testing::UnitTest::GetInstance()->current_test_info()->name()) & 0xFFFFFFFF);
+    tag_ = tag;
+    drives_ = ";P=" + program_.string() + ",fixed";
+    hadRecord_ = fs::exists(program_ / "__FILEINFO__.ini");
+    HostilePathTest::SetUp();
+    fs::create_directory_symlink(program_, root_ / "link");
+    // The zip component's boxes, answered.
+    auto answer = [this](TObject*, const AnsiString&, AnsiString& message, int& context, TMsgDlgButtons) {
+      zipBoxes_.push_back(message.str());
+      context = mrOk;
+    };
+    dm_->ZipBuilder->OnZipDialog = answer;
+    form_->ZipBuilder1->OnZipDialog = answer;
+  }
+  void TearDown() override {
+    Clean();
+    HostilePathTest::TearDown();
+  }
+  std::string Name(const char* suffix) const { return tag_ + suffix; }
+  // What would land on the program's own files, and the data file and archive of this test.
+  std::vector<std::string> Hostile() const { return {Name(".dll"), Name("2.dll"), "HTML/" + tag_}; }
+  std::string DataName() const { return Name(".bin"); }
+  // Removes what an archive of this test may have left in the program folder.
+  void Clean() {
+    std::error_code ec;
+    for (const std::string& name : Hostile()) fs::remove_all(program_ / name, ec);
+    fs::remove(program_ / DataName(), ec);
+    for (const char* archive : {".ZIP", ".zip", ".dat"}) fs::remove(program_ / Name(archive), ec);
+    if (!hadRecord_) fs::remove(program_ / "__FILEINFO__.ini", ec);
+  }
+  void ExpectNothingOfTheProgramsWritten() {
+    for (const std::string& name : Hostile()) EXPECT_FALSE(fs::exists(program_ / name)) << name;
+  }
+  AnsiString ProgramOnC() const {
+    std::string dos = "C:" + program_.string();
+    for (char& c : dos)
+      if (c == '/') c = '\\';
+    return dos.c_str();
+  }
+
+  // The archives: the data file first, as the decoy directory needs it.
+  std::string Archive(const std::vector<std::string>& names, const std::vector<std::string>& folders = {}) const {
+    ztest::ZipWriter zip;
+    zip.AddFile(DataName(), kData);
+    for (const std::string& name : names) zip.AddFile(name, "hostile bytes");
+    for (const std::string& folder : folders) zip.AddDir(folder);
+    return zip.Build();
+  }
+  std::string Decoy() const { return ztest::WithDecoyDirectory(Archive({Name(".dll")}), Archive({})); }
+  // A file that the component takes for an executable carrying only the directory of the ".zip"
+  // beside it ("MZ", a central header where the stored offset points, no local header where
+  // that one points), while the engine finds the archive behind the stub.
+  std::string CarriedByAStub() const {
+    std::string archive = Archive({Name(".dll")});
+    const size_t end = archive.size() - 22;
+    size_t stored = 0;
+    for (int k = 3; k >= 0; --k) stored = stored << 8 | uint8_t(archive[end + 16 + size_t(k)]);
+    std::string stub = "MZ" + std::string(stored - 2, '\0') + "PK\x01\x02" + std::string(42 + 64, '\0');
+    return stub + archive;
+  }
+  struct Case {
+    const char* what;
+    std::string archive;
+    AnsiString folder;
+    std::string beside = "";  // the ".zip" beside the archive, which then has another extension
+  };
+  std::vector<Case> HostileCases() const {
+    return {
+        {"a second directory in the comment", Decoy(), "P:\\"},
+        {"folder entries", Archive({}, {"HTML/" + tag_ + "/", Name("2.dll/")}), "P:\\"},
+        {"a library, through a link", Archive({Name(".dll")}), Dos("link")},
+        {"a library, by the folder's other spelling", Archive({Name(".dll")}), ProgramOnC()},
+        {"a library, listed from the archive beside", CarriedByAStub(), "P:\\", Archive({})},
+        {"a second directory named by a Zip64 end record",
+         ztest::WithZip64Directory(Archive({Name(".dll")}), Archive({})), "P:\\"},
+    };
+  }
+
+  static constexpr const char* kData = "the listed data file";
+  static constexpr const char* kNotAZip = "This archive is not a valid Zip archive";
+  std::string tag_;
+  std::vector<std::string> zipBoxes_;
+  fs::path program_;
+  bool hadRecord_ = false;
+};
+
+TEST_F(ProgramFolderTest, AnArchiveThatWouldWriteOverTheProgramStaysPacked) {
+  auto unzip = [&](const Case& c) {
+    if (!c.beside.empty()) WriteUnix(root_ / "camera.zip", c.beside);
+    const std::string name = c.beside.empty() ? "camera.zip" : "camera.bin";
+    WriteUnix(root_ / name, c.archive);
+    dm_->UnzipTo(Dos(name), c.folder, true);
+    EXPECT_EQ(GetCurrentDir(), dm_->RootPath);
+    return name;
+  };
+  for (const Case& c : HostileCases()) {
+    SCOPED_TRACE(c.what);
+    zipBoxes_.clear();
+    const std::string name = unzip(c);
+    // An archive with two directories is no valid one (the first listing is not yet unattended).
+    if (c.archive == Decoy()) {
+      EXPECT_EQ(zipBoxes_, std::vector<std::string>{kNotAZip});
+    }
+    ExpectNothingOfTheProgramsWritten();
+    EXPECT_FALSE(fs::exists(program_ / DataName()));
+    EXPECT_TRUE(fs::exists(root_ / name));
+    Clean();
+  }
+  // What may go there arrives, through the link too.
+  unzip({"only data, through a link", Archive({}), Dos("link")});
+  EXPECT_EQ(ReadUnix(program_ / DataName()), kData);
+  EXPECT_FALSE(fs::exists(root_ / "camera.zip"));
+}
+
+TEST_F(ProgramFolderTest, ARunIntoTheProgramFolderFailsTheFileBeforeAnythingOfItsArchiveIsWritten) {
+  sample_["DEST_PATH"] = ".";
+  sample_["AG_FILENAME"] = DataName();
+  sample_["AG_FILESIZE"] = std::to_string(strlen(kData));
+  for (const Case& c : HostileCases()) {
+    SCOPED_TRACE(c.what);
+    dm_->SetRootPath(c.folder);
+    ASSERT_EQ(dm_->RootPath, c.folder);
+    Serve(c.archive);
+    const std::string zipName = Name(c.beside.empty() ? ".ZIP" : ".dat");
+    if (!c.beside.empty()) WriteUnix(program_ / Name(".zip"), c.beside);
+    Prepare("AG_ZIPNAME", zipName);
+    zipBoxes_.clear();
+    ClickStart();
+    EXPECT_EQ(Result(0), "파일오류");
+    if (c.archive == Decoy()) {
+      EXPECT_EQ(zipBoxes_, std::vector<std::string>{kNotAZip});
+    }
+    ExpectNothingOfTheProgramsWritten();
+    EXPECT_FALSE(fs::exists(program_ / DataName()));
+    // The archive arrived and stays for the next start.
+    EXPECT_EQ(ReadUnix(program_ / zipName), c.archive);
+    EXPECT_TRUE(Notices().empty());
+    Clean();
+  }
 }
 
 // The download root on a drive that reports 4 MB free.

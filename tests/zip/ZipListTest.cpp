@@ -447,6 +447,43 @@ TEST_F(ListTest, NotAnArchiveAndUnopenableFile) {
   EXPECT_TRUE(w.ZipContents.empty());
 }
 
+// The engine takes the end record by the same rule: the record the listing reads is the one
+// whose directory is unpacked. One that a comment only holds in part is no end record; two
+// that could each be the archive's make no valid archive, nor does one that defers to a Zip64
+// record.
+TEST_F(ListTest, TheEndRecordIsTheOneTheEngineTakes) {
+  ZipWriter decoyWriter;
+  decoyWriter.AddFile("Data.bin", "data");
+  const std::string decoy = decoyWriter.Build();
+  ZipWriter real;
+  real.AddFile("Data.bin", "data");
+  real.AddFile("Probe.dll", "probe");
+  const std::string archive = real.Build();
+  ZipWriter commented;
+  commented.AddFile("a.txt", "x");
+  commented.SetComment(std::string("PK\x05\x06 fake end record inside the comment", 40));
+  const struct {
+    const char* what;
+    std::string bytes;
+    int result;
+    std::vector<std::string> listed;
+  } cases[] = {
+      {"a signature at the start of the comment", commented.Build(), 0, {"a.txt"}},
+      {"a second directory in the comment, then zero bytes", ztest::WithDecoyDirectory(archive, decoy), 11036, {}},
+      {"a second directory that ends the file", ztest::WithDecoyDirectory(archive, decoy, 0), 11036, {}},
+      // The engine reads the directory the Zip64 record names, which this reader does not know.
+      {"a second directory named by a Zip64 end record", ztest::WithZip64Directory(archive, decoy), 11015, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    messages.clear();
+    EXPECT_EQ(List("two.zip", c.bytes), c.result) << Dump(messages);
+    std::vector<std::string> listed;
+    for (const auto& e : w.ZipContents) listed.push_back(e->FileName.str());
+    EXPECT_EQ(listed, c.listed);
+  }
+}
+
 TEST_F(ListTest, MissingFileIsQuiet) {
   w.ZipFileName = "T:\\missing.zip";
   EXPECT_EQ(w.List(), 0);

@@ -36,6 +36,19 @@ std::string DosToUnix(const std::string& dosPath);
 // A Unix path inside one of the drives' folders -> its DOS path; empty when outside every drive.
 std::string UnixToDos(const std::string& unixPath);
 
+// What a DOS path leads to, equal for every spelling that reaches it (letter case, a link,
+// another drive rooted in the same folder): the device and file number of the file or folder.
+struct FileIdentity {
+  unsigned long long device = 0;
+  unsigned long long file = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+// False when nothing is there.
+bool GetFileIdentity(const std::string& dosPath, FileIdentity& identity);
+// The identity of each start of a DOS path, the drive's root first ("C:\", "C:\dir",
+// "C:\dir\file"), up to the first that does not exist.
+std::vector<FileIdentity> GetPathIdentities(const std::string& dosPath);
+
 // Replaces a file's whole content so that it is never seen half written: the bytes go to
 // "<file>.tmp-PID-N" beside it, which is synced and renamed over the file. Such files that
 // writers killed before their rename left behind are removed first; a live writer's stay.

@@ -504,6 +504,39 @@ bool IsDirectory(const std::string& unixPath) {
   return stat(unixPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool GetFileIdentity(const std::string& dosPath, FileIdentity& identity) {
+  std::string unixPath;
+  struct stat st;
+  if (!MapPath(dosPath.c_str(), unixPath) || stat(unixPath.c_str(), &st) != 0) return false;
+  identity.device = st.st_dev;
+  identity.file = st.st_ino;
+  return true;
+}
+
+std::vector<FileIdentity> GetPathIdentities(const std::string& dosPath) {
+  std::vector<FileIdentity> identities;
+  std::string unixPath;
+  Drive drive;
+  if (!MapPath(dosPath.c_str(), unixPath) || !FindDrive(NormalizeDos(dosPath)[0], drive)) return identities;
+  auto add = [&](const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    identities.push_back({st.st_dev, st.st_ino});
+    return true;
+  };
+  // The path is the drive's folder followed by one name for each step.
+  std::string prefix = drive.root;
+  const std::string rest = unixPath.substr(std::min(unixPath.size(), prefix == "/" ? 1 : prefix.size() + 1));
+  if (!add(prefix)) return identities;
+  for (size_t start = 0; start < rest.size();) {
+    size_t end = std::min(rest.find('/', start), rest.size());
+    prefix += (prefix == "/" ? "" : "/") + rest.substr(start, end - start);
+    if (!add(prefix)) break;
+    start = end + 1;
+  }
+  return identities;
+}
+
 }  // namespace winplat
 
 using namespace winplat;

@@ -203,6 +203,50 @@ TEST_F(DosPaths, UnixToDosNamesOnlyPathsOnDrives) {
   EXPECT_EQ(winplat::UnixToDos(base_ + "/cc"), "") << "a folder that only starts like a drive's";
 }
 
+TEST_F(DosPaths, AFileIsKnownByWhatItIsWhicheverSpellingLeadsThere) {
+  std::filesystem::create_directory_symlink(C("Dir"), C("Link"));
+  std::filesystem::create_symlink(C("Dir/File.TXT"), C("Alias.txt"));
+  std::string table = "C=" + C() + ",fixed;E=" + Usb() + ",removable,NAVI;F=" + C("Dir") + ",fixed";
+  setenv("WINPLAT_DRIVES", table.c_str(), 1);
+  winplat::ReloadDrives();
+  winplat::FileIdentity file, folder, id;
+  ASSERT_TRUE(winplat::GetFileIdentity("C:\\Dir\\File.TXT", file));
+  ASSERT_TRUE(winplat::GetFileIdentity("C:\\Dir", folder));
+  EXPECT_FALSE(file == folder);
+  const struct {
+    const char* path;
+    const winplat::FileIdentity* same;  // null: another file
+  } cases[] = {
+      {"c:\\dir\\file.txt", &file},       {"C:\\Link\\File.TXT", &file}, {"C:\\Alias.txt", &file},
+      {"F:\\File.TXT", &file},             {"C:\\Dir\\..\\Link\\", &folder}, {"F:\\", &folder},
+      {"C:\\Both\\AB.txt", nullptr},     {"E:\\Maps", nullptr},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(winplat::GetFileIdentity(c.path, id)) << c.path;
+    if (c.same)
+      EXPECT_TRUE(id == *c.same) << c.path;
+    else
+      EXPECT_FALSE(id == file || id == folder) << c.path;
+  }
+  for (const char* missing : {"C:\\Dir\\None.txt", "C:\\None\\File.TXT", "Z:\\File.TXT", ""})
+    EXPECT_FALSE(winplat::GetFileIdentity(missing, id)) << missing;
+
+  // Each start of a path, up to the first that is missing.
+  winplat::FileIdentity root;
+  ASSERT_TRUE(winplat::GetFileIdentity("C:\\", root));
+  const struct {
+    const char* path;
+    std::vector<winplat::FileIdentity> starts;
+  } paths[] = {
+      {"C:\\link\\file.txt", {root, folder, file}},
+      {"C:\\Link\\None\\File.TXT", {root, folder}},
+      {"F:\\File.TXT", {folder, file}},
+      {"C:\\", {root}},
+      {"Z:\\File.TXT", {}},
+  };
+  for (const auto& p : paths) EXPECT_TRUE(winplat::GetPathIdentities(p.path) == p.starts) << p.path;
+}
+
 TEST_F(DosPaths, CurrentFolderFollowsSetCurrentDirectory) {
   char buffer[MAX_PATH];
   ASSERT_TRUE(SetCurrentDirectoryA("dir"));
