@@ -182,9 +182,14 @@ TEST_F(RetryWaitSeenTest, ARefusedArchiveIsAskedForAgainAfterAPauseThatDoublesTo
               [&] { TfrmProgramUpdate::HandleCommand(form_, "__PauseUpdate", false); });
   ClickStart();
   ASSERT_TRUE(enough.Done());
-  EXPECT_EQ(recorder.waits, (std::vector<uint32_t>{1000, 2000, 4000, 8000, 16000, 30000, 30000}));
+  // The pause is asked once the eighth request is in; a refusal is quick, so the eighth try may
+  // already have ended and its pause begun when the pause comes (it then ends that pause).
+  std::vector<uint32_t> waits = recorder.waits;
+  if (waits.size() == 8 && waits.back() == 30000) waits.pop_back();
+  EXPECT_EQ(waits, (std::vector<uint32_t>{1000, 2000, 4000, 8000, 16000, 30000, 30000}))
+      << ::testing::PrintToString(recorder.waits);
   std::vector<uint32_t> ticks = Ticks();
-  ASSERT_EQ(ticks.size(), 8u);  // the pause came during the try: no further one
+  ASSERT_EQ(ticks.size(), 8u);  // the pause came during the try or the pause after it: no further try
   for (size_t k = 0; k + 1 < ticks.size(); ++k)
     EXPECT_GE(ticks[k + 1] - ticks[k], std::min<uint32_t>(1000u << k, 30000)) << "before try " << k + 2;
   EXPECT_EQ(ProgramRow(), std::vector<std::string>{"재시도"});
@@ -206,7 +211,10 @@ TEST_F(RetryWaitTest, ACutBodyPastTwoGiBIsReadAndAskedForAgainAfterThePause) {
   std::vector<uint32_t> ticks = Ticks();
   ASSERT_EQ(ticks.size(), 2u);
   EXPECT_GE(ticks[1] - ticks[0], 1000u);
-  EXPECT_EQ(own_->BodyBytesSent(), 2LL << 20);
+  // The first try reads the body up to its cut; the pause, asked once the second request is in,
+  // may end the second try before all its megabyte has left the server.
+  EXPECT_GE(own_->BodyBytesSent(), 1LL << 20);
+  EXPECT_LE(own_->BodyBytesSent(), 2LL << 20);
   EXPECT_EQ(ProgramRow(), (std::vector<std::string>{"%", "재시도", "%"}));
   EXPECT_EQ(Result(0), "중지");
 }
