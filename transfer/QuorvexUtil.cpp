@@ -376,3 +376,42 @@ HWND ActivatePrevInstance(const AnsiString& Title) {
   }
   return hwnd;
 }
+
+// ---------------------------------------------------------------- files a transfer writes
+
+TTransferFile::TTransferFile(const AnsiString& Target)
+    : TTransferFile(ExtractFilePath(ExpandFileName(Target)), "qvt", ExpandFileName(Target)) {}
+
+std::unique_ptr<TTransferFile> TTransferFile::NewIn(const AnsiString& Folder, const AnsiString& Prefix) {
+  return std::unique_ptr<TTransferFile>(new TTransferFile(Folder, Prefix, ""));
+}
+
+TTransferFile::TTransferFile(const AnsiString& Folder, const AnsiString& Prefix, const AnsiString& Target)
+    : FTarget(Target) {
+  char name[MAX_PATH] = {};
+  if (GetTempFileNameA(Folder.c_str(), Prefix.c_str(), 0, name) == 0)
+    throw EFCreateError("Cannot create file " + (Target.IsEmpty() ? Folder : Target) + ". " +
+                        SysErrorMessage(int(GetLastError())));
+  FName = name;
+  if (FTarget.IsEmpty()) FTarget = FName;
+  try {
+    FStream = std::make_unique<TFileStream>(FName, fmCreate);
+  } catch (...) {
+    DeleteFileA(FName.c_str());
+    throw;
+  }
+}
+
+TTransferFile::~TTransferFile() {
+  FStream.reset();
+  if (!FName.IsEmpty()) DeleteFileA(FName.c_str());
+}
+
+bool TTransferFile::Commit() {
+  if (FName.IsEmpty()) return false;
+  FStream.reset();
+  bool placed = FName == FTarget || MoveFileExA(FName.c_str(), FTarget.c_str(), MOVEFILE_REPLACE_EXISTING);
+  if (!placed) DeleteFileA(FName.c_str());
+  FName = "";
+  return placed;
+}
