@@ -382,12 +382,26 @@ HWND ActivatePrevInstance(const AnsiString& Title) {
 TTransferFile::TTransferFile(const AnsiString& Target)
     : TTransferFile(ExtractFilePath(ExpandFileName(Target)), "qvt", ExpandFileName(Target)) {}
 
+namespace {
+
+// A folder or a read-only file of the target's name can never be replaced: the transfer fails
+// before it starts, as creating the file itself would.
+void EnsureReplaceable(const AnsiString& Target) {
+  DWORD attributes = GetFileAttributesA(Target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
+    throw EFCreateError("Cannot create file " + Target + ". " + SysErrorMessage(ERROR_ACCESS_DENIED));
+}
+
+}  // namespace
+
 std::unique_ptr<TTransferFile> TTransferFile::NewIn(const AnsiString& Folder, const AnsiString& Prefix) {
   return std::unique_ptr<TTransferFile>(new TTransferFile(Folder, Prefix, ""));
 }
 
 TTransferFile::TTransferFile(const AnsiString& Folder, const AnsiString& Prefix, const AnsiString& Target)
     : FTarget(Target) {
+  if (!FTarget.IsEmpty()) EnsureReplaceable(FTarget);
   char name[MAX_PATH] = {};
   if (GetTempFileNameA(Folder.c_str(), Prefix.c_str(), 0, name) == 0)
     throw EFCreateError("Cannot create file " + (Target.IsEmpty() ? Folder : Target) + ". " +

@@ -950,8 +950,9 @@ bool TfrmProgramUpdate::Unzip(const AnsiString& archive, const AnsiString& folde
       AnsiString dir = ExtractFileDir(archive);
       if (n > 1) {
         for (int k = 1; k <= n; ++k) {
-          TakePlaced(PartPath(dir, zipName, k));
-          DeleteFile(PartPath(dir, zipName, k));
+          AnsiString part = PartPath(dir, zipName, k);
+          TakePlaced(part);
+          DeleteFile(part);
         }
       } else {
         TakePlaced(archive);
