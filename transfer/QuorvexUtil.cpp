@@ -384,13 +384,17 @@ TTransferFile::TTransferFile(const AnsiString& Target)
 
 namespace {
 
+[[noreturn]] void CannotCreate(const AnsiString& Name, int Error) {
+  throw EFCreateError("Cannot create file " + Name + ". " + SysErrorMessage(Error));
+}
+
 // A folder or a read-only file of the target's name can never be replaced: the transfer fails
 // before it starts, as creating the file itself would.
 void EnsureReplaceable(const AnsiString& Target) {
   DWORD attributes = GetFileAttributesA(Target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
-    throw EFCreateError("Cannot create file " + Target + ". " + SysErrorMessage(ERROR_ACCESS_DENIED));
+    CannotCreate(Target, ERROR_ACCESS_DENIED);
 }
 
 }  // namespace
@@ -404,8 +408,7 @@ TTransferFile::TTransferFile(const AnsiString& Folder, const AnsiString& Prefix,
   if (!FTarget.IsEmpty()) EnsureReplaceable(FTarget);
   char name[MAX_PATH] = {};
   if (GetTempFileNameA(Folder.c_str(), Prefix.c_str(), 0, name) == 0)
-    throw EFCreateError("Cannot create file " + (Target.IsEmpty() ? Folder : Target) + ". " +
-                        SysErrorMessage(int(GetLastError())));
+    CannotCreate(Target.IsEmpty() ? Folder : Target, int(GetLastError()));
   FName = name;
   if (FTarget.IsEmpty()) FTarget = FName;
   try {
