@@ -62,12 +62,12 @@ void WriteLeftPackages(TStringList* left) {
     reg.DeleteValue(kLeftPackages);
 }
 
-// A package file made (left true), or gone (false).
+// A package file made (left true), or gone (false). Names whose file is gone go too.
 void NotePackage(const AnsiString& path, bool left) {
   std::unique_ptr<TStringList> packages = ReadLeftPackages();
-  int i = packages->IndexOf(path);
-  if (left && i < 0) packages->Add(path);
-  if (!left && i >= 0) packages->Delete(i);
+  for (int i = packages->Count() - 1; i >= 0; --i)
+    if (!FileExists((*packages)[i]) || SameText((*packages)[i], path)) packages->Delete(i);
+  if (left) packages->Add(path);
   WriteLeftPackages(packages.get());
 }
 
