@@ -454,3 +454,59 @@ HWND ActivatePrevInstance(const AnsiString& Title) {
   }
   return hwnd;
 }
+
+// ---------------------------------------------------------------- files a transfer writes
+
+TTransferFile::TTransferFile(const AnsiString& Target)
+    : TTransferFile(ExtractFilePath(ExpandFileName(Target)), "qvt", ExpandFileName(Target)) {}
+
+namespace {
+
+[[noreturn]] void CannotCreate(const AnsiString& Name, int Error) {
+  throw EFCreateError("Cannot create file " + Name + ". " + SysErrorMessage(Error));
+}
+
+// A folder or a read-only file of the target's name can never be replaced: the transfer fails
+// before it starts, as creating the file itself would.
+void EnsureReplaceable(const AnsiString& Target) {
+  DWORD attributes = GetFileAttributesA(Target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
+    CannotCreate(Target, ERROR_ACCESS_DENIED);
+}
+
+}  // namespace
+
+std::unique_ptr<TTransferFile> TTransferFile::NewIn(const AnsiString& Folder, const AnsiString& Prefix) {
+  return std::unique_ptr<TTransferFile>(new TTransferFile(Folder, Prefix, ""));
+}
+
+TTransferFile::TTransferFile(const AnsiString& Folder, const AnsiString& Prefix, const AnsiString& Target)
+    : FTarget(Target) {
+  if (!FTarget.IsEmpty()) EnsureReplaceable(FTarget);
+  char name[MAX_PATH] = {};
+  if (GetTempFileNameA(Folder.c_str(), Prefix.c_str(), 0, name) == 0)
+    CannotCreate(Target.IsEmpty() ? Folder : Target, int(GetLastError()));
+  FName = name;
+  if (FTarget.IsEmpty()) FTarget = FName;
+  try {
+    FStream = std::make_unique<TFileStream>(FName, fmCreate);
+  } catch (...) {
+    DeleteFileA(FName.c_str());
+    throw;
+  }
+}
+
+TTransferFile::~TTransferFile() {
+  FStream.reset();
+  if (!FName.IsEmpty()) DeleteFileA(FName.c_str());
+}
+
+bool TTransferFile::Commit() {
+  if (FName.IsEmpty()) return false;
+  FStream.reset();
+  bool placed = FName == FTarget || MoveFileExA(FName.c_str(), FTarget.c_str(), MOVEFILE_REPLACE_EXISTING);
+  if (!placed) DeleteFileA(FName.c_str());
+  FName = "";
+  return placed;
+}

@@ -106,3 +106,36 @@ int FileChecksum(const AnsiString& FileName, unsigned int& Value);
 // The application window of a running instance titled Title, restored when minimised and
 // brought to the front; null when there is none.
 HWND ActivatePrevInstance(const AnsiString& Title);
+
+// ---------------------------------------------------------------- files a transfer writes
+
+// A file that a transfer writes, for every transfer that stores what it receives. The body goes
+// into a new file beside the target, under a name the system makes, so that nothing already there
+// is truncated while it arrives; Commit gives the new file the target's name, replacing a file of
+// that name, once the caller has judged the transfer a success. Without a Commit (a failed or
+// stopped transfer, an exception) the new file is deleted and the target keeps what it held.
+class TTransferFile {
+ public:
+  // Raises EFCreateError when no new file can be made beside Target.
+  explicit TTransferFile(const AnsiString& Target);
+  // A file that must take no name already there (a package): the new file, named Prefix, a
+  // number and ".TMP" in Folder, is the target itself, and Commit keeps it.
+  static std::unique_ptr<TTransferFile> NewIn(const AnsiString& Folder, const AnsiString& Prefix);
+  ~TTransferFile();
+  TTransferFile(const TTransferFile&) = delete;
+  TTransferFile& operator=(const TTransferFile&) = delete;
+
+  // The new file, open for writing; null after Commit.
+  TStream* Stream() const { return FStream.get(); }
+  // The full path of the file once committed.
+  const AnsiString& FileName() const { return FTarget; }
+  // False when the new file cannot take the target's name (it is deleted then).
+  bool Commit();
+
+ private:
+  TTransferFile(const AnsiString& Folder, const AnsiString& Prefix, const AnsiString& Target);
+
+  AnsiString FTarget;
+  AnsiString FName;
+  std::unique_ptr<TFileStream> FStream;
+};

@@ -40,12 +40,45 @@ bool IsInside(const AnsiString& path, const AnsiString& folder) {
   return full.Length() > root.Length() && full.SubString(1, root.Length()) == root;
 }
 
-// A new, empty file in the current folder, named by the system so that it is no file that was
-// there before; its bare name, "" when none can be made.
-AnsiString NewPackageFile() {
-  char name[MAX_PATH] = {};
-  if (GetTempFileNameA(GetCurrentDir().c_str(), "qvu", 0, name) == 0) return "";
-  return ExtractFileName(name);
+// The packages that may still lie in a program folder, by full path, kept beside the check
+// values from run to run: a restart ends the program before its helper runs, and the helper
+// keeps a package it cannot unpack. Each run first deletes what the runs before it left, so no
+// more than one run's packages are ever left.
+const char* const kLeftPackages = "PACKAGES";
+
+std::unique_ptr<TStringList> ReadLeftPackages() {
+  auto left = std::make_unique<TStringList>();
+  TRegistry reg;
+  reg.RootKey = HKEY_CURRENT_USER;
+  if (reg.OpenKey(kCacheKey, false)) left->SetCommaText(reg.ReadString(kLeftPackages));
+  return left;
+}
+
+void WriteLeftPackages(TStringList* left) {
+  TRegistry reg;
+  reg.RootKey = HKEY_CURRENT_USER;
+  if (!reg.OpenKey(kCacheKey, left->Count() > 0)) return;
+  if (left->Count() > 0)
+    reg.WriteString(kLeftPackages, left->GetCommaText());
+  else if (reg.ValueExists(kLeftPackages))
+    reg.DeleteValue(kLeftPackages);
+}
+
+// A package file made (left true), or gone (false). Names whose file is gone go too.
+void NotePackage(const AnsiString& path, bool left) {
+  std::unique_ptr<TStringList> packages = ReadLeftPackages();
+  for (int i = packages->Count() - 1; i >= 0; --i)
+    if (!FileExists((*packages)[i]) || SameText((*packages)[i], path)) packages->Delete(i);
+  if (left) packages->Add(path);
+  WriteLeftPackages(packages.get());
+}
+
+void DeleteLeftPackages() {
+  std::unique_ptr<TStringList> packages = ReadLeftPackages();
+  if (packages->Count() == 0) return;
+  for (int i = packages->Count() - 1; i >= 0; --i)
+    if (!FileExists((*packages)[i]) || DeleteFile((*packages)[i])) packages->Delete(i);
+  WriteLeftPackages(packages.get());
 }
 
 }  // namespace
@@ -73,6 +106,7 @@ bool TQuorvexWebUpdate::Execute(AnsiString url) {
   AnsiString infoPath = RemoveDoubleBackslash(GetTempDirectory() + "\\" + kInfoFileName);
   AnsiString oldDir = GetCurrentDir();
   SetCurrentDir(GetProgramDir());
+  DeleteLeftPackages();
 
   bool oldCache = UseCache;
   UseCache = false;
@@ -85,12 +119,16 @@ bool TQuorvexWebUpdate::Execute(AnsiString url) {
   }
 
   std::unique_ptr<char[]> received(buffer);
+  bool stored = false;
   try {
-    TFileStream file(infoPath, fmCreate);
-    file.WriteBuffer(received.get(), n);
+    TTransferFile file(infoPath);
+    file.Stream()->WriteBuffer(received.get(), n);
+    stored = file.Commit();
   } catch (const Exception&) {
+    stored = false;
+  }
+  if (!stored) {
     // A list that cannot be stored cannot be read either: treat it as not received.
-    DeleteFile(infoPath);
     SetCurrentDir(oldDir);
     return false;
   }
@@ -106,7 +144,8 @@ bool TQuorvexWebUpdate::Execute(AnsiString url) {
   // After a close nothing further starts, neither the helper nor a restart: the packages that
   // arrived are nobody's to unpack.
   if (ProgramClosing()) {
-    DeletePackages();
+    DeleteLeftPackages();
+    FPackages->Clear();
     FIsRestart = false;
     SetCurrentDir(oldDir);
     return false;
@@ -120,17 +159,11 @@ bool TQuorvexWebUpdate::Execute(AnsiString url) {
       RunHelper(FPackages->GetDelimitedText());
       // The helper has ended. A package still there was not unpacked; the next run fetches its
       // own under a new name, so this one would only pile up in the program folder.
-      DeletePackages();
+      DeleteLeftPackages();
     }
   }
   SetCurrentDir(oldDir);
   return true;
-}
-
-void TQuorvexWebUpdate::DeletePackages() {
-  for (int i = 0; i < FPackages->Count(); ++i)
-    if (FileExists((*FPackages)[i])) DeleteFile((*FPackages)[i]);
-  FPackages->Clear();
 }
 
 bool TQuorvexWebUpdate::ProcessInfoFile(AnsiString baseUrl, TIniFile* ini) {
@@ -184,29 +217,32 @@ bool TQuorvexWebUpdate::ProcessInfoFile(AnsiString baseUrl, TIniFile* ini) {
     // would replace a file of the program's own (Sorvel.exe, ZBEngine.dll...), which the helper
     // deletes with the package once unpacked. A new file of its own in the current folder (the
     // program folder) is what the helper is handed and deletes.
-    AnsiString local = NewPackageFile();
-    if (local.IsEmpty()) {
+    std::unique_ptr<TTransferFile> file;
+    try {
+      file = TTransferFile::NewIn(GetCurrentDir(), "qvu");
+    } catch (const Exception&) {
       DoError(FormatStr("화일에 쓸수 없습니다.[%s]", cab.c_str()));
       continue;
     }
-    std::unique_ptr<TFileStream> stream;
+    AnsiString path = file->FileName();
+    NotePackage(path, true);
+    AnsiString error;
     try {
-      stream = std::make_unique<TFileStream>(local, fmCreate);
-      int received = GetStream(BackslashToSlash(baseUrl + "/" + cab), stream.get(), false);
-      if (received < 1) {
-        stream.reset();
-        DeleteFile(local);
-        DoError(FormatStr("화일에 받을 수 없습니다.[%s]", cab.c_str()));
-      } else {
-        FPackages->Add(local);
-        if (programFile) FIsRestart = true;
-        stream.reset();
-      }
+      if (GetStream(BackslashToSlash(baseUrl + "/" + cab), file->Stream(), false) < 1)
+        error = FormatStr("화일에 받을 수 없습니다.[%s]", cab.c_str());
+      else if (!file->Commit())
+        error = FormatStr("화일에 쓸수 없습니다.[%s]", cab.c_str());
     } catch (const Exception&) {
-      stream.reset();
-      DeleteFile(local);
-      DoError(FormatStr("화일에 쓸수 없습니다.[%s]", cab.c_str()));
+      error = FormatStr("화일에 쓸수 없습니다.[%s]", cab.c_str());
     }
+    file.reset();
+    if (!error.IsEmpty()) {
+      NotePackage(path, false);
+      DoError(error);
+      continue;
+    }
+    FPackages->Add(ExtractFileName(path));
+    if (programFile) FIsRestart = true;
   }
 
   TStringList keys;

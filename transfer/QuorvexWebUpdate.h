@@ -34,8 +34,6 @@ class TQuorvexWebUpdate : public TQuorvexWebGet {
   TNotifyEvent OnUncompress;
 
  private:
-  // Deletes the packages fetched that are still there and forgets them.
-  void DeletePackages();
   std::unique_ptr<TStringList> FPackages;
   bool FIsRestart = false;
 };

@@ -23,26 +23,11 @@ const char* const kSecretText = "Movrant for Pavo\nDelmaro 내비게이션 데�
 const char* const kFolderTitle = "폴더를 선택 하면, 선택된 폴더에 자료를 내려 받습니다.";
 const char* const kFolderCaption = "내려 받기 폴더 선택";
 
-// The camera file already on the drive is the user's until a whole new one is there: the
-// transfer goes into a new temporary file beside it, which takes its place only once the
-// transfer succeeded. A failed or killed transfer leaves the old file as it was.
-int DownloadReplacing(const AnsiString& url, const AnsiString& local, const AnsiString& folder) {
-  char temp[MAX_PATH] = {};
-  if (GetTempFileNameA(folder.c_str(), "cam", 0, temp) == 0)
-    throw EFCreateError("Cannot create file " + local + ". " + SysErrorMessage(int(GetLastError())));
-  int n = -1;
-  try {
-    TFileStream stream(temp, fmCreate);
-    n = DownloadToStream(url, &stream);
-  } catch (...) {
-    DeleteFileA(temp);
-    throw;
-  }
-  if (n < 0 || !MoveFileExA(temp, local.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-    DeleteFileA(temp);
-    return -1;
-  }
-  return n;
+// The camera file already on the drive is the user's until a whole new one is there.
+int DownloadReplacing(const AnsiString& url, const AnsiString& local) {
+  TTransferFile file(local);
+  int n = DownloadToStream(url, file.Stream());
+  return n >= 0 && file.Commit() ? n : -1;
 }
 
 }  // namespace
@@ -172,7 +157,7 @@ void TfrmMain::btnCameraUpdateClick(TObject*) {
   // A name that is not one plain file name would lead out of the chosen folder, and one of the
   // program's own files (the folder may be the program's) must stay: either fails as a download
   // that did not arrive, and nothing is created.
-  if (IsPlainFileName(name) && !IsProgramOwnFile(local)) n = DownloadReplacing(url, local, folder);
+  if (IsPlainFileName(name) && !IsProgramOwnFile(local)) n = DownloadReplacing(url, local);
   // After a close nothing further starts: no message, no unpacking, no notice, no folder.
   if (ProgramClosing()) return;
   if (n < 0) {
@@ -180,9 +165,19 @@ void TfrmMain::btnCameraUpdateClick(TObject*) {
                             MB_ICONERROR | MB_YESNO);
     return;
   }
-  if (UpperCase(ExtractFileExt(local)) == ".ZIP") dmMaster->UnzipTo(local, folder, true);
+  bool installed = true;
+  if (UpperCase(ExtractFileExt(local)) == ".ZIP") {
+    dmMaster->UnzipTo(local, folder, true);
+    // UnzipTo deletes the archive only after a clean extraction: one still there was not
+    // installed (damaged, cut short, or refused), and the service is not told it was.
+    installed = !FileExists(local);
+  }
   if (ProgramClosing()) return;
-  dmMaster->NotifyServer("C", "");
+  if (installed)
+    dmMaster->NotifyServer("C", "");
+  else
+    Application->MessageBox("Camera 파일을 풀지 못했습니다.\n잠시 후 다시 시도해 보세요.", PROGRAM_TITLE,
+                            MB_ICONERROR | MB_YESNO);
   if (ProgramClosing()) return;
   ShellExecuteA(Handle, "open", folder.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }

@@ -147,6 +147,14 @@ TfrmProgramUpdate::~TfrmProgramUpdate() {
 
 void TfrmProgramUpdate::FormCreate(TObject*) { FillModels(); }
 
+bool TfrmProgramUpdate::TakePlaced(const AnsiString& path) {
+  auto placed = std::find_if(PlacedFiles.begin(), PlacedFiles.end(),
+                             [&](const AnsiString& p) { return SamePath(p, path); });
+  if (placed == PlacedFiles.end()) return false;
+  PlacedFiles.erase(placed);
+  return true;
+}
+
 void TfrmProgramUpdate::FormDestroy(TObject*) {
   BarLeft.reset();
   BarBody.reset();
@@ -645,14 +653,16 @@ void TfrmProgramUpdate::CleanupInterrupted(TMemIniFile* model) {
   int n = model->ReadInteger(section, "AG_NUMSPAN", 0);
   // Names leading out were never fetched: there is nothing of theirs to delete.
   if (dir.IsEmpty() || !IsPlainFileName(zipName)) return;
+  // Only what the stopped run's transfers put in place is the program's to delete: a file of
+  // the archive's name that no transfer of this session wrote (the user's own, another file's)
+  // stays. Nor was a name of the program's own ever fetched.
   if (n < 2) {
     AnsiString path = RemoveDoubleBackslash(FormatStr("%s\\%s", dir.c_str(), zipName.c_str()));
-    // A name of the program's own was never fetched: that file is not the archive.
-    if (FileExists(path) && !IsProgramOwnFile(path)) DeleteFile(path);
+    if (TakePlaced(path) && FileExists(path) && !IsProgramOwnFile(path)) DeleteFile(path);
   } else {
     for (int k = 1; k <= n; ++k) {
       AnsiString path = PartPath(dir, zipName, k);
-      if (FileExists(path) && !IsProgramOwnFile(path)) DeleteFile(path);
+      if (TakePlaced(path) && FileExists(path) && !IsProgramOwnFile(path)) DeleteFile(path);
     }
   }
 }
@@ -783,7 +793,7 @@ int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url
   };
   OutStream.reset();
   try {
-    OutStream = std::make_unique<TFileStream>(local, fmCreate);
+    OutStream = std::make_unique<TTransferFile>(local);
   } catch (const Exception&) {
     // No archive file, no transfer: the run ends at this file.
     return -1;
@@ -793,7 +803,7 @@ int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url
   uint32_t wait = kFirstWait;
   try {
     for (;;) {
-      r = get->GetStream(url, OutStream.get(), false);
+      r = get->GetStream(url, OutStream->Stream(), false);
       if (r > 0) break;
       // A pause or a close asked while the try ran (a try that shows no progress handles no
       // messages) is seen before anything else starts.
@@ -804,8 +814,8 @@ int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url
         SetResult(CurrentItem, "재시도");
         d->Percent = 0;
         d->CurPos = 0;
-        OutStream->SetSize(0);
-        OutStream->SetPosition(0);
+        OutStream->Stream()->SetSize(0);
+        OutStream->Stream()->SetPosition(0);
         RedrawItem(CurrentItem);
       }
       uint32_t since = GetTickCount();
@@ -819,14 +829,18 @@ int TfrmProgramUpdate::DownloadTo(const AnsiString& local, const AnsiString& url
     }
   } catch (Exception& e) {
     // The archive cannot be written (a full drive): trying again cannot help. The user is told
-    // why, the part left is deleted and the file fails, so the run ends through EndDownload.
+    // why, the part written is deleted and the file fails, so the run ends through EndDownload.
     Application->ShowException(&e);
     r = -1;
   }
   RetryWait = 0;
+  // Only a whole archive takes its name; a file of that name stays as it was until then, and
+  // after a failure only one that an earlier transfer of this session put there is deleted.
+  if (r > 0 && !OutStream->Commit()) r = -1;
   OutStream.reset();
+  if (TakePlaced(local) && r <= 0) DeleteFile(local);
+  if (r > 0) PlacedFiles.push_back(local);
   get.reset();
-  if (r <= 0) DeleteFile(local);
   return r;
 }
 
@@ -939,8 +953,13 @@ bool TfrmProgramUpdate::Unzip(const AnsiString& archive, const AnsiString& folde
       AnsiString zipName = model->ReadString(section, "AG_ZIPNAME", "");
       AnsiString dir = ExtractFileDir(archive);
       if (n > 1) {
-        for (int k = 1; k <= n; ++k) DeleteFile(PartPath(dir, zipName, k));
+        for (int k = 1; k <= n; ++k) {
+          AnsiString part = PartPath(dir, zipName, k);
+          TakePlaced(part);
+          DeleteFile(part);
+        }
       } else {
+        TakePlaced(archive);
         DeleteFile(archive);
       }
       int crc = model->ReadInteger(section, "AG_FILECRC", 0);

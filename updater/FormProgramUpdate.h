@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "ComCtrls.h"
 #include "ExtCtrls.h"
@@ -16,6 +17,7 @@
 #include "ZipBuilder.h"
 
 class TMemIniFile;
+class TTransferFile;
 class TfrmWebBrowser;
 
 // One row of the download list.
@@ -122,8 +124,12 @@ class TfrmProgramUpdate : public TForm {
   uint32_t RetryWait = 0;
   AnsiString TopUrl;
   int64_t TotalZipBytes = 0;
-  std::unique_ptr<TFileStream> OutStream;
+  // The archive or part being written, between the start and the end of one transfer.
+  std::unique_ptr<TTransferFile> OutStream;
   TMemIniFile* PausedModel = nullptr;
+  // The archives and parts the transfers of this session put in place that nothing has deleted
+  // since: of what a stopped run leaves, only these are the program's to delete.
+  std::vector<AnsiString> PlacedFiles;
   int32_t FilesDone = 0;
   // The notice window of the runs while it is open.
   TfrmWebBrowser* NoticePage = nullptr;
@@ -132,6 +138,8 @@ class TfrmProgramUpdate : public TForm {
   void SetResult(TListItem* item, const AnsiString& text);
   void ShowModelState(TMemIniFile* model);
   static int32_t FilePercent(const TDownloadItem* d);
+  // Forgets path as placed; true when it was.
+  bool TakePlaced(const AnsiString& path);
 };
 
 extern TfrmProgramUpdate* frmProgramUpdate;

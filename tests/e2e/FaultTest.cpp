@@ -329,11 +329,15 @@ TEST_F(ServiceDeathTest, TheServiceKilledInAPartIsRetriedUntilItComesBack) {
                           "waitrow TfrmProgramUpdate.lvMain 재시도\n"
                           "log retrying\n" + kRunToTheEnd);
   pid_t movrant = Spawn(Prog("MovrantPavo.exe"), {});
-  // The second part is on its way: the service dies.
-  fs::path local = Prog("PAVO_S7/Map/S7MAP002.ZIP");
+  // The second part is on its way (into a new file beside its name, the first one in place):
+  // the service dies.
+  fs::path folder = Prog("PAVO_S7/Map");
   ASSERT_TRUE(WaitFor([&] {
     std::error_code ec;
-    return fs::file_size(local, ec) > 0 && !ec;
+    if (!fs::exists(folder / "S7MAP001.ZIP", ec)) return false;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+      if (e.path().filename().string().rfind("qvt", 0) == 0 && fs::file_size(e.path(), ec) > 0 && !ec) return true;
+    return false;
   })) << Log();
   pid_t first = child_;
   kill(first, SIGKILL);

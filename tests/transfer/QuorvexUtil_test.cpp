@@ -4,9 +4,12 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "windows.h"
 #include "winplat.h"
@@ -488,6 +491,97 @@ TEST(FileChecksum, UnreadableLeavesValueAlone) {
   FileClose(lock);
   EXPECT_EQ(value, 12345u);
   EXPECT_EQ(FileChecksum(dir.Dos("locked.bin"), value), 1);
+}
+
+// ---------------------------------------------------------------- files a transfer writes
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// The target keeps its bytes until a Commit; only a committed body takes its name, and nothing
+// but the target is left in the folder, whichever way the file ends.
+TEST(TransferFile, TheTargetChangesOnlyOnCommitAndNothingElseIsLeft) {
+  const struct {
+    const char* label;
+    bool before;  // a file of the target's name is there
+    bool commit;
+    bool thrown;  // the writer raises midway
+  } cases[] = {
+      {"new, committed", false, true, false},   {"new, not committed", false, false, false},
+      {"there, committed", true, true, false},  {"there, not committed", true, false, false},
+      {"there, an exception", true, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempFolder dir;
+    if (c.before) dir.Write("target.zip", "the old bytes");
+    std::string during;
+    try {
+      TTransferFile file(dir.Dos("target.zip"));
+      file.Stream()->WriteBuffer("the new body", 12);
+      during = ReadAll(dir.Unix("target.zip"));
+      EXPECT_EQ(Names(dir.Unix()).size(), c.before ? 2u : 1u);
+      if (c.thrown) throw EWriteError("full");
+      if (c.commit) {
+        EXPECT_TRUE(file.Commit());
+        EXPECT_EQ(file.Stream(), nullptr);
+        EXPECT_EQ(file.FileName(), dir.Dos("target.zip"));
+      }
+    } catch (const EWriteError&) {
+      EXPECT_TRUE(c.thrown);
+    }
+    EXPECT_EQ(during, c.before ? "the old bytes" : "");
+    if (c.commit) {
+      EXPECT_EQ(ReadAll(dir.Unix("target.zip")), "the new body");
+    } else if (c.before) {
+      EXPECT_EQ(ReadAll(dir.Unix("target.zip")), "the old bytes");
+    }
+    EXPECT_EQ(Names(dir.Unix()), (c.before || c.commit ? std::vector<std::string>{"target.zip"}
+                                                       : std::vector<std::string>{}));
+  }
+}
+
+// A folder or a read-only file of the target's name could never be replaced: no file is made.
+TEST(TransferFile, ATargetThatCannotBeReplacedFailsBeforeAnyFileIsMade) {
+  TempFolder dir;
+  fs::create_directories(dir.Unix("folder.zip"));
+  dir.Write("readonly.zip", "kept");
+  fs::permissions(dir.Unix("readonly.zip"), fs::perms::owner_read);
+  for (const char* name : {"folder.zip", "readonly.zip"}) {
+    SCOPED_TRACE(name);
+    EXPECT_THROW(TTransferFile file(dir.Dos(name)), EFCreateError);
+    EXPECT_EQ(Names(dir.Unix()), (std::vector<std::string>{"folder.zip", "readonly.zip"}));
+  }
+  EXPECT_EQ(ReadAll(dir.Unix("readonly.zip")), "kept");
+  fs::permissions(dir.Unix("readonly.zip"), fs::perms::owner_all);
+}
+
+// A package's file takes no name already there: it keeps the name the system made for it.
+TEST(TransferFile, ANewFileInAFolderKeepsItsOwnName) {
+  TempFolder dir;
+  dir.Write("qvu1.TMP", "not this one");
+  std::unique_ptr<TTransferFile> file = TTransferFile::NewIn(dir.Dos(), "qvu");
+  AnsiString name = file->FileName();
+  EXPECT_EQ(ExtractFileDir(name), dir.Dos());
+  EXPECT_NE(ExtractFileName(name), "qvu1.TMP");
+  file->Stream()->WriteBuffer("package", 7);
+  EXPECT_TRUE(file->Commit());
+  file.reset();
+  EXPECT_EQ(ReadAll(winplat::DosToUnix(name.str())), "package");
+  EXPECT_EQ(ReadAll(dir.Unix("qvu1.TMP")), "not this one");
+  // Without a Commit it goes with the object.
+  file = TTransferFile::NewIn(dir.Dos(), "qvu");
+  file.reset();
+  EXPECT_EQ(Names(dir.Unix()).size(), 2u);
 }
 
 }  // namespace

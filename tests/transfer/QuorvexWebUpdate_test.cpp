@@ -530,6 +530,60 @@ TEST_F(WebUpdateTest, WithoutTheHelperResourceBothModesReportIt) {
   uitest::ClearShownBoxes();
 }
 
+// A package that does not arrive whole leaves nothing in the program folder, however its
+// transfer fails: its bytes went to a file of its own, which is deleted with the failure.
+TEST_F(WebUpdateTest, APackageThatDoesNotArriveWholeLeavesNothingBehind) {
+  const struct {
+    const char* label;
+    HttpReply reply;
+  } cases[] = {
+      {"not found", HttpReply::Status(404, "Not Found")},
+      {"cut short", [] {
+         HttpReply r = HttpReply::Generated(300000);
+         r.cutAfter = 120000;
+         return r;
+       }()},
+      {"reset", [] {
+         HttpReply r = HttpReply::Generated(300000);
+         r.cutAfter = 5000;
+         r.reset = true;
+         return r;
+       }()},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    errors_.clear();
+    server_->SetHandler([&](const HttpRequest&) { return c.reply; });
+    Walk("[FILE_a.bin]\nCAB=pkg.zip\n");
+    EXPECT_EQ(ProgFiles(), before_);
+    EXPECT_EQ(errors_, std::vector<std::string>{"화일에 받을 수 없습니다.[pkg.zip]"});
+  }
+}
+
+// Packages a restart leaves (its helper runs after the program has ended, and may not unpack
+// them) are deleted by the next run before it fetches its own: after three runs one is left. A
+// file of that kind of name that the program did not make stays.
+TEST_F(WebUpdateTest, EachRunFirstDeletesThePackagesTheRunsBeforeItLeft) {
+  WriteProg("qvu1.TMP", "a file of the user's");
+  const std::map<std::string, std::string> before = ProgFiles();
+  files_["/upd/Movrant.inf"] = "[FILE_Plain.dll]\nCAB=pkg.zip\nVERSION=1.0\n";
+  uitest::AnswerMessageBoxes(IDOK);
+  for (int run = 1; run <= 3; ++run) {
+    SCOPED_TRACE(run);
+    files_["/upd/pkg.zip"] = "package " + std::to_string(run);
+    uitest::ResetApplication();
+    auto update = std::make_unique<TTestWebUpdate>(Dos("prog"));
+    EXPECT_TRUE(update->Execute((Base() + "/Movrant.inf").c_str()));
+    EXPECT_TRUE(update->IsRestart());
+    before_ = before;
+    EXPECT_EQ(ArrivedBytes(), std::vector<std::string>{"package " + std::to_string(run)});
+    EXPECT_EQ(ReadUnix(Prog("qvu1.TMP")), "a file of the user's");
+  }
+  uitest::ResetApplication();
+  uitest::SetMessageBoxHook(nullptr);
+  uitest::ClearShownBoxes();
+}
+
 // A package named like the running program cannot take its place: the program stays whole.
 TEST_F(WebUpdateTest, APackageNamedLikeTheRunningProgramLeavesTheProgramWhole) {
   fs::copy_file("/bin/sleep", Prog("MovrantPavo.exe"));

@@ -207,9 +207,10 @@ TEST_F(DownloadRunTest, AnArchiveThatCannotBeCreatedEndsTheRunWithError) {
 }
 
 TEST_F(DownloadRunTest, AFetchedArchiveThatIsGoneIsAFileError) {
-  // The archive disappears while it is being received.
+  // The archive disappears once it has arrived, before it is unpacked (while it is received it
+  // is not yet under its name).
   onShown_ = [&](TListItem* item, const std::string& text) {
-    if (item == Row(0) && IsPercent(text)) fs::remove(Data("PAVO_S7/Program/PAVOS7_PRG.ZIP"));
+    if (item == Row(0) && text == "점검중") fs::remove(Data("PAVO_S7/Program/PAVOS7_PRG.ZIP"));
   };
   ClickStart();
   EXPECT_EQ(Result(0), "파일오류");

@@ -458,6 +458,97 @@ TEST_F(ProgramFolderTest, ARunIntoTheProgramFolderFailsTheFileBeforeAnythingOfIt
   }
 }
 
+// A file of an archive's name that no transfer wrote (a file another section installed, the
+// user's own) keeps its bytes while a transfer of that name runs, after the transfer fails and
+// the run is paused, and after the resumed run fails again; nothing of the transfer is left.
+TEST_F(HostilePathTest, AFailedTransferLeavesAFileOfTheArchivesNameAsItWas) {
+  const std::string program = ReadUnix(Site("trelm.quorvex.example/pavoData/s7/program/PAVOS7_PRG.ZIP"));
+  ASSERT_EQ(program.size(), 60371u);
+  const std::string bad = std::string("http://") + kFilesHost + "/bad";
+  const struct {
+    const char* label;
+    int row;                                                   // the file whose transfer fails
+    std::vector<std::pair<std::string, std::string>> keys;   // section|key -> value
+    std::string file;                                          // below the download root
+    std::string bytes;                                         // "" when the run installs it
+    std::function<testsupport::HttpReply()> reply;
+  } cases[] = {
+      {"another section's installed file, the archive not found",
+       1,
+       {{"FILE_2|AG_NUMSPAN", "1"}, {"FILE_2|AG_ZIPNAME", "PavoS7.bin"}, {"FILE_2|DEST_PATH", sample_["DEST_PATH"]},
+        {"FILE_2|AG_FILENAME", "Other.bin"}, {"FILE_2|AG_ZIPSIZE", "100"}, {"FILE_2|FULL_URL", bad}},
+       "PAVO_S7/Program/PavoS7.bin",
+       "",
+       [] { return testsupport::HttpReply::Status(404, "Not Found"); }},
+      {"the user's own archive, the body cut short",
+       0,
+       {{"FILE_1|FULL_URL", bad}},
+       "PAVO_S7/Program/PAVOS7_PRG.ZIP",
+       "the user's own copy of the archive",
+       [&] {
+         auto r = testsupport::HttpReply::Text(program);
+         r.cutAfter = 10000;
+         return r;
+       }},
+      {"the user's notes in the download root, a reset mid-body",
+       0,
+       {{"FILE_1|DEST_PATH", "."}, {"FILE_1|AG_ZIPNAME", "MyNotes.txt"}, {"FILE_1|FULL_URL", bad}},
+       "MyNotes.txt",
+       "the user's notes",
+       [&] {
+         auto r = testsupport::HttpReply::Text(program);
+         r.cutAfter = 30000;
+         r.reset = true;
+         return r;
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    s7_->EraseSection("FILE_2");
+    Prepare("FULL_URL", sample_["FULL_URL"]);
+    for (const auto& [at, value] : c.keys) {
+      std::string section = at.substr(0, at.find('|')), key = at.substr(at.find('|') + 1);
+      s7_->WriteString(section.c_str(), key.c_str(), value.c_str());
+    }
+    Choose("PAVO S7");
+    if (!c.bytes.empty()) WriteUnix(Data(c.file), c.bytes);
+    std::mutex seenLock;
+    std::vector<std::string> seen;  // the file's bytes each time the failing archive is asked for
+    files_->SetHandler([&](const testsupport::HttpRequest& r) {
+      if (r.path.rfind("/bad/", 0) != 0) return testsupport::HttpReply::Text(program);
+      std::lock_guard<std::mutex> lock(seenLock);
+      seen.push_back(ReadUnix(Data(c.file)));
+      return c.reply();
+    });
+    auto expectKept = [&] {
+      std::string now = ReadUnix(Data(c.file));
+      if (c.bytes.empty()) {
+        EXPECT_EQ(now.size(), 60000u);
+        EXPECT_EQ(form_->CheckFileState(s7_, "FILE_1"), 1);
+      } else {
+        EXPECT_EQ(now, c.bytes);
+      }
+      std::lock_guard<std::mutex> lock(seenLock);
+      ASSERT_FALSE(seen.empty());
+      for (const std::string& bytes : seen) EXPECT_EQ(bytes, now);
+      for (const std::string& name : testfiles::Listing(Data("")))
+        EXPECT_EQ(name.find(".TMP"), std::string::npos) << name;
+    };
+    // Paused while it retries, then resumed (which deletes what the stopped run left of the
+    // file), and paused again.
+    for (int round = 0; round < 2; ++round) {
+      SCOPED_TRACE(round);
+      When pause([&] { return Result(c.row) == "재시도"; },
+                 [&] { TfrmProgramUpdate::HandleCommand(form_, "__PauseUpdate", false); });
+      ClickStart();
+      EXPECT_TRUE(pause.Done());
+      EXPECT_EQ(Result(c.row), "중지");
+      expectKept();
+    }
+    EXPECT_TRUE(Notices().empty());
+  }
+}
+
 // The download root on a drive that reports 4 MB free.
 class SmallDriveTest : public HostilePathTest {
  protected:

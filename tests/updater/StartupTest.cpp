@@ -375,6 +375,44 @@ TEST_F(StartupTest, PackagesNamedLikeTheProgramsFilesLeaveThemWhole) {
                                                    "ZBEngine.dll", "data 1.txt", "data 2.txt", "data 3.txt"}));
 }
 
+// A package the helper cannot unpack is not left for good: each start first deletes what the
+// starts before it left, so after three starts at most the last one's package is there, in the
+// restart mode (whose helper runs after the program has ended) as in the unpack mode.
+TEST_F(StartupTest, PackagesTheHelperCannotUnpackDoNotPileUpOverStarts) {
+  const struct {
+    const char* label;
+    std::string list;
+    size_t left;
+  } cases[] = {
+      {"unpack", "[FILE_notice.txt]\nCAB=Broken.zip\n", 0},
+      {"restart", "[FILE_MovrantPavo.exe]\nCAB=Broken.zip\nVERSION=9.0.0.0\n", 1},
+  };
+  files_["/upd/Broken.zip"] = std::string(200000, 'x');  // no package the helper can read
+  WriteUnix(Prog("Movrant.ini"), "[UPDATE]\nURL=http://update.quorvex.example/upd\n");
+  auto packages = [&] {
+    std::vector<std::string> names;
+    for (const std::string& name : ProgNames())
+      if (name.rfind("qvu", 0) == 0) names.push_back(name);
+    return names;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    files_["/upd/Movrant.inf"] = c.list;
+    for (int start = 1; start <= 3; ++start) {
+      SCOPED_TRACE(start);
+      Run run = Start("", std::string("log-") + c.label + std::to_string(start) + ".txt");
+      ASSERT_TRUE(Finish(run));
+      // The restarted program has ended too, window and all, so the next start is no second one.
+      if (c.left) {
+        ASSERT_TRUE(WaitForLine(run.log, "end|", 1)) << ReadUnix(run.log);
+      }
+      for (int waited = 0; FindWindowA("TApplication", "Movrant for Pavo") && waited < 30000; waited += 20) Sleep(20);
+      EXPECT_EQ(packages().size(), c.left) << ::testing::PrintToString(packages());
+    }
+    for (const std::string& name : packages()) fs::remove(Prog(name));
+  }
+}
+
 TEST_F(StartupTest, ALoginWritesNoPasswordAnywhere) {
   login_ = HttpReply::Text("#!#200|ok|A.ini|\r\n#!#cam\r\n#!#\r\n#!#http://trelm.quorvex.example/m\r\n");
   files_["/m/A.ini"] = "[ENVIRONMENT]\nMODEL_CAPTION=A\n";
