@@ -370,6 +370,9 @@ void TCppWebBrowserPrivate::NewDocument() {
 void TCppWebBrowserPrivate::LoadingChanged(const QWebEngineLoadingInfo& info) {
   if (q->ComponentState & csDestroying) return;
   AnsiString url = FromQUrl(info.url());
+  // A navigation asked for has started, or it has joined the load of the same page that has
+  // ended now.
+  navigationAsked = false;
   if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
     noHistoryStarted = noHistoryAsked;
     noHistoryAsked = false;
@@ -383,7 +386,6 @@ void TCppWebBrowserPrivate::LoadingChanged(const QWebEngineLoadingInfo& info) {
       busy = true;
       state = READYSTATE_LOADING;
       ++loads;
-      navigationAsked = false;
       lastFailed = false;
       NewDocument();
       if (q->OnNavigateComplete2) ui::Safely([&] { q->OnNavigateComplete2(q, document, url); });
@@ -658,11 +660,12 @@ const bool kAutomation = [] {
     if (!b) return -1;
     return b->Private()->completed > 0 && !b->Busy.get() ? 1 : 0;
   });
-  // A picture of a window waits until every browser showing in it has painted its page.
+  // A picture of a window waits until every browser showing in it has painted its page (those
+  // of the windows it owns are not in the picture).
   ui::RegisterShotCondition([](QWidget* window, const std::function<const QImage&()>& picture, std::string& why) {
     std::vector<web::View*> toLookAt;
     for (web::View* view : window->findChildren<web::View*>()) {
-      if (!view->isVisible() || view->width() <= 0 || view->height() <= 0) continue;
+      if (view->window() != window || !view->isVisible() || view->width() <= 0 || view->height() <= 0) continue;
       TCppWebBrowserPrivate* d = view->Browser();
       switch (d->PaintState()) {
         case TCppWebBrowserPrivate::Paint::Waiting:

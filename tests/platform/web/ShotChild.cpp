@@ -1,5 +1,7 @@
 // A program of the automation shot test: one window with two browsers side by side, each
-// sent to the URL of its argument ("-" leaves it without a page).
+// sent to the URL of its argument ("-" leaves it without a page; "again:URL" asks for the page
+// once more while its load runs, as a window that shows a page it is already loading).
+#include <memory>
 #include <string>
 
 #include "Forms.h"
@@ -19,7 +21,17 @@ int main(int argc, char** argv) {
     browser->Parent = form;
     browser->Width = 240;
     browser->Align = i == 0 ? alLeft : alClient;
-    if (std::string(argv[1 + i]) != "-") browser->Navigate(argv[1 + i]);
+    std::string url = argv[1 + i];
+    if (url.rfind("again:", 0) == 0) {
+      url = url.substr(6);
+      auto once = std::make_shared<bool>(true);
+      browser->OnNavigateComplete2 = [browser, url, once](TObject*, LPDISPATCH, const AnsiString&) {
+        if (!*once) return;
+        *once = false;
+        browser->Navigate(url.c_str());
+      };
+    }
+    if (url != "-") browser->Navigate(url.c_str());
   }
   Application->Run();
   return 0;

@@ -94,6 +94,9 @@ TEST_F(ShotTest, ThePictureWaitsForEveryBrowserOfTheWindowToPaintItsPage) {
   const Case cases[] = {
       // The second page arrives well after the first one has loaded.
       {"two slow pages", server.Url("/one.html"), server.Url("/two.html"), 60, done, red, blue},
+      // Asked for again while it loads: the second request joins the load in progress.
+      {"a page asked for again while it loads", "again:" + server.Url("/one.html"), server.Url("/two.html"), 60,
+       done, red, blue},
       // Nothing to wait for: an empty page and a page that failed, or no page at all.
       {"an empty page and a failed load", server.Url("/blank.html"), unreachable, 60, done, QColor(), QColor()},
       {"an empty page and no page", server.Url("/blank.html"), "-", 60, done, QColor(), QColor()},
