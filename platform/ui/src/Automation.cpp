@@ -22,7 +22,8 @@
 //   waitgone Form              until no such form exists
 //   waitfile FILE TEXT         until the file (a Unix path) holds TEXT
 //   close Form                 asks the form to close
-//   shot Form FILE.png         a picture of the form's window
+//   shot Form FILE.png         a picture of the form's window, once what other parts of the
+//                              layer wait for shows in it (every browser's page painted)
 //   log TEXT                   a line in the log
 // Further commands can be added by other parts of the layer (the browser's "js" and "waitload").
 #include <QFile>
@@ -68,6 +69,11 @@ std::unique_ptr<Runner> gRunner;
 std::map<std::string, AutomationCommand>& Extensions() {
   static std::map<std::string, AutomationCommand> m;
   return m;
+}
+
+std::vector<ShotCondition>& ShotConditions() {
+  static std::vector<ShotCondition> v;
+  return v;
 }
 
 long long NowMs() {
@@ -156,6 +162,8 @@ void RegisterAutomationCommand(const std::string& name, AutomationCommand comman
   Extensions()[name] = std::move(command);
 }
 
+void RegisterShotCondition(ShotCondition condition) { ShotConditions().push_back(std::move(condition)); }
+
 namespace {
 
 bool Showing(TCustomForm* f) { return f && f->Visible.get() && f->Host() && f->Host()->widget && f->Host()->widget->isVisible(); }
@@ -233,8 +241,20 @@ Step Run(const std::string& line, std::string& why) {
     auto* control = dynamic_cast<TControl*>(c);
     QWidget* w = control && control->Host() ? control->Host()->widget.data() : nullptr;
     if (!w) return Step::Wait;
-    QPixmap picture = w->window()->grab();
-    if (!picture.save(QString::fromStdString(arg), "PNG")) {
+    QWidget* window = w->window();
+    QImage picture;
+    bool taken = false;
+    auto take = [&]() -> const QImage& {
+      if (!taken) picture = window->grab().toImage();
+      taken = true;
+      return picture;
+    };
+    for (const ShotCondition& condition : ShotConditions()) {
+      int r = condition(window, take, why);
+      if (r < 0) return Step::Fail;
+      if (r == 0) return Step::Wait;
+    }
+    if (!take().save(QString::fromStdString(arg), "PNG")) {
       why = "cannot write " + arg;
       return Step::Fail;
     }

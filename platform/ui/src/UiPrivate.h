@@ -146,6 +146,12 @@ typedef std::function<int(const std::string& target, const std::string& arg, std
 void RegisterAutomationCommand(const std::string& name, AutomationCommand command);
 // "Form" or "Form.Comp" of a script: the form (by class or name) or a component it owns.
 TComponent* AutomationTarget(const std::string& path);
+// A condition of the script's "shot" on the window's picture, given lazily (taken once, when first
+// asked for): 1 when the picture may be saved, 0 to take a new one later, -1 (with why) when it
+// never can.
+typedef std::function<int(QWidget* window, const std::function<const QImage&()>& picture, std::string& why)>
+    ShotCondition;
+void RegisterShotCondition(ShotCondition condition);
 
 // The application window: registered in the per-user window table with its title.
 void PublishApplicationWindow(const AnsiString& title);

@@ -285,7 +285,10 @@ bool Page::acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainF
   if (cancel) {
     d_->refused.push_back(url.toString().toStdString());
     // A refused load never starts: its flags must not fall to a later one.
-    if (isMainFrame) d_->noHistoryAsked = false;
+    if (isMainFrame) {
+      d_->noHistoryAsked = false;
+      d_->navigationAsked = false;
+    }
   }
   return !cancel;
 }
@@ -420,6 +423,9 @@ void TCppWebBrowserPrivate::AnswerProxy(const QUrl& url, QAuthenticator* authent
 void TCppWebBrowserPrivate::LoadingChanged(const QWebEngineLoadingInfo& info) {
   if (q->ComponentState & csDestroying) return;
   AnsiString url = FromQUrl(info.url());
+  // A navigation asked for has started, or it has joined the load of the same page that has
+  // ended now.
+  navigationAsked = false;
   if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
     proxyAnswered.clear();
     noHistoryStarted = noHistoryAsked;
@@ -433,6 +439,8 @@ void TCppWebBrowserPrivate::LoadingChanged(const QWebEngineLoadingInfo& info) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
       busy = true;
       state = READYSTATE_LOADING;
+      ++loads;
+      lastFailed = false;
       NewDocument();
       if (q->OnNavigateComplete2) ui::Safely([&] { q->OnNavigateComplete2(q, document, url); });
       break;
@@ -446,6 +454,7 @@ void TCppWebBrowserPrivate::LoadingChanged(const QWebEngineLoadingInfo& info) {
       busy = false;
       state = READYSTATE_COMPLETE;
       ++failed;
+      lastFailed = true;
       bool cancel = false;
       int code = info.errorCode();
       if (q->OnNavigateError) ui::Safely([&] { q->OnNavigateError(q, document, url, code, cancel); });
@@ -456,6 +465,55 @@ void TCppWebBrowserPrivate::LoadingChanged(const QWebEngineLoadingInfo& info) {
       state = READYSTATE_COMPLETE;
       break;
   }
+}
+
+namespace {
+
+// Asked of the page in a world of the layer's own, where its scripts cannot reach: frames the
+// page has drawn since the first question (counted at a second animation frame, once the first
+// one's drawing has been handed on), asking for the next one when none is outstanding; and
+// whether the document has anything to show (text, pictures, frames, controls).
+const char* const kFramesScript = R"JS(
+(function () {
+  var s = window.__movrantFrames || (window.__movrantFrames = { drawn: 0, asked: false });
+  if (!s.asked) {
+    s.asked = true;
+    requestAnimationFrame(function () {
+      requestAnimationFrame(function () { s.drawn++; s.asked = false; });
+    });
+  }
+  var b = document.body;
+  var shows = !!b && (b.innerText.trim() !== '' ||
+      !!document.querySelector('img,svg,canvas,video,iframe,frame,object,embed,input,select,textarea,button'));
+  return [s.drawn, shows];
+})()
+)JS";
+
+}  // namespace
+
+TCppWebBrowserPrivate::Paint TCppWebBrowserPrivate::PaintState() {
+  if (q->ComponentState & csDestroying || !view || !page) return Paint::Painted;
+  if (!navigationAsked && loads == 0) return Paint::Painted;  // never given a page
+  if (busy || navigationAsked) return Paint::Waiting;
+  if (lastFailed) return Paint::Painted;  // no error pages: nothing is drawn
+  if (frames->load != loads) {
+    frames = std::make_shared<Frames>();
+    frames->load = loads;
+    framesLookedAt = 0;
+  }
+  if (!frames->asking) {
+    frames->asking = true;
+    page->runJavaScript(QString::fromUtf8(kFramesScript), QWebEngineScript::ApplicationWorld,
+                        [f = frames](const QVariant& v) {
+                          f->asking = false;
+                          QVariantList answer = v.toList();
+                          if (answer.size() != 2) return;
+                          f->drawn = answer[0].toInt();
+                          f->showsSomething = answer[1].toBool();
+                        });
+  }
+  if (frames->drawn <= framesLookedAt) return Paint::Waiting;
+  return frames->showsSomething ? Paint::ToLookAt : Paint::Painted;
 }
 
 TCppWebBrowser::TCppWebBrowser(TComponent* AOwner) : TWinControl(AOwner), d(std::make_unique<TCppWebBrowserPrivate>()) {
@@ -510,7 +568,9 @@ void TCppWebBrowser::Navigate(const AnsiString& URL, int Flags) {
   if (!d->page) return;
   d->noHistoryAsked = Flags & navNoHistory;
   d->noHistoryStarted = false;
-  d->page->load(ToQUrl(URL));
+  QUrl url = ToQUrl(URL);
+  d->navigationAsked = url.isValid() && !url.isEmpty();
+  d->page->load(url);
 }
 
 bool TCppWebBrowser::GetBusy() const { return d->busy; }
@@ -620,6 +680,23 @@ int ContextMenusShown(TCppWebBrowser* browser) { return D(browser)->contextMenus
 
 namespace {
 
+// "Form.Name" of a browser, for the script's log.
+std::string NameOf(TCppWebBrowser* b) {
+  TComponent* owner = b->Owner();
+  std::string form = owner ? owner->Name.c_str() : "";
+  return form + "." + b->Name.c_str();
+}
+
+bool OneColour(const QImage& image, const QRect& area) {
+  QRect r = area & image.rect();
+  if (r.isEmpty()) return true;
+  QRgb first = image.pixel(r.topLeft());
+  for (int y = r.top(); y <= r.bottom(); ++y)
+    for (int x = r.left(); x <= r.right(); ++x)
+      if (image.pixel(x, y) != first) return false;
+  return true;
+}
+
 TCppWebBrowser* AutomationBrowser(const std::string& target, std::string& why) {
   auto* b = dynamic_cast<TCppWebBrowser*>(ui::AutomationTarget(target));
   if (!b) why = target + " is not a browser";
@@ -640,6 +717,37 @@ const bool kAutomation = [] {
     TCppWebBrowser* b = AutomationBrowser(target, why);
     if (!b) return -1;
     return b->Private()->completed > 0 && !b->Busy.get() ? 1 : 0;
+  });
+  // A picture of a window waits until every browser showing in it has painted its page (those
+  // of the windows it owns are not in the picture).
+  ui::RegisterShotCondition([](QWidget* window, const std::function<const QImage&()>& picture, std::string& why) {
+    std::vector<web::View*> toLookAt;
+    for (web::View* view : window->findChildren<web::View*>()) {
+      if (view->window() != window || !view->isVisible() || view->width() <= 0 || view->height() <= 0) continue;
+      TCppWebBrowserPrivate* d = view->Browser();
+      switch (d->PaintState()) {
+        case TCppWebBrowserPrivate::Paint::Waiting:
+          why = NameOf(d->q) + " has not painted its page";
+          return 0;
+        case TCppWebBrowserPrivate::Paint::ToLookAt:
+          toLookAt.push_back(view);
+          break;
+        case TCppWebBrowserPrivate::Paint::Painted:
+          break;
+      }
+    }
+    for (web::View* view : toLookAt) {
+      const QImage& image = picture();
+      qreal ratio = image.devicePixelRatio();
+      QRect area(view->mapTo(window, QPoint(0, 0)) * ratio, view->size() * ratio);
+      if (!OneColour(image, area)) continue;
+      // The page's drawing has not reached the screen yet: look again after its next frame.
+      TCppWebBrowserPrivate* d = view->Browser();
+      d->framesLookedAt = d->frames->drawn;
+      why = NameOf(d->q) + " shows its page as one colour";
+      return 0;
+    }
+    return 1;
   });
   return true;
 }();

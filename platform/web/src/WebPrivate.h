@@ -6,6 +6,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -68,6 +69,7 @@ class Page : public QWebEnginePage {
 class View : public QWebEngineView {
  public:
   explicit View(TCppWebBrowserPrivate* d);
+  TCppWebBrowserPrivate* Browser() const { return d_; }
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -96,6 +98,24 @@ class TCppWebBrowserPrivate {
   std::vector<webtest::ConsoleLine> console;
   std::vector<std::string> refused;
   std::set<std::string> proxyAnswered;  // addresses whose proxy has had the credentials this navigation
+  // For a picture of the page: loads started, a navigation asked for that has not started yet,
+  // whether the last load failed, and the frames the page has drawn since its load ended.
+  int loads = 0;
+  bool navigationAsked = false;
+  bool lastFailed = false;
+  struct Frames {
+    int load = -1;       // the load the count belongs to
+    bool asking = false;  // an answer of the page is outstanding
+    int drawn = 0;
+    bool showsSomething = false;
+  };
+  // Shared with the page's answers, which may come after the browser has gone.
+  std::shared_ptr<Frames> frames = std::make_shared<Frames>();
+  int framesLookedAt = 0;  // drawn when a picture last showed the page as one colour
+  enum class Paint { Waiting, Painted, ToLookAt };
+  // Where the page stands for a picture of its window: loading or not drawn since (Waiting),
+  // nothing to wait for (Painted), or drawn, to be seen in the picture (ToLookAt).
+  Paint PaintState();
 
   HRESULT Invoke(const QString& name, const QVariantList& args);
   void NewDocument();
