@@ -48,6 +48,9 @@ class Root {
     }
     path_ = made;
     for (const char* sub : {"c", "c/temp", "cache", "run"}) fs::create_directories(path_ / sub);
+    // Qt takes a runtime folder only when it is the user's alone; else it makes one in TMPDIR,
+    // on drive C:, where a target's picture of the drive would count it as written by the input.
+    fs::permissions(path_ / "run", fs::perms::owner_all, fs::perm_options::replace);
     setenv("WINPLAT_DRIVES", ("C=" + (path_ / "c").string() + ",fixed").c_str(), 1);
     setenv("WINPLAT_HKCU", (path_ / "hkcu.reg").c_str(), 1);
     setenv("WINPLAT_CACHE_DIR", (path_ / "cache").c_str(), 1);
