@@ -261,7 +261,8 @@ bool IsProgramOwnFile(const AnsiString& Path) {
   std::vector<std::pair<winplat::FileIdentity, size_t>> existing = ExistingStarts(steps);
   for (const auto& [id, start] : existing)
     if ((id == self && IsOwnRest(key.substr(start))) || (hasPages && id == pages)) return true;
-  return existing.size() == StepStarts(steps).size() && IsOwnFileByIdentity(folder, existing.back().first);
+  return !existing.empty() && existing.size() == StepStarts(steps).size() &&
+         IsOwnFileByIdentity(folder, existing.back().first);
 }
 
 bool SamePath(const AnsiString& A, const AnsiString& B) {
