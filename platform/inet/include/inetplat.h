@@ -26,7 +26,9 @@ struct InternetProxySetting {
   int port = 80;
   std::string user;
   std::string password;
-  std::vector<std::string> bypass;  // no_proxy's entries, trimmed, in lower case
+  // no_proxy's entries in lower case, each a name or address without the "*." or "." before it
+  // and the "." after it, or "*"
+  std::vector<std::string> bypass;
 
   bool Set() const { return !host.empty(); }
   // Whether a request for this host (lower case) goes round the proxy: a loopback address, or a

@@ -41,16 +41,31 @@ std::string PercentDecoded(const std::string& s) {
   return out;
 }
 
+// A no_proxy entry as a name or address the request's host is compared with: ".corp.example",
+// "*.corp.example" and "corp.example." all name corp.example and the domains below it; a lone
+// "*" names every host.
+std::string BypassName(std::string entry) {
+  if (entry == "*") return entry;
+  size_t start = entry.find_first_not_of("*.");
+  if (start == std::string::npos) return std::string();
+  entry.erase(0, start);
+  while (!entry.empty() && entry.back() == '.') entry.pop_back();
+  return entry;
+}
+
+bool IsLoopback(const std::string& host) {
+  if (host == "localhost" || host == "[::1]" || host == "::1") return true;
+  return host.rfind("127.", 0) == 0 && host.find_first_not_of("0123456789.") == std::string::npos;
+}
+
 }  // namespace
 
 std::string InternetProxySetting::Server() const { return scheme + "://" + host + ":" + std::to_string(port); }
 
 bool InternetProxySetting::Bypasses(const std::string& requestHost) const {
-  if (requestHost == "localhost" || requestHost.rfind("127.", 0) == 0 || requestHost == "[::1]" || requestHost == "::1")
-    return true;
-  for (std::string entry : bypass) {
+  if (IsLoopback(requestHost)) return true;
+  for (const std::string& entry : bypass) {
     if (entry == "*") return true;
-    if (entry[0] == '.') entry.erase(0, 1);
     if (requestHost == entry) return true;
     if (requestHost.size() > entry.size() &&
         requestHost.compare(requestHost.size() - entry.size(), entry.size(), entry) == 0 &&
@@ -97,7 +112,7 @@ InternetProxySetting InternetProxy() {
     for (size_t start = 0; start <= all.size();) {
       size_t comma = all.find(',', start);
       if (comma == std::string::npos) comma = all.size();
-      std::string entry = Lower(Trim(all.substr(start, comma - start)));
+      std::string entry = BypassName(Lower(Trim(all.substr(start, comma - start))));
       if (!entry.empty()) proxy.bypass.push_back(entry);
       start = comma + 1;
     }

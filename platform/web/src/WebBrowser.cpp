@@ -21,6 +21,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -99,17 +100,15 @@ void PassProxySetting() {
   }
   std::string bypass;
   auto add = [&bypass](const std::string& rule) { bypass += (bypass.empty() ? "" : ";") + rule; };
-  for (std::string host : proxy.bypass) {
-    if (host == "*") {
-      add(host);
-      continue;
-    }
-    while (!host.empty() && (host[0] == '.' || host[0] == '*')) host.erase(0, 1);
-    if (host.empty()) continue;
+  for (const std::string& host : proxy.bypass) {
     add(host);
-    bool address = host.find_first_not_of("0123456789./") == std::string::npos || host.find(':') != std::string::npos;
+    bool address = host == "*" || host.find_first_not_of("0123456789./") == std::string::npos ||
+                   host.find(':') != std::string::npos;
     if (!address) add("*." + host);
   }
+  // A proxy the user chose in the engine's own switches keeps its own bypass list too.
+  for (const char* other : given)
+    if (const char* flags = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"); flags && std::strstr(flags, other)) return;
   if (!bypass.empty()) AddChromiumSwitch("--proxy-bypass-list", bypass, {"--proxy-bypass-list"});
   AddChromiumSwitch("--proxy-server", proxy.Server(), given);
 }

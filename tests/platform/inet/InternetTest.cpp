@@ -567,7 +567,9 @@ TEST(ProxySetting, ReadFromEitherSpelling) {
                 "p:ss@w", {}},
            Case{"http://proxy.corp:bad", nullptr, nullptr, "", "", "", {}},
            Case{"http://proxy.corp:8080", nullptr, " .Corp.example, 10.1.2.3 ,,", "http://proxy.corp:8080", "", "",
-                {".corp.example", "10.1.2.3"}},
+                {"corp.example", "10.1.2.3"}},
+           Case{"http://proxy.corp:8080", nullptr, "*.corp.example,intra.example.,*,.", "http://proxy.corp:8080", "",
+                "", {"corp.example", "intra.example", "*"}},
        }) {
     SCOPED_TRACE(std::string(c.lower ? c.lower : "-") + " / " + (c.upper ? c.upper : "-"));
     for (auto [name, value] : {std::pair{"http_proxy", c.lower}, std::pair{"HTTP_PROXY", c.upper},
@@ -596,6 +598,10 @@ TEST(ProxySetting, ReadFromEitherSpelling) {
                                          std::tuple{"corp.example", "badcorp.example", false},
                                          std::tuple{".corp.example,10.1.2.3", "10.1.2.3", true},
                                          std::tuple{".corp.example,10.1.2.3", "10.1.2.30", false},
+                                         std::tuple{"*.corp.example", "www.corp.example", true},
+                                         std::tuple{"corp.example.", "www.corp.example", true},
+                                         std::tuple{"", "127.corp.example", false},
+                                         std::tuple{"", "127.0.0.2", true},
                                          std::tuple{"*", "update.quorvex.example", true}}) {
     SCOPED_TRACE(std::string(noProxy) + " / " + host);
     setenv("no_proxy", noProxy, 1);
