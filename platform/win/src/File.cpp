@@ -155,7 +155,7 @@ bool OpenElsewhereWithout(DWORD sharing, const std::string& unixPath, const stru
 
 // Open without the sharing (FILE_SHARE_DELETE or FILE_SHARE_WRITE), here or in any other
 // process: Windows neither deletes nor renames nor replaces a file open without
-// FILE_SHARE_DELETE, and writes none open without FILE_SHARE_WRITE.
+// FILE_SHARE_DELETE, and a copy replaces none open without FILE_SHARE_WRITE.
 bool InUseWithout(DWORD sharing, const std::string& unixPath, const struct stat& st) {
   return FileOpenWithout(sharing, st.st_dev, st.st_ino) || OpenElsewhereWithout(sharing, unixPath, st);
 }

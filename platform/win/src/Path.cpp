@@ -525,9 +525,8 @@ std::vector<FileIdentity> GetPathIdentities(const std::string& dosPath) {
     return true;
   };
   // The path is the drive's folder followed by one name for each step.
-  std::string prefix = drive.root;
-  const std::string rest = unixPath.substr(std::min(unixPath.size(), prefix == "/" ? 1 : prefix.size() + 1));
-  if (!add(prefix)) return identities;
+  std::string prefix = drive.root, rest;
+  if (!Below(drive.root, unixPath, rest) || !add(prefix)) return identities;
   for (size_t start = 0; start < rest.size();) {
     size_t end = std::min(rest.find('/', start), rest.size());
     prefix += (prefix == "/" ? "" : "/") + rest.substr(start, end - start);
