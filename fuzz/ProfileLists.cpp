@@ -131,7 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string second = split == std::string::npos ? first + "\r\n[ADDED]\r\nk=v\r\n" : input.substr(split + 2);
 
   const auto file = root.Drive() / "list.ini";
-  const auto fresh = root.Drive() / "fresh.ini";
+  // A name of its own each time, so that no reading of an earlier input answers for it.
+  static unsigned long runs = 0;
+  const auto fresh = root.Drive() / ("fresh" + std::to_string(++runs) + ".ini");
   fuzzsupport::WriteUnix(file, first);
   const std::string dos = fuzzsupport::Root::Dos(file);
   Describe(dos, bufferSize);
