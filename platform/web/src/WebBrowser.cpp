@@ -21,7 +21,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -106,9 +105,6 @@ void PassProxySetting() {
                    host.find(':') != std::string::npos;
     if (!address) add("*." + host);
   }
-  // A proxy the user chose in the engine's own switches keeps its own bypass list too.
-  for (const char* other : given)
-    if (const char* flags = std::getenv("QTWEBENGINE_CHROMIUM_FLAGS"); flags && std::strstr(flags, other)) return;
   if (!bypass.empty()) AddChromiumSwitch("--proxy-bypass-list", bypass, {"--proxy-bypass-list"});
   AddChromiumSwitch("--proxy-server", proxy.Server(), given);
 }

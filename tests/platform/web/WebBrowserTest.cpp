@@ -455,7 +455,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ProxyCase{"LowerCaseWithCredentials", "http_proxy", true, false, nullptr},
                       ProxyCase{"CapitalsWithCredentials", "HTTP_PROXY", true, false, nullptr},
                       ProxyCase{"RefusedCredentials", "http_proxy", true, true, nullptr},
-                      ProxyCase{"Bypassed", "HTTP_PROXY", false, false, "quorvex.example"}),
+                      ProxyCase{"Bypassed", "HTTP_PROXY", false, false, "quorvex.example"},
+                      ProxyCase{"BypassedByAPattern", "http_proxy", false, false, "*.quorvex.example"}),
     [](const ::testing::TestParamInfo<ProxyCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
